@@ -1,0 +1,36 @@
+# The two commands of the README: `make run` and `make test`. Both install what is missing first.
+RELEASE_DIR := build/release
+TEST_DIR    := build/test
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_EXTRA ?=
+ifeq ($(CI),true)
+  CMAKE_EXTRA += -DPICTAVO_WERROR=ON
+endif
+
+.PHONY: all deps build run test bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DPICTAVO_BUILD_TESTS=OFF $(CMAKE_EXTRA)
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+run: build
+	@bash scripts/run.sh $(RELEASE_DIR)
+
+test: deps
+	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+	  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DPICTAVO_SANITIZE=ON $(CMAKE_EXTRA)
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: deps
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DPICTAVO_BUILD_TESTS=OFF -DPICTAVO_BUILD_BENCH=ON $(CMAKE_EXTRA)
+	cmake --build build/bench -j $(JOBS)
+	@bash scripts/bench.sh build/bench
+
+clean:
+	rm -rf build

@@ -1,0 +1,1 @@
+// The batch engine lands here.

@@ -1,0 +1,54 @@
+// Writing a file so that its target is replaced only by complete content.
+//
+// The content goes to a temporary file in the target's own folder; commit() renames it over
+// the target. Until then the target is untouched, and an AtomicFile that is destroyed without
+// a successful commit removes its temporary file. Every save of the program goes through it:
+// encoders, file copies and downloads.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace pictavo {
+
+class AtomicFile {
+public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    AtomicFile(AtomicFile&& other) noexcept;
+    AtomicFile& operator=(AtomicFile&& other) noexcept;
+    ~AtomicFile();
+
+    // Creates the temporary file beside target. Fails (false) when the target's folder is
+    // missing or not writable, or when the target exists and is read-only (no owner write
+    // permission) or is not a regular file. The new file gets the permission bits of the
+    // target it replaces, or the usual ones (0666 less the umask) for a new target.
+    bool open(const std::string& target);
+
+    // The open temporary file as a stdio stream (for libjpeg and libpng) and as a descriptor.
+    // Use one or the other; commit() flushes the stream.
+    std::FILE* stream();
+    int descriptor() const { return descriptor_; }
+
+    // Writes all of data to the descriptor; false on any short or failed write.
+    bool write_all(const void* data, std::size_t size);
+
+    // Closes the temporary file and renames it over the target. On failure the temporary
+    // file is removed and the target is left as it was.
+    bool commit();
+
+    // Closes and removes the temporary file; the target is left as it was.
+    void discard();
+
+    bool is_open() const { return descriptor_ >= 0; }
+    const std::string& temporary_path() const { return temporary_path_; }
+
+private:
+    std::string target_;
+    std::string temporary_path_;
+    int descriptor_ = -1;
+    std::FILE* stream_ = nullptr;
+};
+
+} // namespace pictavo

@@ -1,0 +1,1 @@
+// The HTTP layer and the worker threads land here.
