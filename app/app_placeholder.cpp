@@ -1,1 +1,0 @@
-// The batch engine lands here.
