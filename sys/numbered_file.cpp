@@ -12,33 +12,31 @@
 namespace pictavo {
 namespace {
 
-// Blocking I/O that retries interrupted and partial transfers. Both answer the bytes moved.
-std::size_t write_fully(int fd, const unsigned char* data, std::size_t size)
+// Blocking I/O that retries interrupted and partial transfers; answers the bytes moved.
+// transfer(offset) moves what is left from offset on and answers like read/write.
+template <class Transfer>
+std::size_t transfer_fully(std::size_t size, Transfer transfer)
 {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t written = ::write(fd, data + done, size - done);
-        if (written < 0 && errno == EINTR)
+        const ssize_t moved = transfer(done);
+        if (moved < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
+        if (moved <= 0)
             break;
-        done += static_cast<std::size_t>(written);
+        done += static_cast<std::size_t>(moved);
     }
     return done;
 }
 
+std::size_t write_fully(int fd, const unsigned char* data, std::size_t size)
+{
+    return transfer_fully(size, [&](std::size_t done) { return ::write(fd, data + done, size - done); });
+}
+
 std::size_t read_fully(int fd, unsigned char* data, std::size_t size)
 {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, data + done, size - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
+    return transfer_fully(size, [&](std::size_t done) { return ::read(fd, data + done, size - done); });
 }
 
 // One open file. The buffer holds either bytes waiting to be written (Writing: filled up to
