@@ -21,6 +21,19 @@ struct JpegDecoderState final : DecoderState {
     }
 };
 
+// Huffman coding spends at least one bit on every block of the first component (its DC
+// difference), so data with fewer bits than that is cut short. libjpeg would decode such a
+// stream with filler after a warning; for a header that promises a huge image this means
+// gigabytes of buffers and minutes of work for a few hundred bytes, so it is refused instead.
+bool data_can_hold_blocks(const jpeg_decompress_struct& info, std::size_t size)
+{
+    if (info.arith_code || info.num_components < 1)
+        return true;
+    const std::uint64_t blocks = static_cast<std::uint64_t>(info.comp_info[0].width_in_blocks) *
+                                 static_cast<std::uint64_t>(info.comp_info[0].height_in_blocks);
+    return blocks <= 8 * static_cast<std::uint64_t>(size);
+}
+
 // Reads the header, chooses the output colour space and starts decompression. Only trivially
 // destructible locals: a library error jumps back here.
 bool start_decompress(JpegDecoderState& state, const std::uint8_t* data, std::size_t size)
@@ -48,6 +61,8 @@ bool start_decompress(JpegDecoderState& state, const std::uint8_t* data, std::si
     default:
         return false;
     }
+    if (!data_can_hold_blocks(*info, size))
+        return false;
     info->dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(info);
     if (info->output_width > static_cast<JDIMENSION>(max_image_dimension) ||

@@ -68,6 +68,20 @@ TEST(JpegDecoder, UnsupportedAndBrokenStreamsFailCleanly)
     EXPECT_EQ(image_load_memory(0, only_start, sizeof only_start), 0u);
     const std::uint8_t garbage[] = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x02, 0x12, 0x34, 0x56};
     EXPECT_EQ(image_load_memory(0, garbage, sizeof garbage), 0u);
+
+    // A few hundred bytes that promise 32767 x 32767 pixels (baseline and progressive) are
+    // refused at once instead of being decoded as filler into gigabytes of buffers.
+    for (bool progressive : {false, true}) {
+        auto jpeg = test::write_jpeg(pattern(16, 16, 3), 16, 16, JCS_RGB, 3, JCS_YCbCr, progressive);
+        const std::uint8_t marker = progressive ? 0xC2 : 0xC0;
+        std::size_t frame = 0;
+        while (frame + 9 < jpeg.size() && !(jpeg[frame] == 0xFF && jpeg[frame + 1] == marker))
+            ++frame;
+        ASSERT_LT(frame + 9, jpeg.size());
+        for (std::size_t i = frame + 5; i < frame + 9; ++i)
+            jpeg[i] = (i - frame) % 2 ? 0x7F : 0xFF;
+        EXPECT_EQ(image_load_memory(0, jpeg.data(), jpeg.size()), 0u) << progressive;
+    }
 }
 
 TEST(JpegDecoder, TruncatedScanDataStillLoadsBecauseWarningsAreIgnored)
