@@ -84,6 +84,15 @@ TEST(JpegDecoder, UnsupportedAndBrokenStreamsFailCleanly)
     }
 }
 
+TEST(JpegDecoder, FuzzFindingsFailCleanly)
+{
+    test::CodecsRegistered registered;
+    // A 168-byte CMYK stream whose frame promises 20481 x 5120 pixels (it took 19 s to decode).
+    const auto bytes = test::read_bytes(std::string(PICTAVO_TEST_DATA) + "/jpeg/huge-frame-few-bytes.jpg");
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(image_load_memory(0, bytes.data(), bytes.size()), 0u);
+}
+
 TEST(JpegDecoder, TruncatedScanDataStillLoadsBecauseWarningsAreIgnored)
 {
     test::CodecsRegistered registered;
