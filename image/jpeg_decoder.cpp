@@ -3,10 +3,14 @@
 #include "image/jpeg_error.h"
 #include "image/pixel_buffer.h"
 
+#include <algorithm>
 #include <new>
 
 namespace pictavo {
 namespace {
+
+constexpr std::uint64_t min_coefficient_buffer_cap = std::uint64_t{1} << 30;
+constexpr std::uint64_t coefficient_bytes_per_data_byte = 256;
 
 struct JpegDecoderState final : DecoderState {
     jpeg_decompress_struct info{};
@@ -63,6 +67,12 @@ bool start_decompress(JpegDecoderState& state, const std::uint8_t* data, std::si
     }
     if (!data_can_hold_blocks(*info, size))
         return false;
+    // Multi-scan streams keep every coefficient of the image (up to 6 bytes a pixel). Real
+    // photos compress far better than 1:256, so a larger buffer than that (and above 1 GiB)
+    // is only asked for by a stream made to exhaust memory; libjpeg then fails the decode.
+    if (jpeg_has_multiple_scans(info))
+        info->mem->max_memory_to_use = static_cast<long>(std::max<std::uint64_t>(
+            min_coefficient_buffer_cap, coefficient_bytes_per_data_byte * static_cast<std::uint64_t>(size)));
     info->dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(info);
     if (info->output_width > static_cast<JDIMENSION>(max_image_dimension) ||
@@ -102,6 +112,13 @@ bool read_rows(JpegDecoderState& state, std::uint8_t* pixels, std::size_t stride
             return false;
         convert_row(state.row[0], info->output_components, info->output_width,
                     pixels + buffer_row_index(y, info->output_height, flags) * stride);
+        // Arithmetic coding may describe a huge image in a few bytes, so the data size does
+        // not bound the work. A stream cut off before its end marker would go on as filler
+        // for as many rows as its frame claims; the rows not yet decoded stay black instead.
+        if (info->arith_code && state.error.data_ended) {
+            jpeg_abort_decompress(info);
+            return true;
+        }
     }
     jpeg_finish_decompress(info);
     return true;

@@ -24,8 +24,8 @@ for format in "${formats[@]}"; do
   status=0
   # Decoders allocate the whole image up front (up to 4 x 32767 x 32767 bytes, mostly never
   # touched), so the allocation limit is above libFuzzer's default.
-  "$build/fuzz_$format" "$corpus" "$root/../shared/testdata" -max_total_time="$seconds" -timeout=20 \
-    -rss_limit_mb=4096 -malloc_limit_mb=8192 -max_len=65536 -print_final_stats=1 \
+  "$build/fuzz_$format" "$corpus" "$root/../shared/testdata" -max_total_time="$seconds" -timeout=60 \
+    -rss_limit_mb=6144 -malloc_limit_mb=8192 -max_len=65536 -print_final_stats=1 \
     -artifact_prefix="$findings/" >"$log" 2>&1 || status=$?
   runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')"
   echo "fuzz_$format: $runs executions in ${seconds}s, exit status $status (log: $log)"

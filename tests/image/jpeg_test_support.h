@@ -16,10 +16,10 @@ struct RawJpeg {
 };
 
 // Encodes samples (components per pixel in in_space) with libjpeg's defaults at quality 100,
-// stored in jpeg_space, optionally progressive.
+// stored in jpeg_space, optionally progressive or arithmetic-coded.
 inline std::vector<std::uint8_t> write_jpeg(const std::vector<std::uint8_t>& samples, int width, int height,
                                             J_COLOR_SPACE in_space, int components, J_COLOR_SPACE jpeg_space,
-                                            bool progressive = false)
+                                            bool progressive = false, bool arithmetic = false)
 {
     jpeg_compress_struct info{};
     jpeg_error_mgr error{};
@@ -37,6 +37,7 @@ inline std::vector<std::uint8_t> write_jpeg(const std::vector<std::uint8_t>& sam
     jpeg_set_quality(&info, 100, TRUE);
     if (progressive)
         jpeg_simple_progression(&info);
+    info.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&info, TRUE);
     for (int y = 0; y < height; ++y) {
         JSAMPROW row = const_cast<JSAMPROW>(samples.data() + static_cast<std::size_t>(y * width * components));
