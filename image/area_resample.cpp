@@ -1,5 +1,7 @@
 #include "image/area_resample.h"
 
+#include "image/vector_dispatch.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -55,7 +57,8 @@ AreaAxis area_axis(int inputs, int outputs)
 // Sum is 16 bits wide when the coverages of an output add up to at most 257 (255 * 257 fits),
 // else 32 bits; the narrower the sums, the more of them one vector instruction handles.
 template <class Sum>
-void sum_rows(const PixelBuffer& source, const AreaAxis& rows, int output, Sum* sums, std::size_t length)
+PICTAVO_INLINE void sum_rows(const PixelBuffer& source, const AreaAxis& rows, int output, Sum* sums,
+                             std::size_t length)
 {
     const auto index = static_cast<std::size_t>(output);
     const std::uint32_t* weights = rows.weights.data() + rows.offset[index];
@@ -74,89 +77,122 @@ void sum_rows(const PixelBuffer& source, const AreaAxis& rows, int output, Sum* 
     }
 }
 
-// The weighted sums across columns are taken in double precision, where every product and
-// sum here is a whole number below 2^53 and therefore exact.
-using Pair = double __attribute__((vector_size(2 * sizeof(double))));
-
-inline Pair load_pair(const double* at)
-{
-    Pair pair;
-    std::memcpy(&pair, at, sizeof pair);
-    return pair;
-}
-
 // Rounds exact whole sums / area to nearest, halves up: (sum + area / 2) / area truncated,
 // from an estimate through the reciprocal that is corrected by the exact remainder.
-class MeanDivider {
-public:
-    explicit MeanDivider(double area) : area_{area, area}, half_{area / 2, area / 2}, inverse_{1 / area, 1 / area} {}
+template <class Vector>
+PICTAVO_INLINE void round_means(Vector& sums, double area)
+{
+    using Whole = typename WholeLanes<Vector>::Type;
+    const Vector zero = {};
+    const Vector one = zero + 1;
+    const Vector numerator = sums + area / 2;
+    Vector quotient = __builtin_convertvector(__builtin_convertvector(numerator * (1 / area), Whole), Vector);
+    const Vector remainder = numerator - quotient * area;
+    quotient += remainder >= area ? one : zero;
+    quotient -= remainder < zero ? one : zero;
+    sums = quotient;
+}
 
-    Pair operator()(Pair sums) const
-    {
-        using Whole = std::int32_t __attribute__((vector_size(2 * sizeof(std::int32_t))));
-        const Pair numerator = sums + half_;
-        Pair quotient = __builtin_convertvector(__builtin_convertvector(numerator * inverse_, Whole), Pair);
-        const Pair remainder = numerator - quotient * area_;
-        const Pair zero = {0, 0};
-        const Pair one = {1, 1};
-        quotient += remainder >= area_ ? one : zero;
-        quotient -= remainder < zero ? one : zero;
-        return quotient;
-    }
+// Output rows are made this many at a time, sharing each column weight.
+constexpr int group_rows = 4;
 
-private:
-    Pair area_;
-    Pair half_;
-    Pair inverse_;
+// The row sums of a group of output rows as doubles, each line padded by one pixel so that
+// vectors may read past the last sample. Every product and sum taken from them below is a
+// whole number below 2^53, so double arithmetic is exact here.
+struct SumLines {
+    std::size_t stride;
+    std::vector<double> samples;
+    const double* line(int r) const { return samples.data() + static_cast<std::size_t>(r) * stride; }
 };
 
-// One destination row from the row sums (as doubles, padded by one sample): the
-// coverage-weighted sum across each output's columns, divided by the output's whole area.
-template <int Channels>
-void average_columns(const double* sums, const AreaAxis& columns, const MeanDivider& divide, std::uint8_t* out)
+// One output pixel of each row of the group: the coverage-weighted sum across its columns,
+// divided by its whole area.
+template <class Vector, int Channels>
+PICTAVO_INLINE void average_pixel(const SumLines& lines, std::size_t first, const double* weights, int count,
+                                  double area, int rows, std::uint8_t* const (&outputs)[group_rows])
 {
-    static_assert(Channels == 3 || Channels == 4);
-    const std::size_t outputs = columns.first.size();
-    for (std::size_t x = 0; x < outputs; ++x) {
-        const std::uint32_t* weights = columns.weights.data() + columns.offset[x];
-        const double* in = sums + static_cast<std::size_t>(columns.first[x]) * Channels;
-        // Channels 0 and 1, then 2 and 3 (for 3 channels the fourth lane is the next pixel's
-        // first sample, computed and dropped).
-        Pair low = {0, 0};
-        Pair high = {0, 0};
-        for (int t = 0; t < columns.count[x]; ++t) {
-            const auto weight = static_cast<double>(weights[t]);
-            low += weight * load_pair(in + t * Channels);
-            high += weight * load_pair(in + t * Channels + 2);
+    constexpr int lanes = vector_lanes<Vector>;
+    constexpr int per_pixel = (Channels + lanes - 1) / lanes;
+    Vector total[group_rows][per_pixel];
+    for (auto& row : total)
+        clear_all(row);
+    for (int t = 0; t < count; ++t) {
+        const std::size_t at = (first + static_cast<std::size_t>(t)) * Channels;
+        for (int r = 0; r < group_rows; ++r)
+            for (int v = 0; v < per_pixel; ++v)
+                add_weighted(total[r][v], weights[t], lines.line(r) + at + v * lanes);
+    }
+    // A loop of fixed length, so that the sums stay in registers.
+    for (int r = 0; r < group_rows; ++r) {
+        if (r >= rows)
+            break;
+        double means[per_pixel * lanes];
+        for (int v = 0; v < per_pixel; ++v) {
+            round_means(total[r][v], area);
+            __builtin_memcpy(means + v * lanes, &total[r][v], sizeof total[r][v]);
         }
-        low = divide(low);
-        high = divide(high);
-        std::uint8_t* pixel = out + x * Channels;
-        pixel[0] = static_cast<std::uint8_t>(low[0]);
-        pixel[1] = static_cast<std::uint8_t>(low[1]);
-        pixel[2] = static_cast<std::uint8_t>(high[0]);
-        if constexpr (Channels == 4)
-            pixel[3] = static_cast<std::uint8_t>(high[1]);
+        for (int c = 0; c < Channels; ++c)
+            outputs[r][c] = static_cast<std::uint8_t>(means[c]);
     }
 }
 
-template <class Sum>
-void resample_rows(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns, const AreaAxis& rows)
+template <class Vector, class Sum, int Channels>
+PICTAVO_INLINE void resample_rows(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                                  const AreaAxis& rows)
 {
-    const int channels = source.bytes_per_pixel();
-    const std::size_t length = static_cast<std::size_t>(source.width()) * static_cast<std::size_t>(channels);
+    const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
     std::vector<Sum> sums(length);
-    std::vector<double> wide_sums(length + 1);
-    const MeanDivider divide(static_cast<double>(columns.output_length) * rows.output_length);
-    for (int y = 0; y < destination.height(); ++y) {
-        sum_rows(source, rows, y, sums.data(), length);
-        for (std::size_t i = 0; i < length; ++i)
-            wide_sums[i] = sums[i];
-        if (channels == 4)
-            average_columns<4>(wide_sums.data(), columns, divide, destination.buffer_row(y));
-        else
-            average_columns<3>(wide_sums.data(), columns, divide, destination.buffer_row(y));
+    SumLines lines{length + Channels, std::vector<double>((length + Channels) * group_rows)};
+    const std::vector<double> column_weights(columns.weights.begin(), columns.weights.end());
+    const double area = static_cast<double>(columns.output_length) * rows.output_length;
+    for (int y = 0; y < destination.height(); y += group_rows) {
+        const int group = std::min(group_rows, destination.height() - y);
+        std::uint8_t* outputs[group_rows] = {};
+        for (int r = 0; r < group; ++r) {
+            sum_rows(source, rows, y + r, sums.data(), length);
+            double* line = lines.samples.data() + static_cast<std::size_t>(r) * lines.stride;
+            for (std::size_t i = 0; i < length; ++i)
+                line[i] = sums[i];
+            outputs[r] = destination.buffer_row(y + r);
+        }
+        for (std::size_t x = 0; x < columns.first.size(); ++x) {
+            average_pixel<Vector, Channels>(lines, static_cast<std::size_t>(columns.first[x]),
+                                            column_weights.data() + columns.offset[x], columns.count[x], area,
+                                            group, outputs);
+            for (int r = 0; r < group; ++r)
+                outputs[r] += Channels;
+        }
     }
+}
+
+template <class Vector>
+PICTAVO_INLINE void resample(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                             const AreaAxis& rows)
+{
+    const bool narrow = rows.output_length <= 257;
+    if (source.bytes_per_pixel() == 4) {
+        if (narrow)
+            resample_rows<Vector, std::uint16_t, 4>(source, destination, columns, rows);
+        else
+            resample_rows<Vector, std::uint32_t, 4>(source, destination, columns, rows);
+    } else {
+        if (narrow)
+            resample_rows<Vector, std::uint16_t, 3>(source, destination, columns, rows);
+        else
+            resample_rows<Vector, std::uint32_t, 3>(source, destination, columns, rows);
+    }
+}
+
+void resample_baseline(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                       const AreaAxis& rows)
+{
+    resample<DoublePair>(source, destination, columns, rows);
+}
+
+PICTAVO_TARGET_AVX2 void resample_avx2(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                                       const AreaAxis& rows)
+{
+    resample<DoubleQuad>(source, destination, columns, rows);
 }
 
 } // namespace
@@ -167,10 +203,10 @@ try {
         return false;
     const AreaAxis columns = area_axis(source.width(), destination.width());
     const AreaAxis rows = area_axis(source.height(), destination.height());
-    if (rows.output_length <= 257)
-        resample_rows<std::uint16_t>(source, destination, columns, rows);
+    if (cpu_has_avx2())
+        resample_avx2(source, destination, columns, rows);
     else
-        resample_rows<std::uint32_t>(source, destination, columns, rows);
+        resample_baseline(source, destination, columns, rows);
     return true;
 } catch (const std::bad_alloc&) {
     return false;

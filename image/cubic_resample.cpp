@@ -115,20 +115,10 @@ void to_doubles(const std::uint8_t* in, std::size_t length, double* out)
         out[i] = in[i];
 }
 
-// Adds weight * the samples at `at` to total, lane by lane.
-template <class Vector>
-PICTAVO_INLINE void add_weighted(Vector& total, double weight, const double* at)
-{
-    Vector samples;
-    std::memcpy(&samples, at, sizeof samples);
-    total += weight * samples;
-}
-
 // Stores each lane's sum as a sample, trunc(sum + 0.5) limited to 0..255.
 template <class Vector>
-PICTAVO_INLINE void store_samples(Vector sums, std::uint8_t* out)
+PICTAVO_INLINE void store_samples(const Vector& sums, std::uint8_t* out)
 {
-    constexpr int lanes = vector_lanes<Vector>;
     using Whole = typename WholeLanes<Vector>::Type;
     const Vector zero = {};
     const Vector top = zero + 255.0;
@@ -136,7 +126,7 @@ PICTAVO_INLINE void store_samples(Vector sums, std::uint8_t* out)
     rounded = rounded > zero ? rounded : zero;
     rounded = rounded < top ? rounded : top;
     const Whole samples = __builtin_convertvector(rounded, Whole);
-    for (int j = 0; j < lanes; ++j)
+    for (int j = 0; j < vector_lanes<Vector>; ++j)
         out[j] = static_cast<std::uint8_t>(samples[j]);
 }
 
@@ -159,7 +149,9 @@ PICTAVO_INLINE void horizontal_output(const double* samples, std::size_t line_le
 {
     constexpr int lanes = vector_lanes<Vector>;
     constexpr int per_pixel = channels / lanes;
-    Vector total[group_rows<Vector>][per_pixel] = {};
+    Vector total[group_rows<Vector>][per_pixel];
+    for (auto& row : total)
+        clear_all(row);
     for (int t = 0; t < count; ++t) {
         const double weight = weights[t];
         const double* pixel = samples + static_cast<std::size_t>(t) * channels;
@@ -167,9 +159,11 @@ PICTAVO_INLINE void horizontal_output(const double* samples, std::size_t line_le
             for (int v = 0; v < per_pixel; ++v)
                 add_weighted(total[r][v], weight, pixel + r * line_length + v * lanes);
     }
-    for (int r = 0; r < rows; ++r)
-        for (int v = 0; v < per_pixel; ++v)
-            store_samples(total[r][v], outputs[r] + v * lanes);
+    // A loop of fixed length, so that the sums stay in registers.
+    for (int r = 0; r < group_rows<Vector>; ++r)
+        if (r < rows)
+            for (int v = 0; v < per_pixel; ++v)
+                store_samples(total[r][v], outputs[r] + v * lanes);
 }
 
 // Each output row from the input row of the same index.
@@ -203,7 +197,8 @@ PICTAVO_INLINE void vertical_chunk(const double* const* rows, std::size_t offset
                                    std::uint8_t* out)
 {
     constexpr std::size_t vectors = Width / vector_lanes<Vector>;
-    Vector total[vectors] = {};
+    Vector total[vectors];
+    clear_all(total);
     for (int t = 0; t < count; ++t) {
         const double weight = weights[t];
         const double* samples = rows[t] + offset;

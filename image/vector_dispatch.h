@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 
 namespace pictavo {
 
@@ -27,12 +28,30 @@ struct WholeLanes<DoubleQuad> {
     using Type = int __attribute__((vector_size(4 * sizeof(int))));
 };
 
+
 template <class Vector>
 constexpr int vector_lanes = static_cast<int>(sizeof(Vector) / sizeof(double));
 
 // Code that must be compiled in the context of its caller, so that the AVX2 caller gets
 // AVX2 code.
 #define PICTAVO_INLINE [[gnu::always_inline]] inline
+
+// Sets every accumulator to zero in registers (an aggregate `= {}` may become a memset).
+template <class Vector, std::size_t Count>
+PICTAVO_INLINE void clear_all(Vector (&vectors)[Count])
+{
+    for (std::size_t i = 0; i < Count; ++i)
+        vectors[i] = Vector{};
+}
+
+// Adds weight * the doubles at `at` to total, lane by lane.
+template <class Vector>
+PICTAVO_INLINE void add_weighted(Vector& total, double weight, const double* at)
+{
+    Vector samples;
+    __builtin_memcpy(&samples, at, sizeof samples);
+    total += weight * samples;
+}
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define PICTAVO_TARGET_AVX2 __attribute__((target("avx2")))
