@@ -167,24 +167,88 @@ PICTAVO_INLINE void horizontal_output(const double* samples, std::size_t line_le
 }
 
 // Each output row from the input row of the same index.
+// The input pixels of a group of rows as doubles, converted just ahead of the outputs that
+// need them into short lines that stay in the first-level cache. The lines hold pixels
+// base .. held - 1; when an output's inputs run past their end, the still needed pixels
+// move to the front.
+template <int Group>
+class LineWindow {
+public:
+    LineWindow(const Plane<const std::uint8_t>& in, int taps)
+        : in_(in), capacity_(static_cast<std::size_t>(taps) + ahead), lines_(Group * capacity_ * channels)
+    {
+    }
+
+    void start(int y, int rows)
+    {
+        y_ = y;
+        rows_ = rows;
+        base_ = 0;
+        held_ = 0;
+    }
+
+    // The first line's samples from pixel first on; pixels first .. end - 1 are present.
+    const double* from(std::size_t first, std::size_t end)
+    {
+        if (first < base_ || end - base_ > capacity_)
+            slide_to(first);
+        if (held_ < end)
+            convert_to(std::min({static_cast<std::size_t>(in_.width), base_ + capacity_, std::max(end, held_ + ahead)}));
+        return lines_.data() + (first - base_) * channels;
+    }
+
+    std::size_t line_stride() const { return capacity_ * channels; }
+
+private:
+    static constexpr std::size_t ahead = 64;
+
+    void slide_to(std::size_t first)
+    {
+        const std::size_t keep = held_ > first && first >= base_ ? held_ - first : 0;
+        for (int r = 0; r < rows_; ++r) {
+            double* line = lines_.data() + static_cast<std::size_t>(r) * line_stride();
+            std::memmove(line, line + (first - base_) * channels * (keep > 0), keep * channels * sizeof(double));
+        }
+        base_ = first;
+        held_ = first + keep;
+    }
+
+    void convert_to(std::size_t end)
+    {
+        for (int r = 0; r < rows_; ++r)
+            to_doubles(in_.row(y_ + r) + held_ * channels, (end - held_) * channels,
+                       lines_.data() + static_cast<std::size_t>(r) * line_stride() + (held_ - base_) * channels);
+        held_ = end;
+    }
+
+    const Plane<const std::uint8_t>& in_;
+    std::size_t capacity_;
+    std::vector<double> lines_;
+    int y_ = 0;
+    int rows_ = 0;
+    std::size_t base_ = 0;
+    std::size_t held_ = 0;
+};
+
+// Each output row from the input row of the same index.
 template <class Vector>
 PICTAVO_INLINE void horizontal_pass(const Plane<const std::uint8_t>& in, const Plane<std::uint8_t>& out,
                                     const CubicPass& pass)
 {
-    const std::size_t length = in.samples_per_row();
     constexpr int group = group_rows<Vector>;
-    std::vector<double> lines(group * length);
+    LineWindow<group> window(in, pass.taps);
     const auto taps = static_cast<std::size_t>(pass.taps);
     for (int y = 0; y < in.height; y += group) {
         const int rows = std::min(group, in.height - y);
+        window.start(y, rows);
         std::uint8_t* outputs[group] = {};
-        for (int r = 0; r < rows; ++r) {
-            to_doubles(in.row(y + r), length, lines.data() + static_cast<std::size_t>(r) * length);
+        for (int r = 0; r < rows; ++r)
             outputs[r] = out.row(y + r);
-        }
         for (std::size_t x = 0; x < static_cast<std::size_t>(out.width); ++x) {
-            horizontal_output<Vector>(lines.data() + static_cast<std::size_t>(pass.first[x]) * channels, length,
-                                      pass.weights.data() + x * taps, pass.count[x], rows, outputs);
+            const auto first = static_cast<std::size_t>(pass.first[x]);
+            const double* samples = window.from(first, first + static_cast<std::size_t>(pass.count[x]));
+            horizontal_output<Vector>(samples, window.line_stride(), pass.weights.data() + x * taps, pass.count[x],
+                                      rows, outputs);
             for (int r = 0; r < rows; ++r)
                 outputs[r] += channels;
         }
