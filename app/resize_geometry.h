@@ -6,18 +6,11 @@
 // ties to even (562.5 gives 562, 41.5 gives 42).
 #pragma once
 
+#include "app/settings.h"
+
 #include <cstdint>
 
 namespace pictavo {
-
-// The stored resize mode; 4 is never used.
-enum ResizeMode : std::int32_t {
-    RESIZE_KEEP_ORIGINAL = 0,
-    RESIZE_NORMAL = 1,
-    RESIZE_FILL_FIT = 2,
-    RESIZE_UPLOAD_ORIGINALS = 3,
-    RESIZE_UNIFORM = 5,
-};
 
 struct ResizePlan {
     bool resize = false;      // false: the image keeps its size

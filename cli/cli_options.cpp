@@ -6,18 +6,13 @@ namespace pictavo {
 
 namespace {
 
-constexpr int SIZE_MINIMUM = 12;
-constexpr int SIZE_MAXIMUM = 8000;
-constexpr int QUALITY_MINIMUM = 1;
-constexpr int QUALITY_MAXIMUM = 10;
-constexpr std::size_t KEY_LENGTH = 32;
-
 struct ModeName {
     const char* name;
     int mode;
 };
 constexpr ModeName MODE_NAMES[] = {
-    {"keep", 0}, {"normal", 1}, {"fill", 2}, {"upload", 3}, {"uniform", 5},
+    {"keep", RESIZE_KEEP}, {"normal", RESIZE_NORMAL}, {"fill", RESIZE_FILL_FIT},
+    {"upload", RESIZE_UPLOAD_ORIGINALS}, {"uniform", RESIZE_UNIFORM},
 };
 
 // Plain decimal digits only, so that "8e3", "-5" or "12px" are refused rather than guessed.
@@ -43,8 +38,8 @@ public:
 private:
     bool option(const std::string& argument);
     bool value_of(const std::string& name, std::string& value);
-    bool number_in_range(const std::string& name, const std::string& text, int minimum, int maximum,
-                         int& out);
+    bool number_in_range(const std::string& name, const std::string& text, std::int64_t minimum,
+                         std::int64_t maximum, int& out);
     bool size_pair(const std::string& name, const std::string& text, int& width, int& height);
     bool fail(const std::string& message)
     {
@@ -88,7 +83,7 @@ CliParse Parser::parse()
     } else if (folders_.size() != 2) {
         result.error = folders_.size() < 2 ? "an input folder and an output folder are needed"
                                            : "too many arguments: only an input and an output folder are taken";
-    } else if (options_.mode == 3 && !options_.tinify) {
+    } else if (options_.mode == RESIZE_UPLOAD_ORIGINALS && !options_.tinify) {
         result.error = "--mode upload only copies files for the compression service; it needs --tinify";
     } else {
         result.action = CliAction::Run;
@@ -146,7 +141,7 @@ bool Parser::option(const std::string& argument)
     } else if (name == "--quality") {
         return number_in_range(name, value, QUALITY_MINIMUM, QUALITY_MAXIMUM, options_.quality);
     } else if (name == "--key") {
-        if (utf16_length(value) != KEY_LENGTH)
+        if (utf16_length(value) != API_KEY_LENGTH)
             return fail("--key must be exactly 32 characters long");
         options_.key = value;
         options_.key_given = true;
@@ -172,8 +167,8 @@ bool Parser::value_of(const std::string& name, std::string& value)
     return true;
 }
 
-bool Parser::number_in_range(const std::string& name, const std::string& text, int minimum,
-                             int maximum, int& out)
+bool Parser::number_in_range(const std::string& name, const std::string& text, std::int64_t minimum,
+                             std::int64_t maximum, int& out)
 {
     const std::optional<long> value = whole_number(text);
     if (!value || *value < minimum || *value > maximum)
@@ -203,18 +198,6 @@ bool Parser::size_pair(const std::string& name, const std::string& text, int& wi
 CliParse parse_cli_arguments(const std::vector<std::string>& arguments)
 {
     return Parser(arguments).parse();
-}
-
-std::size_t utf16_length(const std::string& utf8)
-{
-    std::size_t units = 0;
-    for (unsigned char c : utf8) {
-        if ((c & 0xC0) != 0x80)
-            ++units;           // the first byte of each character
-        if ((c & 0xF8) == 0xF0)
-            ++units;           // characters beyond the basic plane take a surrogate pair
-    }
-    return units;
 }
 
 std::string cli_help_text()

@@ -1,6 +1,8 @@
 // The command line of pictavo-cli: what it accepts, its defaults and its help text.
 #pragma once
 
+#include "app/settings.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,7 +14,7 @@ constexpr const char* DEFAULT_SHRINK_ENDPOINT = "https://api.tinify.com/shrink";
 struct CliOptions {
     std::string input_folder;
     std::string output_folder;
-    int mode = 1;                    // a resize mode value, "Normal Resize" by default
+    int mode = RESIZE_NORMAL;
     int size = 1000;                 // the longer side of "Normal Resize"
     int fill_width = 1000;
     int fill_height = 667;
@@ -42,8 +44,5 @@ struct CliParse {
 CliParse parse_cli_arguments(const std::vector<std::string>& arguments);
 
 std::string cli_help_text();
-
-// Text length in UTF-16 code units, the unit the service key's length is given in.
-std::size_t utf16_length(const std::string& utf8);
 
 } // namespace pictavo
