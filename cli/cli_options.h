@@ -1,6 +1,7 @@
 // The command line of pictavo-cli: what it accepts, its defaults and its help text.
 #pragma once
 
+#include "app/batch_run.h"
 #include "app/settings.h"
 
 #include <cstdint>
@@ -8,8 +9,6 @@
 #include <vector>
 
 namespace pictavo {
-
-constexpr const char* DEFAULT_SHRINK_ENDPOINT = "https://api.tinify.com/shrink";
 
 struct CliOptions {
     std::string input_folder;
