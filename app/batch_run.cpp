@@ -6,6 +6,8 @@
 #include "sys/files.h"
 #include "sys/process_runner.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 
 namespace pictavo {
@@ -62,7 +64,10 @@ bool overwriting_confirmed(const JobSettings& job, FrontEnd& front_end)
 // Copies every tag the metadata tool can read from the source into the output, in place.
 void copy_metadata(const JobSettings& job, const std::string& source_path, const std::string& output_path)
 {
-    if (job.exiftool_path.empty())
+    // Anything named like the tool in the working folder counts as found, but only a program
+    // is started: the runner would hand a folder or a plain file to the desktop's opener,
+    // once for every image.
+    if (file_size(job.exiftool_path) < 0 || ::access(job.exiftool_path.c_str(), X_OK) != 0)
         return;
     const std::vector<std::string> arguments = {"-TagsFromFile", source_path, "-all:all>all:all",
                                                 "-overwrite_original", output_path};

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,6 +150,15 @@ TEST_F(CliTest, OptionalStepsNeedWhatTheyUse)
     EXPECT_EQ(no_tool.status, 2);
     EXPECT_NE(no_tool.err.find("exiftool"), std::string::npos);
     EXPECT_TRUE(folder.entries("out").empty());
+
+    // A folder named like the tool counts as found but is never handed to the desktop's opener.
+    folder.make_folder("work/exiftool");
+    folder.write("bin/xdg-open", "#!/bin/sh\n/usr/bin/touch \"$0.called\"\n");
+    ::chmod(folder.path("bin/xdg-open").c_str(), 0755);
+    const Finished folder_tool = run({"--exif", in(), out()}, folder.path("bin"));
+    EXPECT_EQ(folder_tool.status, 0) << folder_tool.err;
+    EXPECT_TRUE(folder.exists("out/a.jpg"));
+    EXPECT_FALSE(folder.exists("bin/xdg-open.called"));
 }
 
 TEST_F(CliTest, CompressionServiceThroughItsAddress)
