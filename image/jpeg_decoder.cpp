@@ -85,19 +85,22 @@ bool start_decompress(JpegDecoderState& state, const std::uint8_t* data, std::si
     return true;
 }
 
+// R, G, B or C, M, Y, K samples to blue, green, red; CMYK by multiplying each ink with K.
 void convert_row(const JSAMPLE* source, int components, JDIMENSION width, std::uint8_t* destination)
 {
-    for (JDIMENSION x = 0; x < width; ++x, source += components, destination += 3) {
-        if (components == 3) {
+    if (components == 3) {
+        for (JDIMENSION x = 0; x < width; ++x, source += 3, destination += 3) {
             destination[0] = source[2];
             destination[1] = source[1];
             destination[2] = source[0];
-        } else {
-            const unsigned black = source[3];
-            destination[0] = static_cast<std::uint8_t>(source[2] * black / 255);
-            destination[1] = static_cast<std::uint8_t>(source[1] * black / 255);
-            destination[2] = static_cast<std::uint8_t>(source[0] * black / 255);
         }
+        return;
+    }
+    for (JDIMENSION x = 0; x < width; ++x, source += 4, destination += 3) {
+        const unsigned black = source[3];
+        destination[0] = static_cast<std::uint8_t>(source[2] * black / 255);
+        destination[1] = static_cast<std::uint8_t>(source[1] * black / 255);
+        destination[2] = static_cast<std::uint8_t>(source[0] * black / 255);
     }
 }
 

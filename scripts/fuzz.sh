@@ -23,7 +23,8 @@ for format in "${formats[@]}"; do
   log="$build/fuzz_$format.log"
   status=0
   # Decoders allocate the whole image up front (up to 4 x 32767 x 32767 bytes, mostly never
-  # touched), so the allocation limit is above libFuzzer's default.
+  # touched), and an image that large legitimately takes seconds under the sanitizers, so the
+  # memory and time limits are above libFuzzer's defaults.
   "$build/fuzz_$format" "$corpus" "$root/../shared/testdata" -max_total_time="$seconds" -timeout=60 \
     -rss_limit_mb=6144 -malloc_limit_mb=8192 -max_len=65536 -print_final_stats=1 \
     -artifact_prefix="$findings/" >"$log" 2>&1 || status=$?

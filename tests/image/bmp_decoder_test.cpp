@@ -169,6 +169,9 @@ TEST(BmpDecoder, HostileHeadersAreRefusedOrReadSafely)
     put32(bad, 14, 0xFFFFFF00);  // info header larger than the data
     EXPECT_EQ(load(bad), nullptr);
     bad = good;
+    put32(bad, 14, 12);  // the old 12-byte header keeps its fields elsewhere
+    EXPECT_EQ(load(bad), nullptr);
+    bad = good;
     bad[6] = 1;  // reserved word
     EXPECT_EQ(load(bad), nullptr);
     EXPECT_EQ(load(std::vector<std::uint8_t>(good.begin(), good.begin() + 40)), nullptr);
