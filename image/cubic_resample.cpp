@@ -3,6 +3,7 @@
 #include "image/vector_dispatch.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -166,28 +167,102 @@ PICTAVO_INLINE void horizontal_output(const double* samples, std::size_t line_le
                 store_samples(total[r][v], outputs[r] + v * lanes);
 }
 
+// The input pixels of a group of rows as doubles, converted just ahead of the outputs that
+// need them into short lines that stay in the first-level cache. The lines hold pixels
+// base .. held - 1; when an output's inputs run past their end, the still needed pixels
+// move to the front.
+template <int Group>
+class LineWindow {
+public:
+    LineWindow(const Plane<const std::uint8_t>& in, int taps)
+        : in_(in), capacity_(static_cast<std::size_t>(taps) + ahead), lines_(Group * capacity_ * channels)
+    {
+    }
+
+    void start(int y, int rows)
+    {
+        y_ = y;
+        rows_ = rows;
+        base_ = 0;
+        held_ = 0;
+    }
+
+    // The first line's samples from pixel first on; pixels first .. end - 1 are present.
+    PICTAVO_INLINE const double* from(std::size_t first, std::size_t end)
+    {
+        if (first < base_ || end - base_ > capacity_)
+            slide_to(first);
+        if (held_ < end)
+            convert_to(std::min({static_cast<std::size_t>(in_.width), base_ + capacity_, std::max(end, held_ + ahead)}));
+        return lines_.data() + (first - base_) * channels;
+    }
+
+    std::size_t line_stride() const { return capacity_ * channels; }
+
+private:
+    static constexpr std::size_t ahead = 64;
+
+    PICTAVO_INLINE void slide_to(std::size_t first)
+    {
+        const std::size_t keep = held_ > first && first >= base_ ? held_ - first : 0;
+        for (int r = 0; r < rows_; ++r) {
+            double* line = lines_.data() + static_cast<std::size_t>(r) * line_stride();
+            std::memmove(line, line + (first - base_) * channels * (keep > 0), keep * channels * sizeof(double));
+        }
+        base_ = first;
+        held_ = first + keep;
+    }
+
+    PICTAVO_INLINE void convert_to(std::size_t end)
+    {
+        for (int r = 0; r < rows_; ++r)
+            to_doubles(in_.row(y_ + r) + held_ * channels, (end - held_) * channels,
+                       lines_.data() + static_cast<std::size_t>(r) * line_stride() + (held_ - base_) * channels);
+        held_ = end;
+    }
+
+    const Plane<const std::uint8_t>& in_;
+    std::size_t capacity_;
+    std::vector<double> lines_;
+    int y_ = 0;
+    int rows_ = 0;
+    std::size_t base_ = 0;
+    std::size_t held_ = 0;
+};
+
+// Filters the group of rows y .. y + rows - 1 of the window's plane horizontally into
+// outputs[r], each a row of as many pixels as the pass has outputs.
+template <class Vector>
+PICTAVO_INLINE void horizontal_group(LineWindow<group_rows<Vector>>& window, int y, int rows, const CubicPass& pass,
+                                     std::uint8_t* const (&rows_out)[group_rows<Vector>])
+{
+    window.start(y, rows);
+    std::uint8_t* outputs[group_rows<Vector>];
+    std::copy(std::begin(rows_out), std::end(rows_out), outputs);
+    const auto taps = static_cast<std::size_t>(pass.taps);
+    for (std::size_t x = 0; x < pass.first.size(); ++x) {
+        const auto first = static_cast<std::size_t>(pass.first[x]);
+        const double* samples = window.from(first, first + static_cast<std::size_t>(pass.count[x]));
+        horizontal_output<Vector>(samples, window.line_stride(), pass.weights.data() + x * taps, pass.count[x], rows,
+                                  outputs);
+        for (int r = 0; r < rows; ++r)
+            outputs[r] += channels;
+    }
+}
+
 // Each output row from the input row of the same index.
 template <class Vector>
 PICTAVO_INLINE void horizontal_pass(const Plane<const std::uint8_t>& in, const Plane<std::uint8_t>& out,
                                     const CubicPass& pass)
 {
-    const std::size_t length = in.samples_per_row();
     constexpr int group = group_rows<Vector>;
-    std::vector<double> lines(group * length);
-    const auto taps = static_cast<std::size_t>(pass.taps);
+    LineWindow<group> window(in, pass.taps);
     for (int y = 0; y < in.height; y += group) {
         const int rows = std::min(group, in.height - y);
         std::uint8_t* outputs[group] = {};
-        for (int r = 0; r < rows; ++r) {
-            to_doubles(in.row(y + r), length, lines.data() + static_cast<std::size_t>(r) * length);
+        for (int r = 0; r < rows; ++r)
             outputs[r] = out.row(y + r);
-        }
-        for (std::size_t x = 0; x < static_cast<std::size_t>(out.width); ++x) {
-            horizontal_output<Vector>(lines.data() + static_cast<std::size_t>(pass.first[x]) * channels, length,
-                                      pass.weights.data() + x * taps, pass.count[x], rows, outputs);
-            for (int r = 0; r < rows; ++r)
-                outputs[r] += channels;
-        }
+        horizontal_group<Vector>(window, y, rows, pass, outputs);
     }
 }
 
@@ -209,36 +284,113 @@ PICTAVO_INLINE void vertical_chunk(const double* const* rows, std::size_t offset
         store_samples(total[v], out + offset + v * vector_lanes<Vector>);
 }
 
-// Input rows converted to doubles once each and kept while outputs still need them. Slot
-// k % size holds row k; a window of at most size rows never needs one slot twice.
-class RowCache {
+// One output row of the vertical pass from its input rows (as doubles, length samples each).
+template <class Vector>
+PICTAVO_INLINE void vertical_row(const double* const* rows, const double* weights, int count, std::size_t length,
+                                 std::uint8_t* out)
+{
+    constexpr std::size_t chunk = sums_in_flight * vector_lanes<Vector>;
+    std::size_t i = 0;
+    for (; i + chunk <= length; i += chunk)
+        vertical_chunk<Vector, chunk>(rows, i, weights, count, out);
+    for (; i < length; i += channels)
+        vertical_chunk<Vector, channels>(rows, i, weights, count, out);
+}
+
+// Rows of doubles for the vertical pass, each made once and kept while outputs still need it.
+// Slot k % size holds row k; a window of at most size rows never needs one slot twice.
+class KeptRows {
 public:
-    RowCache(const Plane<const std::uint8_t>& in, std::size_t size)
-        : in_(in), length_(in.samples_per_row()), rows_(size * length_), held_(size, -1)
+    KeptRows(std::size_t length, std::size_t size) : length_(length), rows_(size * length), held_(size, -1) {}
+
+    // The slot for row k, and whether it already holds it.
+    PICTAVO_INLINE double* slot(int k, bool& held)
     {
+        const std::size_t index = static_cast<std::size_t>(k) % held_.size();
+        held = held_[index] == k;
+        held_[index] = k;
+        return rows_.data() + index * length_;
     }
 
-    const double* row(int k)
+    PICTAVO_INLINE const double* find(int k) const
     {
-        const std::size_t slot = static_cast<std::size_t>(k) % held_.size();
-        double* samples = rows_.data() + slot * length_;
-        if (held_[slot] != k) {
-            to_doubles(in_.row(k), length_, samples);
-            held_[slot] = k;
-        }
-        return samples;
+        const std::size_t index = static_cast<std::size_t>(k) % held_.size();
+        return held_[index] == k ? rows_.data() + index * length_ : nullptr;
     }
 
 private:
-    const Plane<const std::uint8_t>& in_;
     std::size_t length_;
     std::vector<double> rows_;
     std::vector<int> held_;
 };
 
-// Above this many bytes of cached rows (extreme shrinking of wide images) the vertical pass
-// converts each input row again for every output that uses it.
-constexpr std::size_t row_cache_limit = std::size_t{64} << 20;
+// The rows of a plane, converted to doubles.
+class PlaneRows {
+public:
+    PlaneRows(const Plane<const std::uint8_t>& in, std::size_t size) : in_(in), kept_(in.samples_per_row(), size) {}
+
+    PICTAVO_INLINE const double* row(int k)
+    {
+        bool held = false;
+        double* samples = kept_.slot(k, held);
+        if (!held)
+            to_doubles(in_.row(k), in_.samples_per_row(), samples);
+        return samples;
+    }
+
+private:
+    const Plane<const std::uint8_t>& in_;
+    KeptRows kept_;
+};
+
+// The rows of the horizontal pass over a plane, made a group at a time when first needed.
+// Groups start at multiples of the group size, so each row is made once as the windows of
+// the vertical pass move down; size must exceed a window by two groups.
+template <class Vector>
+class FilteredRows {
+public:
+    FilteredRows(const Plane<const std::uint8_t>& in, const CubicPass& pass, std::size_t size)
+        : in_(in), pass_(pass), length_(pass.first.size() * channels), window_(in, pass.taps),
+          made_(group * length_), kept_(length_, size)
+    {
+    }
+
+    PICTAVO_INLINE const double* row(int k)
+    {
+        if (const double* samples = kept_.find(k))
+            return samples;
+        make(k - k % group);
+        return kept_.find(k);
+    }
+
+private:
+    static constexpr int group = group_rows<Vector>;
+
+    PICTAVO_INLINE void make(int y)
+    {
+        const int rows = std::min(group, in_.height - y);
+        std::uint8_t* outputs[group] = {};
+        for (int r = 0; r < rows; ++r)
+            outputs[r] = made_.data() + static_cast<std::size_t>(r) * length_;
+        horizontal_group<Vector>(window_, y, rows, pass_, outputs);
+        for (int r = 0; r < rows; ++r) {
+            bool held = false;
+            to_doubles(outputs[r], length_, kept_.slot(y + r, held));
+        }
+    }
+
+    const Plane<const std::uint8_t>& in_;
+    const CubicPass& pass_;
+    std::size_t length_;
+    LineWindow<group> window_;
+    std::vector<std::uint8_t> made_;
+    KeptRows kept_;
+};
+
+// Above this many bytes of kept rows (extreme shrinking of wide images) the passes go through
+// a whole temporary image instead, and the vertical pass converts each input row again for
+// every output that uses it.
+constexpr std::size_t kept_rows_limit = std::size_t{64} << 20;
 
 void vertical_pass_uncached(const Plane<const std::uint8_t>& in, const Plane<std::uint8_t>& out, const CubicPass& pass)
 {
@@ -259,63 +411,82 @@ void vertical_pass_uncached(const Plane<const std::uint8_t>& in, const Plane<std
     }
 }
 
-// Each output row from the input rows its contribution list names; rows in buffer order.
 template <class Vector>
-PICTAVO_INLINE void vertical_pass(const Plane<const std::uint8_t>& in, const Plane<std::uint8_t>& out,
-                                  const CubicPass& pass)
+PICTAVO_INLINE void passes_through_temporary(const Plane<const std::uint8_t>& in, const Plane<std::uint8_t>& out,
+                                             bool horizontal_first, const CubicPass& horizontal,
+                                             const CubicPass& vertical)
 {
-    const std::size_t length = in.samples_per_row();
-    const auto taps = static_cast<std::size_t>(pass.taps);
-    if (taps * length * sizeof(double) > row_cache_limit) {
-        vertical_pass_uncached(in, out, pass);
+    const int width = horizontal_first ? out.width : in.width;
+    const int height = horizontal_first ? in.height : out.height;
+    const std::size_t stride = static_cast<std::size_t>(width) * channels;
+    // Every byte of the temporary is written by the first pass.
+    std::unique_ptr<std::uint8_t[]> temporary(new std::uint8_t[stride * static_cast<std::size_t>(height)]);
+    const Plane<std::uint8_t> middle_out{temporary.get(), stride, width, height};
+    const Plane<const std::uint8_t> middle_in{temporary.get(), stride, width, height};
+    if (horizontal_first) {
+        horizontal_pass<Vector>(in, middle_out, horizontal);
+        vertical_pass_uncached(middle_in, out, vertical);
+    } else {
+        vertical_pass_uncached(in, middle_out, vertical);
+        horizontal_pass<Vector>(middle_in, out, horizontal);
+    }
+}
+
+// The two passes, the second consuming the first's rows as they are made: only the rows a
+// vertical window spans are kept, as doubles.
+template <class Vector>
+PICTAVO_INLINE void run_passes(const Plane<const std::uint8_t>& in, const Plane<std::uint8_t>& out,
+                               bool horizontal_first)
+{
+    constexpr int group = group_rows<Vector>;
+    const CubicPass horizontal = cubic_pass(in.width, out.width);
+    const CubicPass vertical = cubic_pass(in.height, out.height);
+    const std::size_t length = static_cast<std::size_t>(horizontal_first ? out.width : in.width) * channels;
+    const auto taps = static_cast<std::size_t>(vertical.taps);
+    const std::size_t kept = taps + 2 * group;
+    if (kept * length * sizeof(double) > kept_rows_limit) {
+        passes_through_temporary<Vector>(in, out, horizontal_first, horizontal, vertical);
         return;
     }
-    RowCache cache(in, taps);
     std::vector<const double*> rows(taps);
-    constexpr std::size_t chunk = sums_in_flight * vector_lanes<Vector>;
-    for (std::size_t y = 0; y < static_cast<std::size_t>(out.height); ++y) {
-        const int count = pass.count[y];
-        for (int t = 0; t < count; ++t)
-            rows[static_cast<std::size_t>(t)] = cache.row(pass.first[y] + t);
-        const double* weights = pass.weights.data() + y * taps;
-        std::uint8_t* out_row = out.row(static_cast<int>(y));
-        std::size_t i = 0;
-        for (; i + chunk <= length; i += chunk)
-            vertical_chunk<Vector, chunk>(rows.data(), i, weights, count, out_row);
-        for (; i < length; i += channels)
-            vertical_chunk<Vector, channels>(rows.data(), i, weights, count, out_row);
+    if (horizontal_first) {
+        FilteredRows<Vector> source(in, horizontal, kept);
+        for (std::size_t y = 0; y < static_cast<std::size_t>(out.height); ++y) {
+            for (int t = 0; t < vertical.count[y]; ++t)
+                rows[static_cast<std::size_t>(t)] = source.row(vertical.first[y] + t);
+            vertical_row<Vector>(rows.data(), vertical.weights.data() + y * taps, vertical.count[y], length,
+                                 out.row(static_cast<int>(y)));
+        }
+        return;
+    }
+    PlaneRows source(in, taps);
+    std::vector<std::uint8_t> middle(group * length);
+    const Plane<const std::uint8_t> middle_in{middle.data(), length, in.width, group};
+    LineWindow<group> window(middle_in, horizontal.taps);
+    for (int y = 0; y < out.height; y += group) {
+        const int group_size = std::min(group, out.height - y);
+        std::uint8_t* outputs[group] = {};
+        for (int r = 0; r < group_size; ++r) {
+            const auto output = static_cast<std::size_t>(y + r);
+            for (int t = 0; t < vertical.count[output]; ++t)
+                rows[static_cast<std::size_t>(t)] = source.row(vertical.first[output] + t);
+            vertical_row<Vector>(rows.data(), vertical.weights.data() + output * taps, vertical.count[output], length,
+                                 middle.data() + static_cast<std::size_t>(r) * length);
+            outputs[r] = out.row(y + r);
+        }
+        horizontal_group<Vector>(window, 0, group_size, horizontal, outputs);
     }
 }
 
-struct Passes {
-    Plane<const std::uint8_t> in;
-    Plane<std::uint8_t> middle;
-    Plane<std::uint8_t> out;
-    bool horizontal_first;
-};
-
-template <class Vector>
-PICTAVO_INLINE void run_passes(const Passes& passes)
+void run_passes_baseline(const Plane<const std::uint8_t>& in, const Plane<std::uint8_t>& out, bool horizontal_first)
 {
-    const Plane<const std::uint8_t> middle{passes.middle.data, passes.middle.stride, passes.middle.width,
-                                           passes.middle.height};
-    if (passes.horizontal_first) {
-        horizontal_pass<Vector>(passes.in, passes.middle, cubic_pass(passes.in.width, passes.out.width));
-        vertical_pass<Vector>(middle, passes.out, cubic_pass(passes.in.height, passes.out.height));
-    } else {
-        vertical_pass<Vector>(passes.in, passes.middle, cubic_pass(passes.in.height, passes.out.height));
-        horizontal_pass<Vector>(middle, passes.out, cubic_pass(passes.in.width, passes.out.width));
-    }
+    run_passes<DoublePair>(in, out, horizontal_first);
 }
 
-void run_passes_baseline(const Passes& passes)
+PICTAVO_TARGET_AVX2 void run_passes_avx2(const Plane<const std::uint8_t>& in, const Plane<std::uint8_t>& out,
+                                         bool horizontal_first)
 {
-    run_passes<DoublePair>(passes);
-}
-
-PICTAVO_TARGET_AVX2 void run_passes_avx2(const Passes& passes)
-{
-    run_passes<DoubleQuad>(passes);
+    run_passes<DoubleQuad>(in, out, horizontal_first);
 }
 
 } // namespace
@@ -324,25 +495,15 @@ bool cubic_resample(const PixelBuffer& source, PixelBuffer& destination)
 try {
     if (source.empty() || destination.empty() || source.depth() != 32 || destination.depth() != 32)
         return false;
-    const int old_width = source.width();
-    const int old_height = source.height();
-    const int new_width = destination.width();
-    const int new_height = destination.height();
-    const bool horizontal_first = static_cast<std::int64_t>(new_width) * old_height
-        <= static_cast<std::int64_t>(old_width) * new_height;
-    const int middle_width = horizontal_first ? new_width : old_width;
-    const int middle_height = horizontal_first ? old_height : new_height;
-    const std::size_t middle_stride = static_cast<std::size_t>(middle_width) * channels;
-    // Every byte of the temporary is written by the first pass.
-    std::unique_ptr<std::uint8_t[]> middle(new std::uint8_t[middle_stride * static_cast<std::size_t>(middle_height)]);
-    const Passes passes{{source.data(), source.stride(), old_width, old_height},
-                        {middle.get(), middle_stride, middle_width, middle_height},
-                        {destination.data(), destination.stride(), new_width, new_height},
-                        horizontal_first};
+    const Plane<const std::uint8_t> in{source.data(), source.stride(), source.width(), source.height()};
+    const Plane<std::uint8_t> out{destination.data(), destination.stride(), destination.width(), destination.height()};
+    // The pass with the smaller intermediate goes first; a tie goes horizontal first.
+    const bool horizontal_first = static_cast<std::int64_t>(out.width) * in.height
+        <= static_cast<std::int64_t>(in.width) * out.height;
     if (cpu_has_avx2())
-        run_passes_avx2(passes);
+        run_passes_avx2(in, out, horizontal_first);
     else
-        run_passes_baseline(passes);
+        run_passes_baseline(in, out, horizontal_first);
     return true;
 } catch (const std::bad_alloc&) {
     return false;

@@ -323,6 +323,9 @@ TEST_F(ImageResize, CubicMatchesPlainReferenceExactly)
         wide_vectors_allowed = wide;
         for (const auto& size : sizes)
             expect_cubic_reference(make_image(0, 37, 23, 32, static_cast<unsigned>(size[0])), size[0], size[1]);
+        // Rows much longer than the filter, shrunk and enlarged.
+        expect_cubic_reference(make_image(0, 301, 6, 32), 97, 5);
+        expect_cubic_reference(make_image(0, 301, 6, 32), 700, 3);
     }
     wide_vectors_allowed = true;
 }
