@@ -28,8 +28,9 @@ protected:
     test::RecordingFrontEnd front_end;
 };
 
-// The worked examples: every row, for the three modes that resize, on files of those sizes.
-TEST_F(ImageJobTest, WorkedExamplesGiveTheseOutputSizes)
+// Common photo and screen sizes with the default targets, through the three modes that resize,
+// on real files of those sizes.
+TEST_F(ImageJobTest, DefaultTargetsGiveTheseOutputSizes)
 {
     struct Row {
         int width, height;

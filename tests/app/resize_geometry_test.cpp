@@ -28,8 +28,9 @@ TEST(ResizeGeometry, RoundsHalfToEvenAndClampsWhatDoesNotFit)
     EXPECT_EQ(round_half_even(NAN), 0);
 }
 
-// The worked examples with the default targets: normal 1000, fill-fit and uniform 1000 x 667.
-TEST(ResizeGeometry, WorkedExamples)
+// Common photo and screen sizes with the default targets: normal 1000, fill-fit and uniform
+// 1000 x 667. The odd cases are the ties (562.5, 41.5, 166.5) and the single-precision fits.
+TEST(ResizeGeometry, DefaultTargetsOnCommonSizes)
 {
     struct Row {
         Size source;
