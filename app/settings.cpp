@@ -1,0 +1,294 @@
+#include "app/settings.h"
+
+#include "sys/files.h"
+#include "sys/numbered_file.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace pictavo {
+namespace {
+
+// The key file is the only file read or written on number 0 by the window's thread; the
+// compression worker uses that number only while this thread waits for it.
+constexpr std::int64_t KEY_FILE_NUMBER = 0;
+
+int digit_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return 99; // not a digit in any base
+}
+
+std::int32_t low_32_bits(std::int64_t value)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+}
+
+bool in_range(std::int64_t value, std::int64_t minimum, std::int64_t maximum)
+{
+    return value >= minimum && value <= maximum;
+}
+
+bool is_executable_file(const std::string& path)
+{
+    return file_size(path) >= 0 && ::access(path.c_str(), X_OK) == 0;
+}
+
+} // namespace
+
+void store_folder(std::vector<std::string>& list, std::int64_t index, const std::string& text)
+{
+    if (index < 0)
+        return;
+    const auto slot = static_cast<std::size_t>(index);
+    if (slot >= list.size())
+        list.resize(slot + 1);
+    list[slot] = text;
+}
+
+int mode_of_box(ModeBox box)
+{
+    switch (box) {
+    case ModeBox::KeepOriginal:
+        return RESIZE_KEEP;
+    case ModeBox::NormalResize:
+        return RESIZE_NORMAL;
+    case ModeBox::FillFit:
+        return RESIZE_FILL_FIT;
+    case ModeBox::Uniform:
+        return RESIZE_UNIFORM;
+    case ModeBox::UploadOriginals:
+        return RESIZE_UPLOAD_ORIGINALS;
+    }
+    return RESIZE_NORMAL;
+}
+
+StartUpPlaces StartUpPlaces::of_process()
+{
+    const char* path = std::getenv("PATH");
+    return {current_folder(), path ? path : ""};
+}
+
+std::int64_t text_to_integer(const std::string& text)
+{
+    std::size_t i = text.find_first_not_of(" \t");
+    if (i == std::string::npos)
+        return 0;
+    bool negative = false;
+    if (text[i] == '-' || text[i] == '+') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    unsigned base = 10;
+    if (i < text.size() && (text[i] == '$' || text[i] == '%')) {
+        base = text[i] == '$' ? 16 : 2;
+        ++i;
+    }
+    // Unsigned arithmetic wraps instead of overflowing.
+    std::uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = digit_value(text[i]);
+        if (static_cast<unsigned>(digit) >= base)
+            break;
+        value = value * base + static_cast<unsigned>(digit);
+    }
+    if (negative)
+        value = 0 - value;
+    return static_cast<std::int64_t>(value);
+}
+
+std::size_t utf16_length(const std::string& text)
+{
+    std::size_t length = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) == 0x80)
+            continue; // continuation byte
+        length += (byte & 0xF8) == 0xF0 ? 2 : 1; // four-byte sequences need a surrogate pair
+    }
+    return length;
+}
+
+std::string read_key_file(const std::string& path)
+{
+    std::string key;
+    if (file_read_open(KEY_FILE_NUMBER, path)) {
+        std::string line = file_read_line(KEY_FILE_NUMBER);
+        if (utf16_length(line) == API_KEY_LENGTH)
+            key = std::move(line);
+        file_close(KEY_FILE_NUMBER);
+    }
+    return key;
+}
+
+int write_key_file(const std::string& path, const std::string& key)
+{
+    if (!file_create(KEY_FILE_NUMBER, path, FilePermissions::OwnerOnly))
+        return 0;
+    const std::string content = key + "\n";
+    const bool complete = file_write_text(KEY_FILE_NUMBER, content) == static_cast<std::int64_t>(content.size())
+                          && file_length(KEY_FILE_NUMBER) == static_cast<std::int64_t>(content.size());
+    file_close(KEY_FILE_NUMBER);
+    return complete ? 1 : 0;
+}
+
+std::string find_exiftool(const StartUpPlaces& places)
+{
+    const std::string local = places.working_folder + EXIFTOOL_NAME;
+    if (file_size(local) != FILE_SIZE_MISSING)
+        return local;
+    std::size_t start = 0;
+    while (start <= places.search_path.size()) {
+        std::size_t end = places.search_path.find(':', start);
+        if (end == std::string::npos)
+            end = places.search_path.size();
+        std::string folder = places.search_path.substr(start, end - start);
+        if (folder.empty())
+            folder = places.working_folder; // an empty entry names the working folder
+        else if (folder.back() != '/')
+            folder += '/';
+        const std::string candidate = folder + EXIFTOOL_NAME;
+        if (is_executable_file(candidate))
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+void AppState::start_up(const StartUpPlaces& places)
+{
+    job = JobSettings{};
+    run.image_count = run.folder_count = run.processed_count = 0;
+    run.source_folders.clear();
+    run.output_folders.clear();
+    run.tinify_error = 0;
+    run.busy = 0;
+    run.input_root.clear();
+    run.output_root.clear();
+
+    job.exiftool_path = find_exiftool(places);
+    job.exiftool_found = job.exiftool_path.empty() ? 0 : 1;
+    job.key_file_path = places.working_folder + KEY_FILE_NAME;
+    job.api_key = read_key_file(job.key_file_path);
+
+    window = WindowState{};
+    window.exif_enabled = job.exiftool_found == 1;
+    window.api_key_text = job.api_key;
+    window.tinify_enabled = !job.api_key.empty();
+}
+
+void AppState::select(ModeBox box)
+{
+    window.selection = box;
+    job.resize_mode = mode_of_box(box);
+}
+
+void AppState::leave_upload_originals()
+{
+    if (window.selection == ModeBox::UploadOriginals)
+        select(ModeBox::NormalResize);
+}
+
+void AppState::click_mode_box(ModeBox box)
+{
+    if (box == ModeBox::UploadOriginals && !window.upload_originals_enabled())
+        return;
+    select(box);
+}
+
+void AppState::click_tinify_box()
+{
+    if (!window.tinify_enabled)
+        return;
+    window.tinify_ticked = !window.tinify_ticked;
+    job.tinify_upload = window.tinify_ticked ? 1 : 0;
+    if (!window.tinify_ticked)
+        leave_upload_originals();
+}
+
+void AppState::click_exif_box()
+{
+    if (window.exif_enabled)
+        job.metadata_copy ^= 1;
+}
+
+void AppState::click_dates_box() { job.date_copy ^= 1; }
+
+std::string& AppState::field_text(NumericField field)
+{
+    switch (field) {
+    case NumericField::NormalSize:
+        return job.normal_size_text;
+    case NumericField::FillWidth:
+        return job.fill_width_text;
+    case NumericField::FillHeight:
+        return job.fill_height_text;
+    case NumericField::UniformWidth:
+        return job.uniform_width_text;
+    case NumericField::UniformHeight:
+        return job.uniform_height_text;
+    case NumericField::Quality:
+        break;
+    }
+    return job.quality_text;
+}
+
+std::string AppState::field_lost_focus(NumericField field, const std::string& text)
+{
+    const std::int64_t value = text_to_integer(text);
+    std::string& stored = field_text(field);
+    if (field == NumericField::Quality) {
+        const bool valid = in_range(value, QUALITY_MINIMUM, QUALITY_MAXIMUM);
+        job.jpeg_quality = valid ? value : QUALITY_DEFAULT;
+        return stored = valid ? text : QUALITY_FALLBACK_TEXT;
+    }
+    // The normal size and fill-fit fields are tested on the number's low 32 bits (so
+    // "4294967596" passes as 300); the uniform fields on the whole 64-bit number.
+    const bool cut_to_32_bits = field == NumericField::NormalSize || field == NumericField::FillWidth
+                                || field == NumericField::FillHeight;
+    const std::int64_t tested = cut_to_32_bits ? low_32_bits(value) : value;
+    return stored = in_range(tested, SIZE_MINIMUM, SIZE_MAXIMUM) ? text : SIZE_FALLBACK_TEXT;
+}
+
+std::string AppState::api_key_lost_focus(const std::string& text)
+{
+    if (utf16_length(text) == API_KEY_LENGTH) {
+        job.api_key = text;
+        window.tinify_enabled = true;
+    } else {
+        job.api_key.clear();
+        window.tinify_ticked = false;
+        window.tinify_enabled = false;
+        job.tinify_upload = 0;
+        leave_upload_originals();
+    }
+    write_key_file(job.key_file_path, job.api_key);
+    return window.api_key_text = job.api_key;
+}
+
+void AppState::take_target_pair()
+{
+    const auto number = [](const std::string& text) { return low_32_bits(text_to_integer(text)); };
+    switch (job.resize_mode) {
+    case RESIZE_FILL_FIT:
+        job.target_width = number(job.fill_width_text);
+        job.target_height = number(job.fill_height_text);
+        break;
+    case RESIZE_NORMAL:
+        job.target_width = job.target_height = number(job.normal_size_text);
+        break;
+    case RESIZE_UNIFORM:
+        job.target_width = number(job.uniform_width_text);
+        job.target_height = number(job.uniform_height_text);
+        break;
+    default:
+        break; // the other modes do not use the pair
+    }
+}
+
+} // namespace pictavo

@@ -1,0 +1,168 @@
+// The job settings, the run state and the window-side state of the options, in one owner.
+//
+// One AppState exists for the whole process. Only the thread that owns the window changes it;
+// the compression worker reads the API key and writes the Tinify error flag while that thread
+// waits for it. The window shows WindowState and calls the operations here for every click
+// and focus loss, so all option logic lives (and is tested) here.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pictavo {
+
+// Resize modes; 4 is not used.
+constexpr int RESIZE_KEEP = 0;             // re-encode at the source size
+constexpr int RESIZE_NORMAL = 1;           // longer side := target width, aspect kept
+constexpr int RESIZE_FILL_FIT = 2;         // exactly width x height (swapped for portrait)
+constexpr int RESIZE_UPLOAD_ORIGINALS = 3; // copy the source unchanged
+constexpr int RESIZE_UNIFORM = 5;          // cover width x height, cut the centred rectangle
+
+constexpr const char* KEY_FILE_NAME = "kestro.api.txt";
+constexpr const char* EXIFTOOL_NAME = "exiftool";
+constexpr std::size_t API_KEY_LENGTH = 32; // UTF-16 code units
+
+// Field defaults and ranges.
+constexpr const char* SIZE_FALLBACK_TEXT = "1000";
+constexpr std::int64_t SIZE_MINIMUM = 12;
+constexpr std::int64_t SIZE_MAXIMUM = 8000;
+constexpr const char* QUALITY_FALLBACK_TEXT = "6";
+constexpr std::int64_t QUALITY_DEFAULT = 6;
+constexpr std::int64_t QUALITY_MINIMUM = 1;
+constexpr std::int64_t QUALITY_MAXIMUM = 10;
+
+struct JobSettings {
+    std::string input_folder;  // ends with '/' once chosen
+    std::string output_folder; // ends with '/' once chosen
+    int resize_mode = RESIZE_NORMAL;
+    // The texts of the numeric fields as typed; numbers are read from them by text_to_integer.
+    std::string normal_size_text = "1000";
+    std::string fill_width_text = "1000";
+    std::string fill_height_text = "667";
+    std::string uniform_width_text = "1000";
+    std::string uniform_height_text = "667";
+    std::string quality_text = "6";
+    std::int32_t target_width = 1000;
+    std::int32_t target_height = 667;
+    std::int64_t jpeg_quality = QUALITY_DEFAULT;
+    int metadata_copy = 0;
+    int date_copy = 0;
+    int tinify_upload = 0;
+    std::string api_key;        // exactly 32 characters, or empty
+    int exiftool_found = 1;
+    std::string exiftool_path;  // the program to start when exiftool_found is 1
+    std::string key_file_path = KEY_FILE_NAME;
+};
+
+struct RunState {
+    std::int64_t image_count = 0;  // images found by the most recent scan
+    std::int64_t folder_count = 0; // sub-folders recorded so far by the current scan or walk
+    // Sub-folder paths in pre-order and their mirrors under the output root. They grow as
+    // needed; only slots below folder_count belong to the current scan.
+    std::vector<std::string> source_folders;
+    std::vector<std::string> output_folders;
+    std::int64_t processed_count = 0;
+    // Written by the compression worker while the run's thread waits for it.
+    std::atomic<int> tinify_error{0};
+    int busy = 0;
+    std::string input_root;
+    std::string output_root;
+};
+
+// Stores text in list slot index, growing the list when needed.
+void store_folder(std::vector<std::string>& list, std::int64_t index, const std::string& text);
+
+// The five resize-mode check boxes of the window.
+enum class ModeBox { KeepOriginal, NormalResize, FillFit, Uniform, UploadOriginals };
+constexpr std::array<ModeBox, 5> MODE_BOXES = {ModeBox::KeepOriginal, ModeBox::NormalResize,
+                                               ModeBox::FillFit, ModeBox::Uniform,
+                                               ModeBox::UploadOriginals};
+int mode_of_box(ModeBox box);
+
+// The six numeric fields checked when they lose the focus.
+enum class NumericField { NormalSize, FillWidth, FillHeight, UniformWidth, UniformHeight, Quality };
+
+// What the window shows of the options. The mode boxes act as one exclusive group: exactly one
+// is the selection and only it is ticked. Upload Originals is usable only while the Tinify box
+// is ticked, and selecting it disables the quality field.
+struct WindowState {
+    ModeBox selection = ModeBox::NormalResize;
+    bool tinify_ticked = false;
+    bool tinify_enabled = false;
+    bool exif_enabled = true;
+    std::string api_key_text;
+
+    bool mode_box_ticked(ModeBox box) const { return box == selection; }
+    bool upload_originals_enabled() const { return tinify_ticked; }
+    bool quality_enabled() const { return selection != ModeBox::UploadOriginals; }
+};
+
+// Where start-up looks for its files: the working folder (ending with '/') for the key file
+// and exiftool, and the program search path (colon-separated, like PATH).
+struct StartUpPlaces {
+    std::string working_folder;
+    std::string search_path;
+    static StartUpPlaces of_process(); // current_folder() and $PATH
+};
+
+// The number in a field's text: leading blanks and tabs, an optional sign, then "$" and hex
+// digits, "%" and binary digits, or decimal digits; reading stops at the first other
+// character. No digits give 0. Wraps around on overflow.
+std::int64_t text_to_integer(const std::string& text);
+
+// Length of UTF-8 text in UTF-16 code units, the unit the key length is counted in.
+std::size_t utf16_length(const std::string& text);
+
+// The key from the first line of the key file; "" when the file cannot be read or the line is
+// not exactly 32 characters long.
+std::string read_key_file(const std::string& path);
+// Replaces the key file by key and a line feed, readable by the owner only. 0 on failure.
+int write_key_file(const std::string& path, const std::string& key);
+
+// exiftool in the working folder (anything of that name counts), else an executable of that
+// name on the search path; "" when neither exists.
+std::string find_exiftool(const StartUpPlaces& places);
+
+class AppState {
+public:
+    JobSettings job;
+    RunState run;
+    WindowState window;
+
+    // Defaults, exiftool detection and the stored key, in that order, then the window state
+    // that follows from them.
+    void start_up(const StartUpPlaces& places);
+    void start_up() { start_up(StartUpPlaces::of_process()); }
+
+    // A click on a mode box. Clicking the selection keeps it; another box becomes the selection.
+    // A click on Upload Originals while it is disabled is ignored.
+    void click_mode_box(ModeBox box);
+    // A click on the Tinify box (ignored while it is disabled). Unticking it while Upload
+    // Originals is the selection returns to Normal Resize.
+    void click_tinify_box();
+    // Clicks on the Exif and Dates boxes toggle their flags (Exif only while enabled).
+    void click_exif_box();
+    void click_dates_box();
+
+    // A numeric field lost the focus with text: stores the text, corrected when its number is
+    // out of range, and answers the text the field must show.
+    std::string field_lost_focus(NumericField field, const std::string& text);
+
+    // The API-key field lost the focus with text. A 32-character key is kept and stored; any
+    // other text clears the key, the field and the stored key, unticks and disables the Tinify
+    // box and leaves Upload Originals. Answers the text the field must show.
+    std::string api_key_lost_focus(const std::string& text);
+
+    // Fills the target pair from the selected mode's fields (run start; no range check).
+    void take_target_pair();
+
+private:
+    std::string& field_text(NumericField field);
+    void select(ModeBox box);
+    void leave_upload_originals();
+};
+
+} // namespace pictavo

@@ -1,0 +1,138 @@
+#include "sys/files.h"
+
+#include "sys/atomic_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace pictavo {
+namespace {
+
+// A descriptor that is closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string without_trailing(std::string path, const char* characters)
+{
+    const auto last = path.find_last_not_of(characters);
+    path.erase(last == std::string::npos ? 0 : last + 1);
+    return path;
+}
+
+bool copy_contents(int from, AtomicFile& to)
+{
+    std::vector<unsigned char> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        if (!to.write_all(buffer.data(), static_cast<std::size_t>(got)))
+            return false;
+    }
+}
+
+} // namespace
+
+std::string current_folder()
+{
+    std::vector<char> buffer(256);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() > (1u << 20))
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    std::string folder(buffer.data());
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+std::int64_t file_size(const std::string& path)
+{
+    if (path.empty())
+        return FILE_SIZE_MISSING;
+    std::string trimmed = without_trailing(path, "/");
+    if (trimmed.empty())
+        trimmed = "/";
+    struct stat info {};
+    if (::stat(trimmed.c_str(), &info) != 0)
+        return FILE_SIZE_MISSING;
+    if (S_ISDIR(info.st_mode))
+        return FILE_SIZE_FOLDER;
+    if (S_ISREG(info.st_mode))
+        return static_cast<std::int64_t>(info.st_size);
+    return FILE_SIZE_MISSING;
+}
+
+std::string extension_part(const std::string& path)
+{
+    for (std::size_t i = path.size(); i-- > 0;) {
+        const char c = path[i];
+        if (c == ' ' || c == '/')
+            return {};
+        if (c != '.')
+            continue;
+        if (i == 0 || path[i - 1] == '/')
+            return {};
+        const auto quote = path.find('"', i + 1);
+        return path.substr(i + 1, quote == std::string::npos ? std::string::npos : quote - i - 1);
+    }
+    return {};
+}
+
+int file_copy(const std::string& source, const std::string& target)
+{
+    Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat source_info {};
+    if (from.get() < 0 || ::fstat(from.get(), &source_info) != 0 || !S_ISREG(source_info.st_mode))
+        return 0;
+    struct stat target_info {};
+    if (::stat(target.c_str(), &target_info) == 0 && target_info.st_dev == source_info.st_dev
+        && target_info.st_ino == source_info.st_ino)
+        return 0;
+
+    AtomicFile to;
+    if (!to.open(target) || !copy_contents(from.get(), to))
+        return 0;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, source_info.st_mtim};
+    ::futimens(to.descriptor(), times);
+    return to.commit() ? 1 : 0;
+}
+
+int folder_create(const std::string& path)
+{
+    const std::string trimmed = without_trailing(path, " /");
+    if (trimmed.empty())
+        return 0;
+    return ::mkdir(trimmed.c_str(), 0777) == 0 ? 1 : 0;
+}
+
+std::optional<FileIdentity> file_identity(const std::string& path)
+{
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+} // namespace pictavo

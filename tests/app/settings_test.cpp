@@ -1,0 +1,314 @@
+#include "app/settings.h"
+#include "test_folder.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace pictavo {
+namespace {
+
+const std::string KEY32 = "0123456789abcdefghijABCDEFGHIJ_-";
+
+// An AppState started in a fresh working folder with an empty search path.
+struct StartedApp {
+    TestFolder folder;
+    AppState app;
+    void start() { app.start_up({folder.root(), ""}); }
+};
+
+TEST(TextToInteger, ReadsSignsBasesAndStopsAtTheFirstStranger)
+{
+    EXPECT_EQ(text_to_integer("300"), 300);
+    EXPECT_EQ(text_to_integer("  300px"), 300);
+    EXPECT_EQ(text_to_integer("\t 25px"), 25);
+    EXPECT_EQ(text_to_integer("-42"), -42);
+    EXPECT_EQ(text_to_integer("+7"), 7);
+    EXPECT_EQ(text_to_integer("$ff"), 255);
+    EXPECT_EQ(text_to_integer("$1A"), 26);
+    EXPECT_EQ(text_to_integer("-$10"), -16);
+    EXPECT_EQ(text_to_integer("%1011"), 11);
+    EXPECT_EQ(text_to_integer("%102"), 2);
+    EXPECT_EQ(text_to_integer("12 34"), 12);
+    EXPECT_EQ(text_to_integer("1e3"), 1);
+    EXPECT_EQ(text_to_integer("9223372036854775807"), INT64_MAX);
+    for (const char* none : {"", "   ", "-", "+", "$", "%", "abc", "$g", "%2", "x12", "- 5"})
+        EXPECT_EQ(text_to_integer(none), 0) << '"' << none << '"';
+}
+
+TEST(FieldChecks, SizeFieldsKeepGoodTextAndResetBadTextTo1000)
+{
+    AppState app;
+    for (NumericField field : {NumericField::NormalSize, NumericField::FillWidth, NumericField::FillHeight,
+                               NumericField::UniformWidth, NumericField::UniformHeight}) {
+        for (const char* good : {"12", "8000", "  300px"})
+            EXPECT_EQ(app.field_lost_focus(field, good), good);
+        for (const char* bad : {"11", "8001", "0", "abc", "", "-500"})
+            EXPECT_EQ(app.field_lost_focus(field, bad), "1000") << bad;
+    }
+    EXPECT_EQ(app.job.fill_height_text, "1000"); // 1000, not 667
+
+    // Only the normal size and fill-fit fields look at the low 32 bits: 2^32 + 300 passes there.
+    const std::string wrapped = "4294967596";
+    EXPECT_EQ(app.field_lost_focus(NumericField::NormalSize, wrapped), wrapped);
+    EXPECT_EQ(app.field_lost_focus(NumericField::FillWidth, wrapped), wrapped);
+    EXPECT_EQ(app.field_lost_focus(NumericField::FillHeight, wrapped), wrapped);
+    EXPECT_EQ(app.field_lost_focus(NumericField::UniformWidth, wrapped), "1000");
+    EXPECT_EQ(app.field_lost_focus(NumericField::UniformHeight, wrapped), "1000");
+    EXPECT_EQ(app.job.normal_size_text, wrapped);
+    EXPECT_EQ(app.job.uniform_width_text, "1000");
+}
+
+TEST(FieldChecks, QualityOutOfRangeBecomesSix)
+{
+    AppState app;
+    EXPECT_EQ(app.field_lost_focus(NumericField::Quality, "10"), "10");
+    EXPECT_EQ(app.job.jpeg_quality, 10);
+    EXPECT_EQ(app.field_lost_focus(NumericField::Quality, " 1x"), " 1x");
+    EXPECT_EQ(app.job.jpeg_quality, 1);
+    for (const char* bad : {"0", "11", "q", "4294967297"}) {
+        app.job.jpeg_quality = 3;
+        EXPECT_EQ(app.field_lost_focus(NumericField::Quality, bad), "6") << bad;
+        EXPECT_EQ(app.job.jpeg_quality, 6);
+        EXPECT_EQ(app.job.quality_text, "6");
+    }
+}
+
+TEST(TargetPair, ComesFromTheSelectedModesFields)
+{
+    AppState app;
+    EXPECT_EQ(app.job.target_width, 1000);
+    EXPECT_EQ(app.job.target_height, 667);
+
+    app.field_lost_focus(NumericField::FillHeight, "9000");
+    app.job.resize_mode = RESIZE_FILL_FIT;
+    app.take_target_pair();
+    EXPECT_EQ(app.job.target_width, 1000);
+    EXPECT_EQ(app.job.target_height, 1000);
+
+    app.job.normal_size_text = "  640px";
+    app.job.resize_mode = RESIZE_NORMAL;
+    app.take_target_pair();
+    EXPECT_EQ(app.job.target_width, 640);
+    EXPECT_EQ(app.job.target_height, 640);
+
+    // Read without a range check, cut to the low 32 bits.
+    app.job.uniform_width_text = "5";
+    app.job.uniform_height_text = "4294967396";
+    app.job.resize_mode = RESIZE_UNIFORM;
+    app.take_target_pair();
+    EXPECT_EQ(app.job.target_width, 5);
+    EXPECT_EQ(app.job.target_height, 100);
+
+    for (int mode : {RESIZE_KEEP, RESIZE_UPLOAD_ORIGINALS}) {
+        app.job.normal_size_text = "300";
+        app.job.resize_mode = mode;
+        app.take_target_pair();
+        EXPECT_EQ(app.job.target_width, 5);
+        EXPECT_EQ(app.job.target_height, 100);
+    }
+}
+
+TEST(KeyFile, WrittenKeyReadsBackAndIsPrivate)
+{
+    TestFolder folder;
+    const std::string path = folder.path(KEY_FILE_NAME);
+    ASSERT_NE(write_key_file(path, KEY32), 0);
+    EXPECT_EQ(folder.read(KEY_FILE_NAME), KEY32 + "\n");
+    EXPECT_EQ(read_key_file(path), KEY32);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    folder.write(KEY_FILE_NAME, KEY32 + "\r\nsecond line");
+    EXPECT_EQ(read_key_file(path), KEY32);
+    folder.write(KEY_FILE_NAME, KEY32); // no terminator at all
+    EXPECT_EQ(read_key_file(path), KEY32);
+    // A key of 32 characters that are not all one byte long.
+    const std::string wide = "\xC3\xA9" + KEY32.substr(1);
+    folder.write(KEY_FILE_NAME, wide + "\n");
+    EXPECT_EQ(read_key_file(path), wide);
+
+    for (const std::string& bad : {KEY32.substr(1), KEY32 + "x", "\xEF\xBB\xBF" + KEY32, KEY32 + " ", std::string()}) {
+        folder.write(KEY_FILE_NAME, bad + "\n");
+        EXPECT_EQ(read_key_file(path), "") << bad;
+    }
+    EXPECT_EQ(read_key_file(folder.path("missing.txt")), "");
+    EXPECT_EQ(write_key_file(folder.path("missing/k.txt"), KEY32), 0);
+}
+
+TEST(StartUp, DefaultsWithoutKeyOrTool)
+{
+    StartedApp s;
+    s.folder.write(KEY_FILE_NAME, KEY32.substr(0, 31) + "\n");
+    s.start();
+    const AppState& app = s.app;
+    EXPECT_EQ(app.job.resize_mode, RESIZE_NORMAL);
+    EXPECT_EQ(app.job.jpeg_quality, 6);
+    EXPECT_EQ(app.job.normal_size_text, "1000");
+    EXPECT_EQ(app.job.fill_height_text, "667");
+    EXPECT_EQ(app.job.api_key, "");
+    EXPECT_EQ(app.job.exiftool_found, 0);
+    EXPECT_EQ(app.window.api_key_text, "");
+    EXPECT_FALSE(app.window.tinify_enabled);
+    EXPECT_FALSE(app.window.tinify_ticked);
+    EXPECT_FALSE(app.window.exif_enabled);
+    EXPECT_FALSE(app.window.upload_originals_enabled());
+    EXPECT_TRUE(app.window.quality_enabled());
+    EXPECT_TRUE(app.window.mode_box_ticked(ModeBox::NormalResize));
+    EXPECT_FALSE(app.window.mode_box_ticked(ModeBox::KeepOriginal));
+    EXPECT_EQ(app.run.tinify_error.load(), 0);
+
+    // The Exif box is disabled, so a click on it cannot switch metadata copy on.
+    s.app.click_exif_box();
+    EXPECT_EQ(s.app.job.metadata_copy, 0);
+    s.app.click_dates_box();
+    EXPECT_EQ(s.app.job.date_copy, 1);
+    s.app.click_dates_box();
+    EXPECT_EQ(s.app.job.date_copy, 0);
+}
+
+TEST(StartUp, StoredKeyEnablesTinifyAndToolIsFound)
+{
+    StartedApp s;
+    s.folder.write(KEY_FILE_NAME, KEY32 + "\n");
+    s.folder.write(EXIFTOOL_NAME, "#!/bin/sh\n");
+    s.start();
+    EXPECT_EQ(s.app.job.api_key, KEY32);
+    EXPECT_EQ(s.app.window.api_key_text, KEY32);
+    EXPECT_TRUE(s.app.window.tinify_enabled);
+    EXPECT_FALSE(s.app.window.tinify_ticked);
+    EXPECT_EQ(s.app.job.exiftool_found, 1);
+    EXPECT_EQ(s.app.job.exiftool_path, s.folder.path(EXIFTOOL_NAME));
+    EXPECT_TRUE(s.app.window.exif_enabled);
+    s.app.click_exif_box();
+    EXPECT_EQ(s.app.job.metadata_copy, 1);
+}
+
+TEST(StartUp, ExiftoolIsLookedForInTheWorkingFolderThenOnThePath)
+{
+    TestFolder work, bin, other;
+    // Anything named exiftool in the working folder counts, a folder included.
+    work.make_folder(EXIFTOOL_NAME);
+    EXPECT_EQ(find_exiftool({work.root(), bin.path("")}), work.path(EXIFTOOL_NAME));
+
+    TestFolder empty_work;
+    other.write(EXIFTOOL_NAME, "not executable");
+    bin.write(EXIFTOOL_NAME, "#!/bin/sh\n");
+    ASSERT_EQ(::chmod(bin.path(EXIFTOOL_NAME).c_str(), 0755), 0);
+    // On the search path only an executable file counts.
+    EXPECT_EQ(find_exiftool({empty_work.root(), other.path("") + ":" + bin.path("")}), bin.path(EXIFTOOL_NAME));
+    EXPECT_EQ(find_exiftool({empty_work.root(), other.path("")}), "");
+    EXPECT_EQ(find_exiftool({empty_work.root(), ""}), "");
+}
+
+TEST(WindowState, ModeBoxesActAsOneExclusiveGroup)
+{
+    StartedApp s;
+    s.start();
+    AppState& app = s.app;
+    // Clicking the selected box keeps it selected.
+    app.click_mode_box(ModeBox::NormalResize);
+    EXPECT_EQ(app.window.selection, ModeBox::NormalResize);
+    EXPECT_EQ(app.job.resize_mode, RESIZE_NORMAL);
+
+    const std::pair<ModeBox, int> choices[] = {{ModeBox::KeepOriginal, RESIZE_KEEP},
+                                               {ModeBox::FillFit, RESIZE_FILL_FIT},
+                                               {ModeBox::Uniform, RESIZE_UNIFORM},
+                                               {ModeBox::NormalResize, RESIZE_NORMAL}};
+    for (const auto& [box, mode] : choices) {
+        app.click_mode_box(box);
+        EXPECT_EQ(app.job.resize_mode, mode);
+        for (ModeBox other : MODE_BOXES)
+            EXPECT_EQ(app.window.mode_box_ticked(other), other == box);
+        EXPECT_TRUE(app.window.quality_enabled());
+    }
+
+    // Upload Originals is disabled while the Tinify box is not ticked.
+    app.click_mode_box(ModeBox::UploadOriginals);
+    EXPECT_EQ(app.job.resize_mode, RESIZE_NORMAL);
+    EXPECT_TRUE(app.window.mode_box_ticked(ModeBox::NormalResize));
+}
+
+TEST(WindowState, TinifyBoxGovernsUploadOriginals)
+{
+    StartedApp s;
+    s.folder.write(KEY_FILE_NAME, KEY32 + "\n");
+    s.start();
+    AppState& app = s.app;
+    app.click_tinify_box();
+    EXPECT_TRUE(app.window.tinify_ticked);
+    EXPECT_EQ(app.job.tinify_upload, 1);
+    EXPECT_TRUE(app.window.upload_originals_enabled());
+
+    app.click_mode_box(ModeBox::UploadOriginals);
+    EXPECT_EQ(app.job.resize_mode, RESIZE_UPLOAD_ORIGINALS);
+    EXPECT_FALSE(app.window.quality_enabled());
+    app.click_mode_box(ModeBox::Uniform);
+    EXPECT_TRUE(app.window.quality_enabled());
+    app.click_mode_box(ModeBox::UploadOriginals);
+
+    // Unticking the Tinify box leaves Upload Originals for Normal Resize.
+    app.click_tinify_box();
+    EXPECT_EQ(app.job.tinify_upload, 0);
+    EXPECT_FALSE(app.window.upload_originals_enabled());
+    EXPECT_EQ(app.window.selection, ModeBox::NormalResize);
+    EXPECT_EQ(app.job.resize_mode, RESIZE_NORMAL);
+    EXPECT_TRUE(app.window.quality_enabled());
+
+    // Unticking it with another mode selected keeps that mode.
+    app.click_mode_box(ModeBox::FillFit);
+    app.click_tinify_box();
+    app.click_tinify_box();
+    EXPECT_EQ(app.job.resize_mode, RESIZE_FILL_FIT);
+}
+
+TEST(WindowState, KeyFieldAcceptsOnly32Characters)
+{
+    StartedApp s;
+    s.start();
+    AppState& app = s.app;
+    const std::string key_file = KEY_FILE_NAME;
+
+    EXPECT_EQ(app.api_key_lost_focus(KEY32), KEY32);
+    EXPECT_EQ(app.job.api_key, KEY32);
+    EXPECT_TRUE(app.window.tinify_enabled);
+    EXPECT_FALSE(app.window.tinify_ticked); // the tick is left as it was
+    EXPECT_EQ(s.folder.read(key_file), KEY32 + "\n");
+
+    app.click_tinify_box();
+    app.click_mode_box(ModeBox::UploadOriginals);
+    EXPECT_EQ(app.api_key_lost_focus(KEY32), KEY32); // accepting again changes nothing
+    EXPECT_TRUE(app.window.tinify_ticked);
+    EXPECT_EQ(app.job.resize_mode, RESIZE_UPLOAD_ORIGINALS);
+
+    // A 20-character key while Upload Originals is selected clears everything.
+    EXPECT_EQ(app.api_key_lost_focus(KEY32.substr(0, 20)), "");
+    EXPECT_EQ(app.job.api_key, "");
+    EXPECT_EQ(app.window.api_key_text, "");
+    EXPECT_FALSE(app.window.tinify_ticked);
+    EXPECT_FALSE(app.window.tinify_enabled);
+    EXPECT_EQ(app.job.tinify_upload, 0);
+    EXPECT_FALSE(app.window.upload_originals_enabled());
+    EXPECT_EQ(app.window.selection, ModeBox::NormalResize);
+    EXPECT_EQ(app.job.resize_mode, RESIZE_NORMAL);
+    EXPECT_TRUE(app.window.quality_enabled());
+    EXPECT_EQ(s.folder.read(key_file), "\n");
+
+    // A disabled Tinify box ignores clicks.
+    app.click_tinify_box();
+    EXPECT_EQ(app.job.tinify_upload, 0);
+
+    for (const std::string& bad : {KEY32 + "x", KEY32.substr(1), std::string()}) {
+        app.api_key_lost_focus(KEY32);
+        EXPECT_EQ(app.api_key_lost_focus(bad), "");
+        EXPECT_EQ(s.folder.read(key_file), "\n");
+    }
+    // The stored key is what the next start-up reads.
+    app.api_key_lost_focus(KEY32);
+    AppState next;
+    next.start_up({s.folder.root(), ""});
+    EXPECT_EQ(next.job.api_key, KEY32);
+}
+
+} // namespace
+} // namespace pictavo
