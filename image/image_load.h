@@ -1,0 +1,24 @@
+// Loading image files into numbered images.
+//
+// The format is chosen by content: icon data first, then the registered decoders in their
+// order (BMP, JPEG, PNG). A file that cannot be opened or read leaves the number as it was;
+// once the data is read, the number's previous image is gone whether or not decoding succeeds.
+#pragma once
+
+#include "image/image_object.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace pictavo {
+
+// Non-zero on success: the pixel handle, or for IMAGE_ANY the new image's reference.
+ImageHandle image_load(ImageNumber number, const std::string& path);
+ImageHandle image_load_memory(ImageNumber number, const void* data, std::size_t size);
+
+// As image_load_memory, but only the decoder registered under plugin_code is tried
+// (IMAGE_CODE_ICON: only the icon reader). For tests and fuzzing of one decoder.
+ImageHandle image_load_memory_as(ImageNumber number, const void* data, std::size_t size, std::uint32_t plugin_code);
+
+} // namespace pictavo

@@ -1,0 +1,83 @@
+// Decoder and encoder plugins, and what they exchange with the loader and image_save.
+//
+// A decoder's check looks at the data in the thread's DecodeContext and, when it recognises
+// its format, fills width, height, depth and source depth; decode then writes the pixels into
+// a zero-filled buffer of that size; cleanup releases what check set up. An encoder turns a
+// 24-bit (encode24) or 32-bit (encode32) pixel buffer into a file or a block in memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace pictavo {
+
+struct ImageDecoder;
+
+// What a decoder keeps between check and decode (library records, read position). Destroying
+// it releases everything, so cleanup is a reset.
+struct DecoderState {
+    virtual ~DecoderState() = default;
+};
+
+struct DecodeContext {
+    const ImageDecoder* plugin = nullptr;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    int depth = 24;          // of the Pixel buffer to create: 24 or 32
+    int source_depth = 0;
+    int frame_count = 1;
+    int frame_delay = 0;
+    std::unique_ptr<DecoderState> state;
+};
+
+struct ImageDecoder {
+    std::uint32_t code;
+    bool (*check)(DecodeContext& context);
+    bool (*decode)(DecodeContext& context, std::uint8_t* pixels, std::size_t stride, int flags);
+    void (*cleanup)(DecodeContext& context);
+};
+
+// One encode call: pixels in buffer order (bottom-up with ROWS_BOTTOM_UP in flags).
+struct EncodeRequest {
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::size_t stride = 0;
+    int flags = 0;
+    int quality = 0;
+    int depth = 0;
+
+    // Buffer row holding image row y (0 = top).
+    const std::uint8_t* image_row(int y) const;
+};
+
+// Where an encoder writes: an open file, or else the end of a block in memory.
+struct EncodeSink {
+    std::FILE* file = nullptr;
+    std::vector<std::uint8_t>* memory = nullptr;
+
+    // Appends bytes; false when the write or the allocation fails.
+    bool write(const void* bytes, std::size_t count) const;
+};
+
+using EncodeFunction = bool (*)(const EncodeRequest& request, const EncodeSink& sink);
+
+struct ImageEncoder {
+    std::uint32_t code;
+    EncodeFunction encode24;  // required
+    EncodeFunction encode32;  // may be null
+};
+
+// Buffer row that receives image row y (0 = top) of an image height rows tall.
+inline std::size_t buffer_row_index(std::int64_t y, std::int64_t height, int flags)
+{
+    constexpr int rows_bottom_up = 2;
+    return static_cast<std::size_t>((flags & rows_bottom_up) ? height - 1 - y : y);
+}
+
+} // namespace pictavo

@@ -1,0 +1,108 @@
+#include "image/image_save.h"
+
+#include "image/image_plugin.h"
+#include "image/plugins.h"
+#include "sys/atomic_file.h"
+
+namespace pictavo {
+namespace {
+
+struct SavePlan {
+    EncodeFunction encode = nullptr;
+    EncodeRequest request;
+    PixelBuffer flattened;  // the 24-bit copy of a 32-bit image, when one is needed
+};
+
+bool is_accepted_depth(int depth)
+{
+    switch (depth) {
+    case 1: case 2: case 4: case 8: case 24: case 32: return true;
+    default: return false;
+    }
+}
+
+// A 24-bit copy of a 32-bit buffer composed onto white: (c x a + 255 x (255 - a)) div 255.
+PixelBuffer flatten_onto_white(const PixelBuffer& source)
+{
+    PixelBuffer flat = PixelBuffer::create(source.width(), source.height(), 24);
+    if (flat.empty())
+        return flat;
+    for (int row = 0; row < source.height(); ++row) {
+        const std::uint8_t* in = source.buffer_row(row);
+        std::uint8_t* out = flat.buffer_row(row);
+        for (int x = 0; x < source.width(); ++x, in += 4, out += 3) {
+            const int alpha = in[3];
+            for (int channel = 0; channel < 3; ++channel)
+                out[channel] = static_cast<std::uint8_t>(((in[channel] - 255) * alpha + 65025) / 255);
+        }
+    }
+    return flat;
+}
+
+// Everything that can fail before a file is touched.
+bool plan_save(ImageNumber number, std::uint32_t plugin_code, int quality, int depth, SavePlan& plan)
+{
+    const ImageObject* image = image_lookup(number);
+    if (!image || image->is_icon || (image->pixels.depth() != 24 && image->pixels.depth() != 32))
+        return false;
+    if (depth == -1)
+        depth = image->source_depth;
+    if (!is_accepted_depth(depth))
+        return false;
+    const ImageEncoder* encoder = find_encoder(plugin_code);
+    if (!encoder)
+        return false;
+
+    const PixelBuffer* pixels = &image->pixels;
+    plan.encode = encoder->encode24;
+    if (pixels->depth() == 32) {
+        if (encoder->encode32 && depth == 32) {
+            plan.encode = encoder->encode32;
+        } else {
+            plan.flattened = flatten_onto_white(*pixels);
+            if (plan.flattened.empty())
+                return false;
+            pixels = &plan.flattened;
+        }
+    }
+    plan.request.pixels = pixels->data();
+    plan.request.width = pixels->width();
+    plan.request.height = pixels->height();
+    plan.request.stride = pixels->stride();
+    plan.request.flags = ROWS_BOTTOM_UP;
+    plan.request.quality = quality;
+    plan.request.depth = depth;
+    return plan.encode != nullptr;
+}
+
+} // namespace
+
+int image_save(ImageNumber number, const std::string& path, std::uint32_t plugin_code, int quality, int depth)
+{
+    SavePlan plan;
+    if (path.empty() || !plan_save(number, plugin_code, quality, depth, plan))
+        return 0;
+    AtomicFile file;
+    if (!file.open(path))
+        return 0;
+    EncodeSink sink;
+    sink.file = file.stream();
+    if (!sink.file || !plan.encode(plan.request, sink))
+        return 0;
+    return file.commit() ? 1 : 0;
+}
+
+std::vector<std::uint8_t> image_save_memory(ImageNumber number, std::uint32_t plugin_code, int quality, int depth)
+{
+    SavePlan plan;
+    std::vector<std::uint8_t> encoded;
+    if (!plan_save(number, plugin_code, quality, depth, plan))
+        return encoded;
+    EncodeSink sink;
+    sink.memory = &encoded;
+    if (!plan.encode(plan.request, sink))
+        encoded.clear();
+    return encoded;
+}
+
+} // namespace pictavo

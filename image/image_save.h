@@ -1,0 +1,25 @@
+// Writing numbered images to files through the registered encoders.
+#pragma once
+
+#include "image/image_object.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pictavo {
+
+// Writes the image under number to path with the encoder registered under plugin_code.
+// depth -1 stands for the image's source depth; 1, 2, 4, 8, 24 and 32 are accepted. A 32-bit
+// image is written with alpha only when the encoder takes 32-bit pixels and depth is 32;
+// otherwise it is first flattened onto white. JPEG quality runs 0..10 (clamped).
+// The file is replaced only by a complete new one: a failed save leaves whatever was at path
+// untouched and nothing else behind. 1 on success, 0 on failure.
+int image_save(ImageNumber number, const std::string& path, std::uint32_t plugin_code = IMAGE_CODE_BMP,
+               int quality = 7, int depth = -1);
+
+// The same encoding into memory: the encoded file, or an empty block on failure.
+std::vector<std::uint8_t> image_save_memory(ImageNumber number, std::uint32_t plugin_code = IMAGE_CODE_BMP,
+                                            int quality = 7, int depth = -1);
+
+} // namespace pictavo

@@ -1,0 +1,123 @@
+#include "image/jpeg_decoder.h"
+
+#include "image/jpeg_error.h"
+#include "image/pixel_buffer.h"
+
+#include <new>
+
+namespace pictavo {
+namespace {
+
+struct JpegDecoderState final : DecoderState {
+    jpeg_decompress_struct info{};
+    JpegErrorManager error{};
+    bool created = false;
+    JSAMPARRAY row = nullptr;  // one output row, owned by the library's image pool
+
+    ~JpegDecoderState() override
+    {
+        if (created)
+            jpeg_destroy_decompress(&info);
+    }
+};
+
+// Reads the header, chooses the output colour space and starts decompression. Only trivially
+// destructible locals: a library error jumps back here.
+bool start_decompress(JpegDecoderState& state, const std::uint8_t* data, std::size_t size)
+{
+    jpeg_decompress_struct* info = &state.info;
+    info->err = jpeg_install_error_manager(state.error);
+    if (setjmp(state.error.jump))
+        return false;
+    jpeg_create_decompress(info);
+    state.created = true;
+    jpeg_mem_src(info, data, static_cast<unsigned long>(size));
+    if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK)
+        return false;
+    switch (info->jpeg_color_space) {
+    case JCS_GRAYSCALE:
+    case JCS_YCbCr:
+        info->out_color_space = JCS_RGB;
+        break;
+    case JCS_YCCK:
+        info->out_color_space = JCS_CMYK;
+        break;
+    case JCS_RGB:
+    case JCS_CMYK:
+        break;
+    default:
+        return false;
+    }
+    info->dct_method = JDCT_ISLOW;
+    jpeg_calc_output_dimensions(info);
+    if (info->output_width > static_cast<JDIMENSION>(max_image_dimension) ||
+        info->output_height > static_cast<JDIMENSION>(max_image_dimension) ||
+        (info->output_components != 3 && info->output_components != 4))
+        return false;
+    state.row = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                          info->output_width * static_cast<JDIMENSION>(info->output_components), 1);
+    jpeg_start_decompress(info);
+    return true;
+}
+
+void convert_row(const JSAMPLE* source, int components, JDIMENSION width, std::uint8_t* destination)
+{
+    for (JDIMENSION x = 0; x < width; ++x, source += components, destination += 3) {
+        if (components == 3) {
+            destination[0] = source[2];
+            destination[1] = source[1];
+            destination[2] = source[0];
+        } else {
+            const unsigned black = source[3];
+            destination[0] = static_cast<std::uint8_t>(source[2] * black / 255);
+            destination[1] = static_cast<std::uint8_t>(source[1] * black / 255);
+            destination[2] = static_cast<std::uint8_t>(source[0] * black / 255);
+        }
+    }
+}
+
+bool read_rows(JpegDecoderState& state, std::uint8_t* pixels, std::size_t stride, int flags)
+{
+    jpeg_decompress_struct* info = &state.info;
+    if (setjmp(state.error.jump))
+        return false;
+    while (info->output_scanline < info->output_height) {
+        const JDIMENSION y = info->output_scanline;
+        if (jpeg_read_scanlines(info, state.row, 1) != 1)
+            return false;
+        convert_row(state.row[0], info->output_components, info->output_width,
+                    pixels + buffer_row_index(y, info->output_height, flags) * stride);
+    }
+    jpeg_finish_decompress(info);
+    return true;
+}
+
+} // namespace
+
+bool jpeg_check(DecodeContext& context)
+{
+    if (context.size < 2 || context.data[0] != 0xFF || context.data[1] != 0xD8)
+        return false;
+    auto* state = new (std::nothrow) JpegDecoderState();
+    if (!state)
+        return false;
+    context.state.reset(state);
+    if (!start_decompress(*state, context.data, context.size))
+        return false;
+    context.width = static_cast<std::int32_t>(state->info.output_width);
+    context.height = static_cast<std::int32_t>(state->info.output_height);
+    context.depth = 24;
+    context.source_depth = 8 * state->info.output_components;
+    return true;
+}
+
+bool jpeg_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t stride, int flags)
+{
+    auto* state = dynamic_cast<JpegDecoderState*>(context.state.get());
+    return state && read_rows(*state, pixels, stride, flags);
+}
+
+const ImageDecoder jpeg_decoder_plugin = {0x4745504A, jpeg_check, jpeg_decode,
+                                          [](DecodeContext& context) { context.state.reset(); }};
+
+} // namespace pictavo

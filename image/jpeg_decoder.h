@@ -1,0 +1,14 @@
+// JPEG decoder over libjpeg: greyscale and YCbCr streams decode to RGB, YCCK to CMYK, which
+// is turned into RGB by multiplying each of C, M, Y with K. Metadata has no effect.
+#pragma once
+
+#include "image/image_plugin.h"
+
+namespace pictavo {
+
+bool jpeg_check(DecodeContext& context);
+bool jpeg_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t stride, int flags);
+
+extern const ImageDecoder jpeg_decoder_plugin;
+
+} // namespace pictavo

@@ -1,0 +1,84 @@
+#include "image/jpeg_encoder.h"
+
+#include "image/jpeg_error.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+namespace pictavo {
+namespace {
+
+struct JpegEncoderRecord {
+    jpeg_compress_struct info{};
+    JpegErrorManager error{};
+    bool created = false;
+    unsigned char* memory = nullptr;  // the memory destination's block (malloc'd by libjpeg)
+    unsigned long memory_size = 0;
+
+    JpegEncoderRecord() = default;
+    JpegEncoderRecord(const JpegEncoderRecord&) = delete;
+    JpegEncoderRecord& operator=(const JpegEncoderRecord&) = delete;
+    ~JpegEncoderRecord()
+    {
+        if (created)
+            jpeg_destroy_compress(&info);
+        std::free(memory);
+    }
+};
+
+void to_rgb(const std::uint8_t* bgr, int width, std::uint8_t* rgb)
+{
+    for (int x = 0; x < width; ++x, bgr += 3, rgb += 3) {
+        rgb[0] = bgr[2];
+        rgb[1] = bgr[1];
+        rgb[2] = bgr[0];
+    }
+}
+
+// Only trivially destructible locals: a library error jumps back here.
+bool compress(JpegEncoderRecord& record, const EncodeRequest& request, std::FILE* file, std::uint8_t* row)
+{
+    jpeg_compress_struct* info = &record.info;
+    info->err = jpeg_install_error_manager(record.error);
+    if (setjmp(record.error.jump))
+        return false;
+    jpeg_create_compress(info);
+    record.created = true;
+    if (file)
+        jpeg_stdio_dest(info, file);
+    else
+        jpeg_mem_dest(info, &record.memory, &record.memory_size);
+    info->image_width = static_cast<JDIMENSION>(request.width);
+    info->image_height = static_cast<JDIMENSION>(request.height);
+    info->input_components = 3;
+    info->in_color_space = JCS_RGB;
+    jpeg_set_defaults(info);
+    jpeg_set_quality(info, std::clamp(request.quality, 0, 10) * 10, FALSE);
+    jpeg_start_compress(info, TRUE);
+    for (int y = 0; y < request.height; ++y) {
+        to_rgb(request.image_row(y), request.width, row);
+        JSAMPROW rows[1] = {row};
+        jpeg_write_scanlines(info, rows, 1);
+    }
+    jpeg_finish_compress(info);
+    return true;
+}
+
+} // namespace
+
+bool jpeg_encode24(const EncodeRequest& request, const EncodeSink& sink)
+{
+    if (request.width < 1 || request.height < 1 || (!sink.file && !sink.memory))
+        return false;
+    std::unique_ptr<JpegEncoderRecord> record(new (std::nothrow) JpegEncoderRecord());
+    std::unique_ptr<std::uint8_t[]> row(new (std::nothrow) std::uint8_t[request.stride + 4]);
+    if (!record || !row || !compress(*record, request, sink.file, row.get()))
+        return false;
+    return sink.file || sink.write(record->memory, record->memory_size);
+}
+
+const ImageEncoder jpeg_encoder_plugin = {0x4745504A, jpeg_encode24, nullptr};
+
+} // namespace pictavo

@@ -1,0 +1,13 @@
+// JPEG encoder over libjpeg: 24-bit pixels, quality 0..10 mapped to libjpeg quality 0..100,
+// every other setting at libjpeg's defaults.
+#pragma once
+
+#include "image/image_plugin.h"
+
+namespace pictavo {
+
+bool jpeg_encode24(const EncodeRequest& request, const EncodeSink& sink);
+
+extern const ImageEncoder jpeg_encoder_plugin;
+
+} // namespace pictavo

@@ -1,0 +1,25 @@
+#include "image/jpeg_error.h"
+
+namespace pictavo {
+namespace {
+
+[[noreturn]] void jump_back(j_common_ptr info)
+{
+    auto* error = reinterpret_cast<JpegErrorManager*>(info->err);
+    std::longjmp(error->jump, 1);
+}
+
+void stay_silent(j_common_ptr) {}
+
+} // namespace
+
+jpeg_error_mgr* jpeg_install_error_manager(JpegErrorManager& error)
+{
+    jpeg_error_mgr* manager = jpeg_std_error(&error.manager);
+    manager->error_exit = jump_back;
+    manager->output_message = stay_silent;
+    manager->trace_level = 0;
+    return manager;
+}
+
+} // namespace pictavo

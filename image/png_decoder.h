@@ -1,0 +1,15 @@
+// PNG decoder over libpng: every colour type and bit depth becomes 8-bit blue, green, red
+// (24-bit) or blue, green, red, alpha (32-bit, when the image has alpha or a tRNS chunk).
+// Gamma, colour profiles and background chunks are ignored: samples are taken as stored.
+#pragma once
+
+#include "image/image_plugin.h"
+
+namespace pictavo {
+
+bool png_check(DecodeContext& context);
+bool png_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t stride, int flags);
+
+extern const ImageDecoder png_decoder_plugin;
+
+} // namespace pictavo

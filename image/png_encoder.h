@@ -1,0 +1,15 @@
+// PNG encoder over libpng: 8-bit RGB (encode24) or RGB-alpha (encode32); for depths 1, 2, 4
+// and 8 a palette image built by the palette quantizer. No row filter, zlib level 9, and no
+// chunks besides IHDR, PLTE, IDAT and IEND.
+#pragma once
+
+#include "image/image_plugin.h"
+
+namespace pictavo {
+
+bool png_encode24(const EncodeRequest& request, const EncodeSink& sink);
+bool png_encode32(const EncodeRequest& request, const EncodeSink& sink);
+
+extern const ImageEncoder png_encoder_plugin;
+
+} // namespace pictavo

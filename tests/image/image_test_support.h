@@ -1,0 +1,67 @@
+// Helpers shared by the image tests: test files, pixel access and images made in memory.
+#pragma once
+
+#include "image/image_load.h"
+#include "image/image_object.h"
+#include "image/plugins.h"
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace pictavo::test {
+
+inline std::string testdata(const std::string& relative)
+{
+    return std::string(PICTAVO_TESTDATA_DIR) + "/" + relative;
+}
+
+inline std::vector<std::uint8_t> read_bytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void write_bytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+// Blue, green, red, alpha (255 for 24-bit images) of image pixel (x, y), y from the top.
+inline std::array<int, 4> pixel_at(ImageNumber number, int x, int y)
+{
+    const ImageObject* image = image_lookup(number);
+    const std::uint8_t* p = image->pixels.image_row(y) + x * image->pixels.bytes_per_pixel();
+    return {p[0], p[1], p[2], image->pixels.depth() == 32 ? p[3] : 255};
+}
+
+// Puts an image of the given depth under number; fill(x, y) gives blue, green, red, alpha.
+template <class Fill>
+ImageObject& make_image(ImageNumber number, int width, int height, int depth, int source_depth, Fill fill)
+{
+    ImageObject& image = *image_allocate(number);
+    image.pixels = PixelBuffer::create(width, height, depth);
+    image.width = static_cast<std::int16_t>(width);
+    image.height = static_cast<std::int16_t>(height);
+    image.depth = static_cast<std::int8_t>(depth);
+    image.source_depth = static_cast<std::int8_t>(source_depth);
+    image.frame_count = 1;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::array<int, 4> bgra = fill(x, y);
+            std::uint8_t* p = image.pixels.image_row(y) + x * image.pixels.bytes_per_pixel();
+            for (int c = 0; c < image.pixels.bytes_per_pixel(); ++c)
+                p[c] = static_cast<std::uint8_t>(bgra[static_cast<std::size_t>(c)]);
+        }
+    return image;
+}
+
+struct CodecsRegistered {
+    CodecsRegistered() { register_jpeg_and_png_codecs(); }
+};
+
+} // namespace pictavo::test

@@ -1,1 +1,0 @@
-// The HTTP layer and the worker threads land here.
