@@ -1,0 +1,107 @@
+#include "app/folder_scan.h"
+
+#include "sys/directory.h"
+#include "sys/files.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace pictavo {
+namespace {
+
+// One level of the walk. on_path holds the identities of the folders from the root down to
+// folder, to recognise a link that leads back up.
+void walk_level(RunState& run, const std::string& folder, std::vector<FileIdentity>& on_path,
+                const ImageFileCallback& on_image_file)
+{
+    const std::int64_t number = run.folder_count;
+    if (!dir_examine(number, folder, "*.*"))
+        return;
+    while (dir_next(number)) {
+        const std::string name = dir_entry_name(number);
+        const int type = dir_entry_type(number);
+        if (type == DIR_ENTRY_FOLDER && name != "." && name != ".."
+            && (dir_entry_attributes(number) & DIR_ATTRIBUTE_HIDDEN) == 0) {
+            const std::string sub_folder = folder + "/" + name;
+            const auto identity = file_identity(sub_folder);
+            if (!identity || std::find(on_path.begin(), on_path.end(), *identity) == on_path.end()) {
+                store_folder(run.source_folders, run.folder_count, sub_folder);
+                ++run.folder_count;
+                if (identity)
+                    on_path.push_back(*identity);
+                walk_level(run, sub_folder, on_path, on_image_file);
+                if (identity)
+                    on_path.pop_back();
+            }
+        }
+        if (type == DIR_ENTRY_FILE && is_image_file_name(name))
+            on_image_file(folder, name);
+    }
+    dir_finish(number);
+}
+
+std::string lower_case(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+} // namespace
+
+bool is_image_file_name(const std::string& name)
+{
+    const std::string extension = lower_case(extension_part(name));
+    return extension == "jpg" || extension == "jpeg" || extension == "png";
+}
+
+void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileCallback& on_image_file)
+{
+    std::vector<FileIdentity> on_path;
+    if (const auto root = file_identity(folder))
+        on_path.push_back(*root);
+    walk_level(run, folder, on_path, on_image_file);
+}
+
+void folder_scan(RunState& run, const std::string& folder)
+{
+    walk_folder_tree(run, folder, [&run](const std::string&, const std::string&) { ++run.image_count; });
+}
+
+std::string scan_summary(const RunState& run)
+{
+    return "Found " + std::to_string(run.image_count) + " images in " + std::to_string(run.folder_count + 1)
+           + " folders";
+}
+
+void output_tree(RunState& run, const std::string& input_root, const std::string& output_root)
+{
+    run.folder_count = 0;
+    run.image_count = 0;
+    folder_scan(run, input_root);
+    for (std::int64_t i = 0; i < run.folder_count; ++i) {
+        const auto slot = static_cast<std::size_t>(i);
+        store_folder(run.output_folders, i, replace_leading_root(run.source_folders[slot], input_root, output_root));
+        folder_create(run.output_folders[slot]);
+    }
+}
+
+std::string replace_leading_root(const std::string& path, const std::string& from, const std::string& to)
+{
+    if (from.empty() || path.compare(0, from.size(), from) != 0)
+        return path;
+    return to + path.substr(from.size());
+}
+
+std::string collapse_separators(const std::string& path)
+{
+    std::string result;
+    result.reserve(path.size());
+    for (const char c : path)
+        if (c != '/' || result.empty() || result.back() != '/')
+            result += c;
+    return result;
+}
+
+} // namespace pictavo

@@ -1,0 +1,50 @@
+// Walking an input folder tree, counting its images, and mirroring it under the output folder.
+//
+// A walk visits the tree depth first: each sub-folder is recorded in the run state's source
+// folder list (so the list is in pre-order, every folder before its sub-folders) and walked at
+// once, before the next entry of its parent. Hidden folders are skipped with everything below
+// them. A folder link that leads back to a folder on the current walk path is not followed,
+// so a looping tree still ends. Sub-folder paths are parent + "/" + name; since a root ends
+// with '/', the root's direct sub-folders carry a doubled separator ("/in//a", "/in//a/b").
+#pragma once
+
+#include "app/settings.h"
+
+#include <functional>
+#include <string>
+
+namespace pictavo {
+
+// Called for each image file met by a walk, with the folder path as the walk formed it.
+using ImageFileCallback = std::function<void(const std::string& folder, const std::string& name)>;
+
+// Whether a file name is one the program processes: its extension part, lower-cased, is
+// jpg, jpeg or png.
+bool is_image_file_name(const std::string& name);
+
+// Walks the tree below folder. Every sub-folder walked goes into run.source_folders at slot
+// run.folder_count, which then grows by one; every image file goes to on_image_file. Each level
+// lists its folder under directory number run.folder_count as it is on entry. A folder that
+// cannot be listed contributes nothing. The caller sets run.folder_count beforehand.
+void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileCallback& on_image_file);
+
+// A walk that only counts: adds the images below folder to run.image_count and records the
+// sub-folders. The caller sets both counts to 0 first.
+void folder_scan(RunState& run, const std::string& folder);
+
+// "Found N images in M folders" after a scan (the input folder itself is one of the M).
+std::string scan_summary(const RunState& run);
+
+// Rescans input_root (both counts restart at 0), then fills run.output_folders with each
+// sub-folder's mirror under output_root and creates those folders in list order, parents
+// first. Folders that exist already or cannot be created are passed over. No file is touched.
+void output_tree(RunState& run, const std::string& input_root, const std::string& output_root);
+
+// path with its leading from replaced by to; path unchanged when it does not start with from.
+// Only the start is replaced, so a deeper folder that happens to share the root's text stays.
+std::string replace_leading_root(const std::string& path, const std::string& from, const std::string& to);
+
+// path with every run of consecutive separators reduced to one.
+std::string collapse_separators(const std::string& path);
+
+} // namespace pictavo
