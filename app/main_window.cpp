@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/folder_scan.h"
+
 #include <utility>
 
 namespace pictavo {
@@ -165,8 +167,7 @@ void MainWindow::pick_input_folder()
     state_.run.image_count = 0;
     if (services_.scan_folder)
         services_.scan_folder(state_, answer);
-    toolkit_.set_text(id(C::statusLine), "Found " + std::to_string(state_.run.image_count) + " images in " +
-                                             std::to_string(state_.run.folder_count + 1) + " folders");
+    toolkit_.set_text(id(C::statusLine), scan_summary(state_.run));
     toolkit_.set_enabled(id(C::inputOpenButton), state_.run.image_count > 0);
 }
 

@@ -14,25 +14,6 @@
 
 namespace pictavo {
 
-// Stands in for the folder scan until the real one is wired in.
-inline void count_images(AppState& s, const std::string& folder)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(folder, error); it != fs::recursive_directory_iterator();
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (it->is_directory()) {
-            if (name[0] == '.')
-                it.disable_recursion_pending();
-            else
-                ++s.run.folder_count;
-        } else if (name.ends_with(".jpg") || name.ends_with(".png")) {
-            ++s.run.image_count;
-        }
-    }
-}
-
 class WindowTest : public testing::Test {
 protected:
     using C = WindowControl;
@@ -46,11 +27,7 @@ protected:
 
     WindowServices test_services()
     {
-        WindowServices services;
-        services.start_networking = [] { return true; };
-        services.scan_folder = [](AppState& s, const std::string& folder) { count_images(s, folder); };
-        services.manual_address = "file:///manual.html";
-        services.donate_address = "file:///manual.html#support";
+        WindowServices services = program_window_services("file:///manual.html", "file:///manual.html#support");
         services.start_up_state = [this](AppState& s) { s.start_up({work.root(), ""}); };
         services.open_with_shell = [this](const std::string& target) { opened.push_back(target); };
         return services;

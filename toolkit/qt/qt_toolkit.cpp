@@ -38,6 +38,16 @@ int clamp_to_int(std::int64_t value)
     return static_cast<int>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
+// The font of every control that is not given one. The layout's sizes are made for a small
+// sans-serif face, 11 to 12 pixels high at 96 dots per inch; a desktop's own, often larger,
+// default would cut captions such as "Online PTV Manual" short.
+QFont message_font()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(8.5);
+    return font;
+}
+
 struct ControlRecord {
     ControlKind kind = ControlKind::Text;
     QWidget* widget = nullptr; // owned by the window
@@ -155,6 +165,11 @@ QWidget* QtToolkit::Impl::make_widget(const ControlSpec& spec, ControlId id)
     }
     case ControlKind::Frame: {
         auto* frame = new QGroupBox(caption, parent);
+        // A thin rectangle with the caption on its top edge, whatever the widget style.
+        frame->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 0.6em; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+            " left: 7px; padding: 0 2px; }"));
         // A frame is passive and lies under the controls it groups.
         frame->setAttribute(Qt::WA_TransparentForMouseEvents);
         frame->lower();
@@ -245,6 +260,7 @@ bool QtToolkit::open_window(int width, int height, const std::string& caption)
                            Qt::WindowCloseButtonHint);
     window->setWindowTitle(to_qstring(caption));
     window->setWindowIcon(QIcon(QStringLiteral(":/pictavo/pictavo.png")));
+    window->setFont(message_font());
     window->setFixedSize(width, height);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -311,7 +327,7 @@ void QtToolkit::set_font(ControlId control, FontId font_id)
     ControlRecord* record = impl_->record(control);
     if (record == nullptr)
         return;
-    QFont font = QApplication::font();
+    QFont font = message_font();
     if (font_id >= 1 && static_cast<std::size_t>(font_id) <= impl_->fonts.size())
         font = impl_->fonts[static_cast<std::size_t>(font_id) - 1];
     if (record->kind == ControlKind::Link)

@@ -71,9 +71,10 @@ TEST(QtToolkit, ControlsKeepGeometryTextStateAndReportClicksAndFocusLoss)
     EXPECT_EQ(static_cast<QProgressBar*>(tk.control_widget(bar))->value(), 5);
 
     tk.window_widget()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(tk.window_widget()));
     tk.control_widget(field)->setFocus();
     QCoreApplication::processEvents();
-    QTest::mouseClick(tk.control_widget(box), Qt::LeftButton);
+    QTest::mouseClick(tk.control_widget(box), Qt::LeftButton, {}, QPoint(8, 12)); // on the square
     const Event lost = wait_for_event(tk);
     EXPECT_EQ(lost.type, EventType::LostFocus);
     EXPECT_EQ(lost.control, field);
@@ -84,13 +85,13 @@ TEST(QtToolkit, ControlsKeepGeometryTextStateAndReportClicksAndFocusLoss)
 
     // Busy: input to the window is swallowed.
     tk.set_busy_pointer(true);
-    QTest::mouseClick(tk.control_widget(box), Qt::LeftButton);
+    QTest::mouseClick(tk.control_widget(box), Qt::LeftButton, {}, QPoint(8, 12)); // on the square
     EXPECT_EQ(tk.next_event().type, EventType::None);
     EXPECT_TRUE(static_cast<QCheckBox*>(tk.control_widget(box))->isChecked());
     tk.set_busy_pointer(false);
 
     tk.set_enabled(box, false);
-    QTest::mouseClick(tk.control_widget(box), Qt::LeftButton);
+    QTest::mouseClick(tk.control_widget(box), Qt::LeftButton, {}, QPoint(8, 12)); // on the square
     EXPECT_EQ(tk.next_event().type, EventType::None);
 }
 
