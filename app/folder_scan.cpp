@@ -104,4 +104,11 @@ std::string collapse_separators(const std::string& path)
     return result;
 }
 
+ImagePaths image_paths(const std::string& folder, const std::string& name, const std::string& input_root,
+                       const std::string& output_root)
+{
+    const std::string joined = folder + "/" + name;
+    return {collapse_separators(joined), collapse_separators(replace_leading_root(joined, input_root, output_root))};
+}
+
 } // namespace pictavo

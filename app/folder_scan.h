@@ -47,4 +47,15 @@ std::string replace_leading_root(const std::string& path, const std::string& fro
 // path with every run of consecutive separators reduced to one.
 std::string collapse_separators(const std::string& path);
 
+// The source and output paths of image file name in a walked folder: folder + "/" + name, the
+// output made by replacing the leading input root by the output root, both collapsed.
+// With roots "/in/" and "/out/", folder "/in//a" and name "x.jpg" give "/in/a/x.jpg" and
+// "/out/a/x.jpg".
+struct ImagePaths {
+    std::string source;
+    std::string output;
+};
+ImagePaths image_paths(const std::string& folder, const std::string& name, const std::string& input_root,
+                       const std::string& output_root);
+
 } // namespace pictavo

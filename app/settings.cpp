@@ -1,16 +1,18 @@
 #include "app/settings.h"
 
+#include "sys/atomic_file.h"
 #include "sys/files.h"
 #include "sys/numbered_file.h"
 
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pictavo {
 namespace {
 
-// The key file is the only file read or written on number 0 by the window's thread; the
-// compression worker uses that number only while this thread waits for it.
+// The key file is the only file read on number 0 by the window's thread; the compression
+// worker uses that number only while this thread waits for it.
 constexpr std::int64_t KEY_FILE_NUMBER = 0;
 
 int digit_value(char c)
@@ -128,13 +130,12 @@ std::string read_key_file(const std::string& path)
 
 int write_key_file(const std::string& path, const std::string& key)
 {
-    if (!file_create(KEY_FILE_NUMBER, path, FilePermissions::OwnerOnly))
-        return 0;
+    // Through a temporary file, so that a failed write (a full disk) keeps the stored key.
+    AtomicFile file;
     const std::string content = key + "\n";
-    const bool complete = file_write_text(KEY_FILE_NUMBER, content) == static_cast<std::int64_t>(content.size())
-                          && file_length(KEY_FILE_NUMBER) == static_cast<std::int64_t>(content.size());
-    file_close(KEY_FILE_NUMBER);
-    return complete ? 1 : 0;
+    if (!file.open(path) || ::fchmod(file.descriptor(), 0600) != 0 || !file.write_all(content.data(), content.size()))
+        return 0;
+    return file.commit() ? 1 : 0;
 }
 
 std::string find_exiftool(const StartUpPlaces& places)

@@ -119,7 +119,8 @@ std::size_t utf16_length(const std::string& text);
 // The key from the first line of the key file; "" when the file cannot be read or the line is
 // not exactly 32 characters long.
 std::string read_key_file(const std::string& path);
-// Replaces the key file by key and a line feed, readable by the owner only. 0 on failure.
+// Replaces the key file by key and a line feed, readable by the owner only, once the new
+// content is complete. 0 on failure (the earlier file is then left as it was).
 int write_key_file(const std::string& path, const std::string& key);
 
 // exiftool in the working folder (anything of that name counts), else an executable of that

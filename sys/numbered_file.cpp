@@ -2,6 +2,7 @@
 
 #include "sys/numbered_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>

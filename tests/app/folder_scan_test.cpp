@@ -176,6 +176,13 @@ TEST(OutputPaths, OnlyTheLeadingRootIsReplacedAndSeparatorsCollapse)
     EXPECT_EQ(collapse_separators("/out///a////x.jpg"), "/out/a/x.jpg");
     EXPECT_EQ(collapse_separators("plain/name"), "plain/name");
     EXPECT_EQ(collapse_separators(""), "");
+
+    const ImagePaths in_root = image_paths("/in/", "x.jpg", "/in/", "/out/");
+    EXPECT_EQ(in_root.source, "/in/x.jpg");
+    EXPECT_EQ(in_root.output, "/out/x.jpg");
+    const ImagePaths deeper = image_paths("/in//a/in", "x.jpg", "/in/", "/out/");
+    EXPECT_EQ(deeper.source, "/in/a/in/x.jpg");
+    EXPECT_EQ(deeper.output, "/out/a/in/x.jpg");
 }
 
 } // namespace

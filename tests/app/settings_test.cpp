@@ -134,6 +134,17 @@ TEST(KeyFile, WrittenKeyReadsBackAndIsPrivate)
     }
     EXPECT_EQ(read_key_file(folder.path("missing.txt")), "");
     EXPECT_EQ(write_key_file(folder.path("missing/k.txt"), KEY32), 0);
+
+    // A key file that was readable by others becomes private when it is replaced; one that
+    // cannot be written keeps its content.
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    ASSERT_NE(write_key_file(path, KEY32), 0);
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::chmod(path.c_str(), 0400), 0);
+    EXPECT_EQ(write_key_file(path, ""), 0);
+    EXPECT_EQ(folder.read(KEY_FILE_NAME), KEY32 + "\n");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{KEY_FILE_NAME});
 }
 
 TEST(StartUp, DefaultsWithoutKeyOrTool)
