@@ -168,7 +168,7 @@ std::vector<MemoryBox> MemoryToolkit::boxes_of(BoxKind kind) const
 void MemoryToolkit::click(ControlId id)
 {
     MemoryControl* c = find_control(id);
-    if (c == nullptr || !c->enabled || c->hidden)
+    if (c == nullptr || !c->enabled || c->hidden || busy_pointer)
         return;
     const ControlKind kind = c->spec.kind;
     if (kind != ControlKind::Button && kind != ControlKind::CheckBox && kind != ControlKind::Link)
@@ -183,7 +183,7 @@ void MemoryToolkit::click(ControlId id)
 void MemoryToolkit::type(ControlId field, const std::string& text)
 {
     MemoryControl* c = find_control(field);
-    if (c == nullptr || c->spec.kind != ControlKind::Field || !c->enabled || c->hidden)
+    if (c == nullptr || c->spec.kind != ControlKind::Field || !c->enabled || c->hidden || busy_pointer)
         return;
     if (focused_field_ != field)
         leave_field();

@@ -89,6 +89,7 @@ public:
     std::vector<MemoryBox> boxes_of(BoxKind kind) const;
 
     // --- what a test does as the user ---
+    // While the busy pointer shows, the window takes no input: clicks and typing do nothing.
     // A click on an enabled, visible button, check box or link: a check box toggles its tick.
     // Buttons and check boxes take the keyboard focus, so a field that had it reports the loss
     // first. Clicks on anything else, or on a disabled control, give nothing.

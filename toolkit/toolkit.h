@@ -72,8 +72,9 @@ public:
     // no window can be opened.
     virtual bool open_window(int width, int height, const std::string& caption) = 0;
     virtual void set_window_colour(Rgb colour) = 0;
-    // While busy the window and its controls show the wait pointer; otherwise the arrow
-    // (links keep their hand pointer).
+    // While busy the window shows the wait pointer and takes no mouse or keyboard input, so
+    // its controls cannot change behind the program's back; it still paints, and a close
+    // request still becomes an event. Otherwise the arrow (links keep their hand pointer).
     virtual void set_busy_pointer(bool busy) = 0;
 
     // Children of the window, created in call order (which is also the keyboard focus order).

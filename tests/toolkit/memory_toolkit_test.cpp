@@ -29,6 +29,12 @@ TEST(MemoryToolkit, ClicksReachOnlyEnabledClickableControlsAndToggleCheckBoxes)
     EXPECT_EQ(event.type, EventType::Click);
     EXPECT_EQ(event.control, box);
 
+    tk.set_busy_pointer(true);
+    tk.click(box);
+    EXPECT_EQ(tk.control(box).state, 1);
+    EXPECT_FALSE(tk.events_pending());
+    tk.set_busy_pointer(false);
+
     tk.set_enabled(button, false);
     tk.click(button);
     tk.set_enabled(box, false);
