@@ -1,14 +1,11 @@
-#include <cstdio>
-#include <cstring>
+#include "cli/cli_main.h"
 
-// The command-line front end. Until the batch engine is wired in it only tells what it is.
+#include <unistd.h>
+
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("pictavo-cli %s\n", PICTAVO_VERSION);
-        return 0;
-    }
-    std::printf("pictavo-cli %s: batch image processor (the batch run is not wired in yet)\n",
-                PICTAVO_VERSION);
-    return 0;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    pictavo::CliStreams streams;
+    streams.in_is_terminal = ::isatty(STDIN_FILENO) == 1;
+    return pictavo::cli_main(arguments, streams);
 }

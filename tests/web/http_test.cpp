@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <unistd.h>
 
 namespace pictavo {
 namespace {
@@ -107,6 +108,26 @@ TEST_F(Http, MethodsAndBodies)
     ASSERT_TRUE(http_send(HTTP_POST, url("/any"), nullptr, 100, 0, nullptr));
     EXPECT_EQ(last_seen().body, "");
     EXPECT_FALSE(http_send(HTTP_GET, "", nullptr, 0, 0, nullptr));
+}
+
+// libcurl reads a POST body without data from standard input unless told otherwise.
+TEST_F(Http, EmptyPostNeverReadsStandardInput)
+{
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe(pipe_ends), 0);
+    ASSERT_EQ(::write(pipe_ends[1], "STDIN-SECRET\n", 13), 13);
+    ::close(pipe_ends[1]);
+    const int saved_input = ::dup(0);
+    ::dup2(pipe_ends[0], 0);
+    ::close(pipe_ends[0]);
+    server.set_page("/any", {200, "ok"});
+    auto request = http_send(HTTP_POST, url("/any"), nullptr, 0, 0, nullptr);
+    ::dup2(saved_input, 0);
+    ::close(saved_input);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->state, HTTP_DONE);
+    EXPECT_EQ(last_seen().method, "POST");
+    EXPECT_EQ(last_seen().body, "");
 }
 
 TEST_F(Http, ErrorStatusIsADoneRequest)

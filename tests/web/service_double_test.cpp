@@ -12,7 +12,7 @@ namespace {
 // "api:" + the double's default key, in Base64.
 constexpr const char* good_credential = "Basic YXBpOlRxM3ZYdzhrTG0yUHo3UmI5TmM0SGQ2SmYxR3M1WWEw";
 
-const std::string png_bytes = std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x02\xEE\0\0\x05\x36", 24) + "rest";
+const std::string png_bytes = ServiceDouble::sample_upload(28);
 
 class Double : public ::testing::Test {
 protected:

@@ -331,6 +331,14 @@ std::vector<RecordedRequest> ServiceDouble::requests_to(const std::string& metho
 
 std::string ServiceDouble::compressed_form(const std::string& upload) { return upload + "\nshrunk by the test double\n"; }
 
+std::string ServiceDouble::sample_upload(std::size_t size)
+{
+    std::string bytes("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x02\xEE\0\0\x05\x36", 24);
+    for (std::size_t i = 0; bytes.size() < size; ++i)
+        bytes.push_back(static_cast<char>(i * 131 % 251));
+    return bytes;
+}
+
 void ServiceDouble::serve()
 {
     while (!stopping_) {

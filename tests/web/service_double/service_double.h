@@ -100,6 +100,10 @@ public:
     // which image decoders ignore.
     static std::string compressed_form(const std::string& upload);
 
+    // Bytes the double accepts as a PNG upload of 750 x 1334 pixels: the signature and header
+    // chunk, then filler up to size bytes. Not a decodable image.
+    static std::string sample_upload(std::size_t size = 28);
+
 private:
     struct Answer {
         int status = 200;

@@ -1,0 +1,71 @@
+#include "cli/cli_front_end.h"
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace pictavo {
+
+void CliFrontEnd::message_box(const std::string& title, const std::string& text, MessageIcon)
+{
+    if (run_started_) {
+        std::fprintf(streams_.out, "%s\n", text.c_str());
+        std::fflush(streams_.out);
+        return;
+    }
+    std::fprintf(streams_.err, "pictavo-cli: %s: %s\n", title.c_str(), text.c_str());
+}
+
+bool CliFrontEnd::ask_yes_no(const std::string& title, const std::string& text)
+{
+    if (assume_yes_)
+        return true;
+    if (!streams_.in_is_terminal) {
+        refused_ = true;
+        std::fprintf(streams_.err, "pictavo-cli: %s\n%s\nRun again with --yes to go ahead.\n",
+                     title.c_str(), text.c_str());
+        return false;
+    }
+    std::fprintf(streams_.err, "%s\n%s [y/N] ", title.c_str(), text.c_str());
+    std::fflush(streams_.err);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, streams_.in))
+        return false;
+    answer[std::strcspn(answer, "\r\n")] = '\0';
+    return std::strcmp(answer, "y") == 0 || std::strcmp(answer, "Y") == 0 ||
+           std::strcmp(answer, "yes") == 0 || std::strcmp(answer, "Yes") == 0 ||
+           std::strcmp(answer, "YES") == 0;
+}
+
+void CliFrontEnd::pause(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void CliFrontEnd::set_busy(bool busy)
+{
+    if (busy)
+        run_started_ = true;
+}
+
+void CliFrontEnd::show_progress(std::int64_t, std::int64_t maximum)
+{
+    maximum_ = maximum;
+}
+
+void CliFrontEnd::set_progress(std::int64_t position, const std::string& source_path)
+{
+    if (quiet_)
+        return;
+    std::fprintf(streams_.err, "[%lld/%lld] %s\n", static_cast<long long>(position),
+                 static_cast<long long>(maximum_), source_path.c_str());
+}
+
+void CliFrontEnd::note(const std::string& line)
+{
+    if (!quiet_)
+        std::fprintf(streams_.err, "%s\n", line.c_str());
+}
+
+} // namespace pictavo

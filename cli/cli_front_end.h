@@ -1,0 +1,53 @@
+// The command line as the run's front end: progress and the scan line to standard error, the
+// run's final texts to standard output, questions on the terminal.
+#pragma once
+
+#include "app/front_end.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace pictavo {
+
+struct CliStreams {
+    std::FILE* in = stdin;
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    bool in_is_terminal = false;
+};
+
+class CliFrontEnd : public FrontEnd {
+public:
+    CliFrontEnd(const CliStreams& streams, bool quiet, bool assume_yes)
+        : streams_(streams), quiet_(quiet), assume_yes_(assume_yes)
+    {
+    }
+
+    // Messages shown before the run started (the folder checks) are errors of the command
+    // and go to standard error; those after it are the run's outcome and go to standard output.
+    void message_box(const std::string& title, const std::string& text, MessageIcon icon) override;
+    // --yes answers Yes. Otherwise the question is asked on a terminal; without one it is
+    // refused (No), and refused() tells the caller why.
+    bool ask_yes_no(const std::string& title, const std::string& text) override;
+    void take_one_event() override {}
+    void pause(int milliseconds) override;
+    void set_busy(bool busy) override;
+    void show_progress(std::int64_t minimum, std::int64_t maximum) override;
+    void set_progress(std::int64_t position, const std::string& source_path) override;
+    void hide_progress() override {}
+
+    // Prints a line to standard error unless quiet.
+    void note(const std::string& line);
+
+    bool refused() const { return refused_; }
+
+private:
+    CliStreams streams_;
+    bool quiet_;
+    bool assume_yes_;
+    bool run_started_ = false;
+    bool refused_ = false;
+    std::int64_t maximum_ = 0;
+};
+
+} // namespace pictavo

@@ -1,0 +1,114 @@
+#include "cli/cli_main.h"
+
+#include "app/batch_run.h"
+#include "app/folder_scan.h"
+#include "cli/cli_options.h"
+#include "image/plugins.h"
+#include "sys/files.h"
+#include "web/http.h"
+
+#include <cstdlib>
+#include <memory>
+
+namespace pictavo {
+
+namespace {
+
+int usage_error(const CliStreams& streams, const std::string& message)
+{
+    std::fprintf(streams.err, "pictavo-cli: %s\nTry 'pictavo-cli --help' for more information.\n",
+                 message.c_str());
+    return EXIT_USAGE;
+}
+
+// The options into the settings, as the window's controls would have set them. An empty text
+// means they fit; otherwise what is missing.
+std::string apply_options(const CliOptions& options, AppState& state)
+{
+    JobSettings& job = state.job;
+    job.input_folder = folder_argument(options.input_folder);
+    job.output_folder = folder_argument(options.output_folder);
+    job.resize_mode = options.mode;
+    job.normal_size_text = std::to_string(options.size);
+    job.fill_width_text = std::to_string(options.fill_width);
+    job.fill_height_text = std::to_string(options.fill_height);
+    job.uniform_width_text = std::to_string(options.uniform_width);
+    job.uniform_height_text = std::to_string(options.uniform_height);
+    job.quality_text = std::to_string(options.quality);
+    job.jpeg_quality = options.quality;
+    job.date_copy = options.dates ? 1 : 0;
+    if (options.exif) {
+        if (job.exiftool_found != 1)
+            return "--exif needs exiftool, which is neither in the current folder nor on PATH "
+                   "(Debian package libimage-exiftool-perl)";
+        job.metadata_copy = 1;
+    }
+    if (options.tinify) {
+        if (options.key_given)
+            job.api_key = options.key;
+        if (job.api_key.empty())
+            return std::string("--tinify needs the service key: pass --key KEY or put the key on the "
+                               "first line of ") + KEY_FILE_NAME + " in the current folder";
+        job.tinify_upload = 1;
+    }
+    return {};
+}
+
+int exit_status(const RunReport& report)
+{
+    if (report.outcome != RunOutcome::Finished)
+        return EXIT_USAGE;
+    return report.failed > 0 || report.service_failed ? EXIT_SOME_FAILED : EXIT_ALL_DONE;
+}
+
+} // namespace
+
+std::string folder_argument(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(text.c_str(), nullptr), &std::free);
+    std::string folder = resolved ? std::string(resolved.get()) : text;
+    if (folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+int cli_main(const std::vector<std::string>& arguments, const CliStreams& streams)
+{
+    const CliParse parsed = parse_cli_arguments(arguments);
+    switch (parsed.action) {
+    case CliAction::Help:
+        std::fputs(cli_help_text().c_str(), streams.out);
+        return EXIT_ALL_DONE;
+    case CliAction::Version:
+        std::fprintf(streams.out, "pictavo-cli %s\n", PICTAVO_VERSION);
+        return EXIT_ALL_DONE;
+    case CliAction::UsageError:
+        return usage_error(streams, parsed.error);
+    case CliAction::Run:
+        break;
+    }
+    const CliOptions& options = parsed.options;
+    if (!network_start()) {
+        std::fprintf(streams.err, "pictavo-cli: Can't initialize networking...\n");
+        return EXIT_USAGE;
+    }
+    register_jpeg_and_png_codecs();
+
+    AppState state;
+    state.start_up();
+    if (const std::string missing = apply_options(options, state); !missing.empty())
+        return usage_error(streams, missing);
+
+    CliFrontEnd front_end(streams, options.quiet, options.yes);
+    if (file_size(state.job.input_folder) == FILE_SIZE_FOLDER) {
+        state.run.folder_count = 0;
+        state.run.image_count = 0;
+        folder_scan(state.run, state.job.input_folder);
+        front_end.note(scan_summary(state.run));
+    }
+    return exit_status(batch_run(state, front_end, options.service_url));
+}
+
+} // namespace pictavo

@@ -1,0 +1,259 @@
+#include "cli/cli_options.h"
+
+#include <optional>
+
+namespace pictavo {
+
+namespace {
+
+struct ModeName {
+    const char* name;
+    int mode;
+};
+constexpr ModeName MODE_NAMES[] = {
+    {"keep", RESIZE_KEEP}, {"normal", RESIZE_NORMAL}, {"fill", RESIZE_FILL_FIT},
+    {"upload", RESIZE_UPLOAD_ORIGINALS}, {"uniform", RESIZE_UNIFORM},
+};
+
+// Plain decimal digits only, so that "8e3", "-5" or "12px" are refused rather than guessed.
+std::optional<long> whole_number(const std::string& text)
+{
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+class Parser {
+public:
+    explicit Parser(const std::vector<std::string>& arguments) : arguments_(arguments) {}
+
+    CliParse parse();
+
+private:
+    bool option(const std::string& argument);
+    bool value_of(const std::string& name, std::string& value);
+    bool number_in_range(const std::string& name, const std::string& text, std::int64_t minimum,
+                         std::int64_t maximum, int& out);
+    bool size_pair(const std::string& name, const std::string& text, int& width, int& height);
+    bool fail(const std::string& message)
+    {
+        if (error_.empty())
+            error_ = message;
+        return false;
+    }
+
+    const std::vector<std::string>& arguments_;
+    std::size_t next_ = 0;
+    std::optional<std::string> inline_value_;
+    CliOptions options_;
+    std::vector<std::string> folders_;
+    bool help_ = false;
+    bool version_ = false;
+    std::string error_;
+};
+
+CliParse Parser::parse()
+{
+    bool options_ended = false;
+    while (next_ < arguments_.size()) {
+        const std::string argument = arguments_[next_++];
+        if (!options_ended && argument == "--") {
+            options_ended = true;
+        } else if (!options_ended && argument.size() > 1 && argument[0] == '-') {
+            if (!option(argument))
+                break;
+        } else {
+            folders_.push_back(argument);
+        }
+    }
+    CliParse result;
+    result.options = options_;
+    if (help_) {
+        result.action = CliAction::Help;
+    } else if (version_) {
+        result.action = CliAction::Version;
+    } else if (!error_.empty()) {
+        result.error = error_;
+    } else if (folders_.size() != 2) {
+        result.error = folders_.size() < 2 ? "an input folder and an output folder are needed"
+                                           : "too many arguments: only an input and an output folder are taken";
+    } else if (options_.mode == RESIZE_UPLOAD_ORIGINALS && !options_.tinify) {
+        result.error = "--mode upload only copies files for the compression service; it needs --tinify";
+    } else {
+        result.action = CliAction::Run;
+        result.options.input_folder = folders_[0];
+        result.options.output_folder = folders_[1];
+    }
+    return result;
+}
+
+bool Parser::option(const std::string& argument)
+{
+    std::string name = argument;
+    inline_value_.reset();
+    if (const auto equals = argument.find('='); equals != std::string::npos && argument.rfind("--", 0) == 0) {
+        name = argument.substr(0, equals);
+        inline_value_ = argument.substr(equals + 1);
+    }
+    const bool takes_value = name == "--mode" || name == "--size" || name == "--fill" ||
+                             name == "--uniform" || name == "--quality" || name == "--key" ||
+                             name == "--service-url";
+    if (inline_value_ && !takes_value)
+        return fail(name + " takes no value");
+
+    std::string value;
+    if (takes_value && !value_of(name, value))
+        return false;
+
+    if (name == "--help" || name == "-h") {
+        help_ = true;
+    } else if (name == "--version") {
+        version_ = true;
+    } else if (name == "--exif") {
+        options_.exif = true;
+    } else if (name == "--dates") {
+        options_.dates = true;
+    } else if (name == "--tinify") {
+        options_.tinify = true;
+    } else if (name == "--yes" || name == "-y") {
+        options_.yes = true;
+    } else if (name == "--quiet" || name == "-q") {
+        options_.quiet = true;
+    } else if (name == "--mode") {
+        for (const ModeName& known : MODE_NAMES)
+            if (value == known.name) {
+                options_.mode = known.mode;
+                return true;
+            }
+        return fail("unknown --mode '" + value + "': use keep, normal, fill, uniform or upload");
+    } else if (name == "--size") {
+        return number_in_range(name, value, SIZE_MINIMUM, SIZE_MAXIMUM, options_.size);
+    } else if (name == "--fill") {
+        return size_pair(name, value, options_.fill_width, options_.fill_height);
+    } else if (name == "--uniform") {
+        return size_pair(name, value, options_.uniform_width, options_.uniform_height);
+    } else if (name == "--quality") {
+        return number_in_range(name, value, QUALITY_MINIMUM, QUALITY_MAXIMUM, options_.quality);
+    } else if (name == "--key") {
+        if (utf16_length(value) != API_KEY_LENGTH)
+            return fail("--key must be exactly 32 characters long");
+        options_.key = value;
+        options_.key_given = true;
+    } else if (name == "--service-url") {
+        if (value.empty())
+            return fail("--service-url needs an address");
+        options_.service_url = value;
+    } else {
+        return fail("unknown option " + name);
+    }
+    return true;
+}
+
+bool Parser::value_of(const std::string& name, std::string& value)
+{
+    if (inline_value_) {
+        value = *inline_value_;
+        return true;
+    }
+    if (next_ >= arguments_.size())
+        return fail(name + " needs a value");
+    value = arguments_[next_++];
+    return true;
+}
+
+bool Parser::number_in_range(const std::string& name, const std::string& text, std::int64_t minimum,
+                             std::int64_t maximum, int& out)
+{
+    const std::optional<long> value = whole_number(text);
+    if (!value || *value < minimum || *value > maximum)
+        return fail(name + " must be a whole number from " + std::to_string(minimum) + " to " +
+                    std::to_string(maximum) + ", not '" + text + "'");
+    out = static_cast<int>(*value);
+    return true;
+}
+
+bool Parser::size_pair(const std::string& name, const std::string& text, int& width, int& height)
+{
+    const auto cross = text.find_first_of("xX");
+    if (cross == std::string::npos)
+        return fail(name + " takes WIDTHxHEIGHT, for example 1000x667, not '" + text + "'");
+    int new_width = 0;
+    int new_height = 0;
+    if (!number_in_range(name + " width", text.substr(0, cross), SIZE_MINIMUM, SIZE_MAXIMUM, new_width) ||
+        !number_in_range(name + " height", text.substr(cross + 1), SIZE_MINIMUM, SIZE_MAXIMUM, new_height))
+        return false;
+    width = new_width;
+    height = new_height;
+    return true;
+}
+
+} // namespace
+
+CliParse parse_cli_arguments(const std::vector<std::string>& arguments)
+{
+    return Parser(arguments).parse();
+}
+
+std::string cli_help_text()
+{
+    return R"(Usage: pictavo-cli [options] INPUT_FOLDER OUTPUT_FOLDER
+
+Processes every .jpg, .jpeg and .png file (any case) in INPUT_FOLDER and all of its
+sub-folders, and writes each result with the same name and the same relative path into
+OUTPUT_FOLDER, whose sub-folders are created first. Folders whose names begin with a dot
+are skipped with everything in them. JPEG files stay JPEG and PNG files stay PNG. Files of
+the same name already in OUTPUT_FOLDER are replaced; both folders must exist.
+
+Example: make 800-pixel copies of a photo folder, keeping the camera data and file dates:
+  pictavo-cli --size 800 --exif --dates ~/Pictures/trip ~/Pictures/trip-small
+
+What to do with each image (--mode, default normal):
+  --mode normal      scale so that the longer side is --size pixels (smaller images are
+                     enlarged); the proportions are kept
+  --mode keep        keep the size, only re-encode (JPEG at --quality)
+  --mode fill        resize to exactly --fill WIDTHxHEIGHT, proportions not kept; portrait
+                     images get HEIGHTxWIDTH so that they stay portrait
+  --mode uniform     scale to cover --uniform WIDTHxHEIGHT, then cut the centred rectangle
+                     of that size; every output is exactly that size
+  --mode upload      copy the files unchanged and send them to the compression service
+                     (needs --tinify)
+
+Sizes and quality (out-of-range values are refused, not corrected):
+  --size N           longer side for normal mode, 12 to 8000 (default 1000)
+  --fill WxH         size for fill mode, each side 12 to 8000 (default 1000x667)
+  --uniform WxH      size for uniform mode, each side 12 to 8000 (default 1000x667)
+  --quality Q        JPEG quality 1 (smallest files) to 10 (best), default 6;
+                     PNG files are always written lossless
+
+Extra steps after each image, in this order:
+  --tinify           send each result to the tinify.com compression service and replace it
+                     with the compressed file. The service key is read from kestro.api.txt
+                     in the current folder (one line, 32 characters) unless --key is given.
+                     After the first failed exchange no further images are sent.
+  --key KEY          the 32-character service key to use instead of the key file
+  --service-url URL  the service's shrink address (default https://api.tinify.com/shrink)
+  --exif             copy the metadata of each source into its result with exiftool (looked
+                     for in the current folder, then on PATH)
+  --dates            give each result the source file's dates
+
+Other options:
+  --yes, -y          do not ask before writing into the input folder or inside it; without
+                     it the question is asked on a terminal, and refused otherwise
+  --quiet, -q        no scan line and no progress lines
+  --help, -h         show this help
+  --version          show the version
+
+Output: "Found N images in M folders" and one line per image go to standard error; the
+result ("N Images done.", the failed files, a service error) goes to standard output.
+Exit status: 0 every image succeeded, 1 some images failed or the service failed,
+2 wrong options, missing folders, no images, or the question answered no.
+)";
+}
+
+} // namespace pictavo

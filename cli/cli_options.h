@@ -1,0 +1,47 @@
+// The command line of pictavo-cli: what it accepts, its defaults and its help text.
+#pragma once
+
+#include "app/batch_run.h"
+#include "app/settings.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pictavo {
+
+struct CliOptions {
+    std::string input_folder;
+    std::string output_folder;
+    int mode = RESIZE_NORMAL;
+    int size = 1000;                 // the longer side of "Normal Resize"
+    int fill_width = 1000;
+    int fill_height = 667;
+    int uniform_width = 1000;
+    int uniform_height = 667;
+    int quality = 6;
+    bool exif = false;
+    bool dates = false;
+    bool tinify = false;
+    bool key_given = false;
+    std::string key;
+    std::string service_url = DEFAULT_SHRINK_ENDPOINT;
+    bool yes = false;
+    bool quiet = false;
+};
+
+enum class CliAction { Run, Help, Version, UsageError };
+
+struct CliParse {
+    CliAction action = CliAction::UsageError;
+    CliOptions options;
+    std::string error; // for UsageError: one line saying what is wrong
+};
+
+// Reads the arguments after the program name. Sizes and the quality outside their ranges,
+// malformed numbers, unknown options and a wrong number of folders are usage errors.
+CliParse parse_cli_arguments(const std::vector<std::string>& arguments);
+
+std::string cli_help_text();
+
+} // namespace pictavo

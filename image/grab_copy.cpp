@@ -1,0 +1,93 @@
+#include "image/image_resize.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace pictavo {
+namespace {
+
+// Copies the part of the width x height rectangle at (x, y) (top-left origin) that lies
+// inside source into destination, whose size is the rectangle's.
+void copy_rectangle(const PixelBuffer& source, PixelBuffer& destination, std::int64_t x, std::int64_t y)
+{
+    const std::int64_t left = std::max<std::int64_t>(x, 0);
+    const std::int64_t right = std::min<std::int64_t>(x + destination.width(), source.width());
+    const std::int64_t top = std::max<std::int64_t>(y, 0);
+    const std::int64_t bottom = std::min<std::int64_t>(y + destination.height(), source.height());
+    if (left >= right || top >= bottom)
+        return;
+    const auto pixel_bytes = static_cast<std::size_t>(source.bytes_per_pixel());
+    const auto bytes = static_cast<std::size_t>(right - left) * pixel_bytes;
+    for (std::int64_t row = top; row < bottom; ++row) {
+        const std::uint8_t* in = source.image_row(static_cast<int>(row)) + static_cast<std::size_t>(left) * pixel_bytes;
+        std::uint8_t* out = destination.image_row(static_cast<int>(row - y))
+            + static_cast<std::size_t>(left - x) * pixel_bytes;
+        std::memcpy(out, in, bytes);
+    }
+}
+
+// A usable source: an image whose record agrees with its pixels.
+const ImageObject* copy_source(ImageNumber number)
+{
+    const ImageObject* image = image_lookup(number);
+    if (!image || image->frame_count != 1 || image->pixels.width() != image->width
+        || image->pixels.height() != image->height)
+        return nullptr;
+    return image;
+}
+
+} // namespace
+
+ImageHandle image_grab(ImageNumber source, ImageNumber target, int x, int y, int width, int height)
+{
+    const ImageObject* image = copy_source(source);
+    if (!image)
+        return 0;
+    PixelBuffer grabbed = PixelBuffer::create(width, height, image->pixels.depth());
+    if (grabbed.empty())
+        return 0;
+    copy_rectangle(image->pixels, grabbed, x, y);
+    // Allocating the target may release the source (grab onto itself): keep what is needed.
+    const std::int8_t source_depth = image->source_depth;
+    ImageObject* result = image_allocate(target);
+    if (!result)
+        return 0;
+    result->width = static_cast<std::int16_t>(width);
+    result->height = static_cast<std::int16_t>(height);
+    result->depth = static_cast<std::int8_t>(grabbed.depth());
+    result->source_depth = source_depth;
+    result->plugin_code = 0;
+    result->frame_count = 1;
+    result->pixels = std::move(grabbed);
+    return image_result(target, *result);
+}
+
+ImageHandle image_copy(ImageNumber source, ImageNumber target)
+{
+    if (source == target)
+        return 0;
+    const ImageObject* image = copy_source(source);
+    if (!image)
+        return 0;
+    ImageObject* result = image_allocate(target);
+    if (!result)
+        return 0;
+    PixelBuffer pixels = PixelBuffer::create(image->pixels.width(), image->pixels.height(), image->pixels.depth());
+    if (pixels.empty()) {
+        image_free(target == IMAGE_ANY ? static_cast<ImageNumber>(image_result(target, *result)) : target);
+        return 0;
+    }
+    std::memcpy(pixels.data(), image->pixels.data(), pixels.size_bytes());
+    result->width = image->width;
+    result->height = image->height;
+    result->depth = image->depth;
+    result->source_depth = image->source_depth;
+    result->plugin_code = image->plugin_code;
+    result->frame_count = 1;
+    result->is_icon = image->is_icon;
+    result->pixels = std::move(pixels);
+    return image_result(target, *result);
+}
+
+} // namespace pictavo

@@ -1,0 +1,46 @@
+#include "image/image_resize.h"
+
+#include "image/area_resample.h"
+#include "image/cubic_resample.h"
+#include "image/nearest_resample.h"
+
+#include <utility>
+
+namespace pictavo {
+
+ImageHandle image_resize(ImageNumber number, int width, int height, int mode)
+{
+    ImageObject* image = image_lookup(number);
+    if (!image || image->is_icon || image->frame_count != 1)
+        return 0;
+    if (width == IMAGE_KEEP)
+        width = image->width;
+    if (height == IMAGE_KEEP)
+        height = image->height;
+    if (width == image->width && height == image->height)
+        return image->pixel_handle();
+    if (image->width < 1 || image->height < 1 || width < 1 || height < 1)
+        return 0;
+    const PixelBuffer& source = image->pixels;
+    // A record whose sizes disagree with its pixels would send the resamplers out of bounds.
+    if (source.width() != image->width || source.height() != image->height)
+        return 0;
+    PixelBuffer resized = PixelBuffer::create(width, height, source.depth());
+    if (resized.empty())
+        return 0;
+    bool done = false;
+    if (mode != 0)
+        done = nearest_resample(source, resized);
+    else if (source.depth() == 32)
+        done = cubic_resample(source, resized);
+    else
+        done = area_resample(source, resized);
+    if (!done)
+        return 0;
+    image->pixels = std::move(resized);
+    image->width = static_cast<std::int16_t>(width);
+    image->height = static_cast<std::int16_t>(height);
+    return image->pixel_handle();
+}
+
+} // namespace pictavo

@@ -1,0 +1,296 @@
+#include "app/batch_run.h"
+
+#include "app/folder_scan.h"
+#include "job_test_support.h"
+#include "service_double.h"
+#include "test_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+
+namespace pictavo {
+namespace {
+
+using test::write_flat_image;
+
+class BatchRunTest : public ::testing::Test {
+protected:
+    BatchRunTest()
+    {
+        register_jpeg_and_png_codecs();
+        state.start_up({folder.root(), std::getenv("PATH") ? std::getenv("PATH") : ""});
+        state.job.resize_mode = RESIZE_KEEP; // small images stay small
+        folder.make_folder("in");
+        folder.make_folder("out");
+    }
+
+    void small_image(const std::string& relative)
+    {
+        const std::filesystem::path path = folder.path(relative);
+        std::filesystem::create_directories(path.parent_path());
+        const bool png = path.extension() == ".png" || path.extension() == ".PNG";
+        ASSERT_TRUE(write_flat_image(path.string(), 16, 12, png ? IMAGE_CODE_PNG : IMAGE_CODE_JPEG));
+    }
+
+    // Chooses the folders and scans the input as the window does when a folder is picked.
+    RunReport run(const std::string& input = "in/", const std::string& output = "out/",
+                  const std::string& endpoint = DEFAULT_SHRINK_ENDPOINT)
+    {
+        state.job.input_folder = folder.root() + input;
+        state.job.output_folder = folder.root() + output;
+        state.run.folder_count = state.run.image_count = 0;
+        folder_scan(state.run, state.job.input_folder);
+        return batch_run(state, front_end, endpoint);
+    }
+
+    TestFolder folder;
+    AppState state;
+    test::RecordingFrontEnd front_end;
+};
+
+TEST_F(BatchRunTest, SevenImagesTwoCorruptAreAllCountedAndTheFailedNamed)
+{
+    for (const char* name : {"a.jpg", "b.png", "sub/c.JPG", "sub/d.jpeg", "sub/deeper/e.Png"})
+        small_image(std::string("in/") + name);
+    folder.write("in/broken.jpg", "not an image");
+    folder.write("in/sub/empty.png", "");
+
+    const RunReport report = run();
+    EXPECT_EQ(report.outcome, RunOutcome::Finished);
+    EXPECT_EQ(report.processed, 7);
+    EXPECT_EQ(report.failed, 2);
+    EXPECT_FALSE(report.service_failed);
+    ASSERT_EQ(front_end.messages.size(), 1u);
+    EXPECT_EQ(front_end.messages[0], "PTV Information|7 Images done.\n"
+                                     "2 images could not be read or written:\nbroken.jpg\nsub/empty.png");
+    EXPECT_EQ(front_end.calls.front(), "busy");
+    EXPECT_EQ(front_end.calls[2], "progress 1..7");
+    const std::vector<std::string> tail(front_end.calls.end() - 6, front_end.calls.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"at 7", "event", "pause 25", "hide", "idle", "message PTV Information"}));
+    EXPECT_EQ(state.run.busy, 0);
+
+    for (const char* name : {"a.jpg", "b.png", "sub/c.JPG", "sub/d.jpeg", "sub/deeper/e.Png"})
+        EXPECT_EQ(test::loaded_size(folder.path(std::string("out/") + name)).width, 16) << name;
+    EXPECT_FALSE(folder.exists("out/broken.jpg"));
+    EXPECT_FALSE(folder.exists("out/sub/empty.png"));
+    // Every progress step names the full source path, with no doubled separator.
+    EXPECT_EQ(front_end.progress_paths[0], folder.path("in/a.jpg"));
+}
+
+TEST_F(BatchRunTest, FailedListStopsAtTenButTheCountDoesNot)
+{
+    RunReport report;
+    report.processed = 30;
+    report.failed = 12;
+    for (int i = 0; i < 10; ++i)
+        report.failed_paths.push_back("f" + std::to_string(i) + ".jpg");
+    const std::string text = final_message(report);
+    EXPECT_EQ(text.rfind("30 Images done.\n12 images could not be read or written, the first 10:\nf0.jpg\n", 0), 0u);
+    EXPECT_EQ(text.substr(text.size() - 7), "\nf9.jpg");
+    report.failed = 1;
+    report.failed_paths.resize(1);
+    EXPECT_EQ(final_message(report), "30 Images done.\n1 image could not be read or written:\nf0.jpg");
+}
+
+TEST_F(BatchRunTest, WalkSkipsHiddenFoldersAndOtherNamesAndKeepsDeepPathsInPlace)
+{
+    small_image("in/.hidden/photo.JPEG");
+    small_image("in/keep.jpg");
+    folder.write("in/photo.jpeg.bak", "x");
+    folder.write("in/notes.txt", "x");
+    // A folder deep inside whose path repeats the input root's own text.
+    const std::string root_text = folder.root().substr(1) + "in";
+    small_image("in/" + root_text + "/deep.jpg");
+
+    const RunReport report = run();
+    EXPECT_EQ(report.processed, 2);
+    EXPECT_EQ(report.failed, 0);
+    EXPECT_TRUE(folder.exists("out/keep.jpg"));
+    EXPECT_TRUE(folder.exists("out/" + root_text + "/deep.jpg"));
+    EXPECT_FALSE(folder.exists("out/.hidden"));
+    EXPECT_FALSE(folder.exists("out/photo.jpeg.bak"));
+    EXPECT_FALSE(folder.exists("out/notes.txt"));
+}
+
+TEST_F(BatchRunTest, ChecksStopBeforeAnythingChanges)
+{
+    small_image("in/a.jpg");
+    run("in/", "missing/");
+    run("missing/", "out/");
+    state.job.input_folder = "";
+    batch_run(state, front_end);
+    folder.make_folder("empty");
+    const RunReport report = run("empty/", "out/");
+    EXPECT_EQ(report.outcome, RunOutcome::Refused);
+    const std::string missing = "PTV ERROR|Please Select PTV Input and Output Folders.....";
+    EXPECT_EQ(front_end.messages, (std::vector<std::string>{missing, missing, missing,
+                                                            "PTV ERROR|PTV Input Folder is empty....."}));
+    EXPECT_TRUE(folder.entries("out").empty());
+    EXPECT_EQ(std::count(front_end.calls.begin(), front_end.calls.end(), "busy"), 0);
+}
+
+TEST_F(BatchRunTest, WritingIntoTheInputTreeAsksFirst)
+{
+    small_image("in/a/p.jpg");
+    const std::string before = folder.read("in/a/p.jpg");
+
+    front_end.answer = false;
+    EXPECT_EQ(run("in/", "in/").outcome, RunOutcome::Declined);
+    EXPECT_EQ(front_end.calls, std::vector<std::string>{"ask PTV Warning"});
+    EXPECT_EQ(folder.read("in/a/p.jpg"), before);
+    EXPECT_EQ(folder.entries("in"), std::vector<std::string>{"a"});
+
+    // Inside the tree: the output folder is a sub-folder of the input, so it is mirrored one
+    // level deeper and the images written into it are walked as inputs too.
+    folder.make_folder("in/results");
+    front_end.answer = true;
+    front_end.calls.clear();
+    const RunReport report = run("in/", "in/results/");
+    EXPECT_EQ(front_end.calls.front(), "ask PTV Warning");
+    EXPECT_TRUE(folder.exists("in/results/a/p.jpg"));
+    EXPECT_TRUE(folder.exists("in/results/results"));
+    EXPECT_EQ(report.processed, 2);
+
+    EXPECT_EQ(output_place(folder.path("in"), folder.path("in/./")), OutputPlace::SameFolder);
+    EXPECT_EQ(output_place(folder.path("in"), folder.path("in/a/")), OutputPlace::InsideInput);
+    EXPECT_EQ(output_place(folder.path("in/a"), folder.path("in")), OutputPlace::Apart);
+    EXPECT_EQ(output_place(folder.path("in"), folder.path("out")), OutputPlace::Apart);
+    std::filesystem::create_directory_symlink(folder.path("in/a"), folder.path("link"));
+    EXPECT_EQ(output_place(folder.path("in"), folder.path("link")), OutputPlace::InsideInput);
+}
+
+// Runs a command and answers what it printed.
+std::string command_output(const std::string& command)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    std::string text;
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
+        text += buffer;
+    return text;
+}
+
+struct stat status_of(const std::string& path)
+{
+    struct stat status {};
+    ::stat(path.c_str(), &status);
+    return status;
+}
+
+void set_times(const std::string& path, std::time_t accessed, std::time_t modified)
+{
+    const timespec times[2] = {{accessed, 0}, {modified, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+TEST_F(BatchRunTest, MetadataAndDatesAreCopiedFromTheSource)
+{
+    ASSERT_FALSE(state.job.exiftool_path.empty()) << "exiftool is needed on PATH";
+    small_image("in/tagged.jpg");
+    const std::string source = folder.path("in/tagged.jpg");
+    command_output("exiftool -q -overwrite_original -Artist='Test Person' -ImageDescription='a \"quoted\" name' '" +
+                   source + "'");
+    ASSERT_EQ(command_output("exiftool -s3 -Artist '" + source + "'"), "Test Person\n");
+    set_times(source, 1500000000, 1400000000);
+
+    state.job.metadata_copy = 1;
+    state.job.date_copy = 1;
+    ASSERT_EQ(run().failed, 0);
+    const std::string output = folder.path("out/tagged.jpg");
+    EXPECT_EQ(status_of(output).st_mtime, 1400000000);
+    // The source's access date as read after the job had read the source (checked before
+    // anything reads the output).
+    EXPECT_EQ(status_of(output).st_atime, status_of(source).st_atime);
+    EXPECT_EQ(command_output("exiftool -s3 -Artist '" + output + "'"), "Test Person\n");
+    EXPECT_EQ(command_output("exiftool -s3 -ImageDescription '" + output + "'"), "a \"quoted\" name\n");
+
+    // Dates alone, on an output that exists already.
+    state.job.metadata_copy = 0;
+    set_times(source, 1300000000, 1200000000);
+    ASSERT_EQ(run().failed, 0);
+    EXPECT_EQ(status_of(output).st_mtime, 1200000000);
+    EXPECT_EQ(command_output("exiftool -s3 -Artist '" + output + "'"), "");
+}
+
+class ServiceRunTest : public BatchRunTest {
+protected:
+    ServiceRunTest()
+    {
+        EXPECT_TRUE(service.start());
+        state.job.api_key = ServiceDouble::default_key;
+        state.job.tinify_upload = 1;
+    }
+
+    std::vector<RecordedRequest> uploads() const { return service.requests_to("POST", "/shrink"); }
+
+    ServiceDouble service;
+};
+
+TEST_F(ServiceRunTest, EveryOutputIsReplacedByTheDownload)
+{
+    for (const char* name : {"1.jpg", "2.png", "sub/3.jpg"})
+        small_image(std::string("in/") + name);
+    state.job.resize_mode = RESIZE_UPLOAD_ORIGINALS;
+    const RunReport report = run("in/", "out/", service.shrink_url());
+    EXPECT_FALSE(report.service_failed);
+    ASSERT_EQ(uploads().size(), 3u);
+    for (const char* name : {"1.jpg", "2.png", "sub/3.jpg"}) {
+        const std::string original = folder.read(std::string("in/") + name);
+        EXPECT_EQ(folder.read(std::string("out/") + name), ServiceDouble::compressed_form(original)) << name;
+    }
+    // The originals were sent byte for byte.
+    EXPECT_EQ(uploads()[0].body, folder.read("in/1.jpg"));
+    EXPECT_EQ(front_end.messages, std::vector<std::string>{"PTV Information|3 Images done."});
+}
+
+TEST_F(ServiceRunTest, AFailureEndsUploadsForTheRunOnly)
+{
+    for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"})
+        small_image(std::string("in/") + name);
+    folder.write("in/0-broken.jpg", "no picture");
+
+    // The service starts failing once the first image is done.
+    struct FailAfterFirst : test::RecordingFrontEnd {
+        ServiceDouble* service = nullptr;
+        void set_progress(std::int64_t position, const std::string& path) override
+        {
+            RecordingFrontEnd::set_progress(position, path);
+            if (position == 2)
+                service->set_service_mode(ServiceMode::ServerError);
+        }
+    } failing;
+    failing.service = &service;
+    state.job.input_folder = folder.root() + "in/";
+    state.job.output_folder = folder.root() + "out/";
+    folder_scan(state.run, state.job.input_folder);
+    const RunReport report = batch_run(state, failing, service.shrink_url());
+
+    // Nothing is sent for the broken file; 1.jpg goes through, 2.jpg fails, 3 and 4 are not sent.
+    ASSERT_EQ(uploads().size(), 2u);
+    EXPECT_TRUE(report.service_failed);
+    EXPECT_EQ(report.processed, 5);
+    EXPECT_EQ(folder.read("out/1.jpg"), ServiceDouble::compressed_form(uploads()[0].body));
+    EXPECT_EQ(folder.read("out/2.jpg"), uploads()[1].body); // kept as the job wrote it
+    EXPECT_TRUE(folder.exists("out/3.jpg"));
+    EXPECT_TRUE(folder.exists("out/4.jpg"));
+    ASSERT_EQ(failing.messages.size(), 2u);
+    EXPECT_EQ(failing.messages[0], "PTV Error| Error Using Tinify API.");
+    EXPECT_EQ(failing.messages[1].rfind("PTV Information|5 Images done.\n1 image", 0), 0u);
+
+    // The next run starts with a clean slate and sends again.
+    service.set_service_mode(ServiceMode::Normal);
+    const RunReport again = run("in/", "out/", service.shrink_url());
+    EXPECT_FALSE(again.service_failed);
+    EXPECT_EQ(uploads().size(), 6u);
+}
+
+} // namespace
+} // namespace pictavo

@@ -1,0 +1,101 @@
+#include "cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+namespace pictavo {
+namespace {
+
+CliParse parse(std::vector<std::string> arguments)
+{
+    return parse_cli_arguments(arguments);
+}
+
+TEST(CliOptions, DefaultsAreTheWindowsDefaults)
+{
+    const CliParse parsed = parse({"in", "out"});
+    ASSERT_EQ(parsed.action, CliAction::Run);
+    const CliOptions& o = parsed.options;
+    EXPECT_EQ(o.input_folder, "in");
+    EXPECT_EQ(o.output_folder, "out");
+    EXPECT_EQ(o.mode, 1);
+    EXPECT_EQ(o.size, 1000);
+    EXPECT_EQ(o.fill_width, 1000);
+    EXPECT_EQ(o.fill_height, 667);
+    EXPECT_EQ(o.uniform_width, 1000);
+    EXPECT_EQ(o.uniform_height, 667);
+    EXPECT_EQ(o.quality, 6);
+    EXPECT_FALSE(o.exif || o.dates || o.tinify || o.key_given || o.yes || o.quiet);
+    EXPECT_EQ(o.service_url, "https://api.tinify.com/shrink");
+}
+
+TEST(CliOptions, EveryOptionInBothSpellings)
+{
+    const std::string key(32, 'k');
+    const CliParse parsed = parse({"--mode", "uniform", "--size=12", "--fill", "8000x12", "--uniform=300X600",
+                                   "--quality", "10", "--exif", "--dates", "--tinify", "--key", key,
+                                   "--service-url=http://127.0.0.1:9/shrink", "-y", "--quiet", "--", "-in", "out"});
+    ASSERT_EQ(parsed.action, CliAction::Run) << parsed.error;
+    const CliOptions& o = parsed.options;
+    EXPECT_EQ(o.mode, 5);
+    EXPECT_EQ(o.size, 12);
+    EXPECT_EQ(o.fill_width, 8000);
+    EXPECT_EQ(o.fill_height, 12);
+    EXPECT_EQ(o.uniform_width, 300);
+    EXPECT_EQ(o.uniform_height, 600);
+    EXPECT_EQ(o.quality, 10);
+    EXPECT_TRUE(o.exif && o.dates && o.tinify && o.key_given && o.yes && o.quiet);
+    EXPECT_EQ(o.key, key);
+    EXPECT_EQ(o.service_url, "http://127.0.0.1:9/shrink");
+    EXPECT_EQ(o.input_folder, "-in"); // after "--" a leading dash is a folder name
+
+    const int modes[] = {0, 1, 2, 3, 5};
+    const char* names[] = {"keep", "normal", "fill", "upload", "uniform"};
+    for (int i = 0; i < 5; ++i) {
+        const CliParse one = parse({"--tinify", "--mode", names[i], "a", "b"});
+        ASSERT_EQ(one.action, CliAction::Run) << names[i];
+        EXPECT_EQ(one.options.mode, modes[i]);
+    }
+}
+
+TEST(CliOptions, OutOfRangeAndMalformedValuesAreRefused)
+{
+    const std::vector<std::vector<std::string>> refused = {
+        {"--size", "11", "a", "b"},      {"--size", "8001", "a", "b"},    {"--size", "0", "a", "b"},
+        {"--size", "-5", "a", "b"},      {"--size", "12px", "a", "b"},    {"--size", "", "a", "b"},
+        {"--size", "99999999999", "a", "b"}, {"--quality", "0", "a", "b"}, {"--quality", "11", "a", "b"},
+        {"--fill", "1000", "a", "b"},    {"--fill", "11x500", "a", "b"},  {"--uniform", "500x8001", "a", "b"},
+        {"--uniform", "x", "a", "b"},    {"--mode", "crop", "a", "b"},    {"--key", "short", "a", "b"},
+        {"--mode", "upload", "a", "b"},  {"--exif=1", "a", "b"},          {"--frobnicate", "a", "b"},
+        {"a"},                           {"a", "b", "c"},                 {"--size"},
+        {"--service-url=", "a", "b"},
+    };
+    for (const auto& arguments : refused) {
+        const CliParse parsed = parse(arguments);
+        EXPECT_EQ(parsed.action, CliAction::UsageError) << arguments[0] << " " << (arguments.size() > 1 ? arguments[1] : "");
+        EXPECT_FALSE(parsed.error.empty());
+    }
+    EXPECT_NE(parse({"--size", "9000", "a", "b"}).error.find("12 to 8000"), std::string::npos);
+    // A range error does not leave a half-changed pair behind.
+    EXPECT_EQ(parse({"--fill", "500x1", "a", "b"}).options.fill_width, 1000);
+}
+
+TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
+{
+    EXPECT_EQ(parse({"--help"}).action, CliAction::Help);
+    EXPECT_EQ(parse({"--size", "1", "-h"}).action, CliAction::UsageError); // stops at the first error
+    EXPECT_EQ(parse({"a", "--help", "b", "c"}).action, CliAction::Help);
+    EXPECT_EQ(parse({"--version"}).action, CliAction::Version);
+    const std::string help = cli_help_text();
+    for (const char* option : {"--mode", "--size", "--fill", "--uniform", "--quality", "--exif", "--dates",
+                               "--tinify", "--key", "--service-url", "--yes", "--quiet", "--version", "Exit status"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+TEST(CliOptions, KeyLengthCountsUtf16Units)
+{
+    EXPECT_EQ(parse({"--key", std::string(30, 'a') + "\xF0\x9F\x98\x80", "a", "b"}).action, CliAction::Run);
+    EXPECT_EQ(parse({"--key", std::string(31, 'a') + "\xC3\xA9\xC3\xA9", "a", "b"}).action, CliAction::UsageError);
+}
+
+} // namespace
+} // namespace pictavo
