@@ -187,5 +187,34 @@ TEST_F(QtWindowTest, PickersLinksAndCloseGoThroughTheRealWindow)
     EXPECT_TRUE(window->closed());
 }
 
+TEST_F(QtWindowTest, ARunThroughTheRealWindowCompletesAndClosesItsBoxes)
+{
+    for (const char* name : {"in/a.jpg", "in/b.jpg", "in/sub/c.jpg"}) {
+        files.make_folder("in/sub");
+        std::filesystem::copy_file(std::string(PICTAVO_TESTDATA_DIR) + "/jpeg/testorig.jpg", files.path(name));
+    }
+    files.make_folder("out");
+    ModalAnswerer answerer;
+    answerer.pick(files.path("in"));
+    answerer.pick(files.path("out"));
+    QTest::mouseClick(widget(C::inputSelectButton), Qt::LeftButton);
+    loop_for(300);
+    QTest::mouseClick(widget(C::outputSelectButton), Qt::LeftButton);
+    loop_for(300);
+    ASSERT_EQ(state.job.output_folder, files.path("out/"));
+    EXPECT_EQ(static_cast<QLabel*>(widget(C::statusLine))->text(), "Found 3 images in 2 folders");
+
+    QTest::mouseClick(widget(C::processButton), Qt::LeftButton);
+    loop_for(500);
+    ASSERT_FALSE(answerer.messages.empty());
+    EXPECT_EQ(answerer.messages.back(), (std::pair<std::string, std::string>{"PTV Information", "3 Images done."}));
+    EXPECT_EQ(static_cast<QPushButton*>(widget(C::processButton))->text(), "PROCESS");
+    EXPECT_TRUE(widget(C::processButton)->isEnabled());
+    EXPECT_FALSE(widget(C::progressBar)->isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(files.exists("out/a.jpg") && files.exists("out/sub/c.jpg"));
+}
+
 } // namespace
 } // namespace pictavo
