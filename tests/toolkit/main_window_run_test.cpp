@@ -20,6 +20,15 @@ protected:
                                          std::filesystem::perm_options::add);
         }
     }
+    // A started window with images in in/ and the folders in/ and out/ picked.
+    void start_with_images(int count)
+    {
+        start();
+        make_images(count);
+        files.make_folder("out");
+        pick_input(files.path("in/"));
+        pick_output(files.path("out/"));
+    }
     void expect_idle_look()
     {
         EXPECT_EQ(control(C::processButton).text, "PROCESS");
@@ -66,11 +75,7 @@ TEST_F(WindowRunTest, ProcessRefusesMissingFoldersAndAnEmptyInput)
 
 TEST_F(WindowRunTest, ARunOfTwelveImagesShowsItsProgressAndEndsIdleWithItsCount)
 {
-    start();
-    make_images(12);
-    files.make_folder("out");
-    pick_input(files.path("in/"));
-    pick_output(files.path("out/"));
+    start_with_images(12);
     EXPECT_EQ(control(C::statusLine).text, "Found 12 images in 2 folders");
 
     int busy_looks = 0;
@@ -105,11 +110,7 @@ TEST_F(WindowRunTest, ARunOfTwelveImagesShowsItsProgressAndEndsIdleWithItsCount)
 
 TEST_F(WindowRunTest, ClosingDuringARunDoesNotStopIt)
 {
-    start();
-    make_images(3);
-    files.make_folder("out");
-    pick_input(files.path("in/"));
-    pick_output(files.path("out/"));
+    start_with_images(3);
     bool closed = false;
     tk.on_next_event = [&] {
         if (!closed && control(C::processButton).text == "Busy....") {
