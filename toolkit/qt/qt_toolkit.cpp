@@ -98,13 +98,11 @@ struct QtToolkit::Impl final : public QObject {
         return 0;
     }
 
+    // Only the main window itself: boxes it owns are windows of their own and stay usable.
     bool inside_window(const QObject* object) const
     {
-        for (; object != nullptr; object = object->parent()) {
-            if (object == window.get())
-                return true;
-        }
-        return false;
+        const auto* widget = qobject_cast<const QWidget*>(object);
+        return widget != nullptr && widget->window() == window.get();
     }
 
     // Fields report losing the focus, links report clicks, and while busy the window takes no

@@ -113,6 +113,21 @@ TEST(QtToolkit, LinksClickAndCloseRequestsBecomeEventsAndBoxesAnswer)
     EXPECT_EQ(wait_for_event(tk).type, EventType::Close);
     EXPECT_TRUE(tk.window_widget()->isVisible()); // the program decides when it goes
 
+    // A box shown while busy still takes the user's click.
+    tk.set_busy_pointer(true);
+    QTimer::singleShot(50, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box != nullptr)
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    QTimer::singleShot(2000, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->done(-1); // the click was swallowed
+    });
+    QMessageBox busy_box(QMessageBox::Critical, "Busy", "Click me", QMessageBox::Ok, tk.window_widget());
+    EXPECT_EQ(busy_box.exec(), QMessageBox::Ok);
+    tk.set_busy_pointer(false);
+
     accept_next_box();
     tk.message_box("Title", "Text", BoxIcon::Information);
     accept_next_box();
