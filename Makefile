@@ -7,7 +7,7 @@ ifeq ($(CI),true)
   CMAKE_EXTRA += -DPICTAVO_WERROR=ON
 endif
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench fuzz clean
 
 all: build
 
@@ -31,6 +31,10 @@ bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DPICTAVO_BUILD_TESTS=OFF -DPICTAVO_BUILD_BENCH=ON $(CMAKE_EXTRA)
 	cmake --build build/bench -j $(JOBS)
 	@bash scripts/bench.sh build/bench
+
+# libFuzzer runs of the decoder fuzz targets (clang); FUZZ_SECONDS per target, default 180.
+fuzz: deps
+	@bash scripts/fuzz.sh
 
 clean:
 	rm -rf build

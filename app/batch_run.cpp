@@ -106,6 +106,9 @@ public:
             ++report_.failed;
             if (report_.failed_paths.size() < FAILED_PATHS_SHOWN)
                 report_.failed_paths.push_back(relative_to(source_path, state_.run.input_root));
+            // An output of that name left from before is not this source's result: giving it
+            // the source's tags and dates would pass it off as a fresh one.
+            return;
         }
         if (state_.job.metadata_copy == 1)
             copy_metadata(state_.job, source_path, output_path);

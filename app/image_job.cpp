@@ -43,8 +43,10 @@ void apply_plan(const ResizePlan& plan)
 bool encode(const JobSettings& settings, const std::string& source_path, const std::string& output_path,
             std::uint32_t encoder)
 {
-    if (!image_load(WORK_IMAGE, source_path))
+    if (!image_load(WORK_IMAGE, source_path)) {
+        image_free(WORK_IMAGE);
         return false;
+    }
     apply_plan(plan_resize(settings.resize_mode, image_width(WORK_IMAGE), image_height(WORK_IMAGE),
                            settings.target_width, settings.target_height));
     const int quality = static_cast<int>(std::clamp<std::int64_t>(settings.jpeg_quality, -1, 11));

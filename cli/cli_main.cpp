@@ -108,7 +108,10 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
         folder_scan(state.run, state.job.input_folder);
         front_end.note(scan_summary(state.run));
     }
-    return exit_status(batch_run(state, front_end, options.service_url));
+    const RunReport report = batch_run(state, front_end, options.service_url);
+    if (report.outcome == RunOutcome::Declined && !front_end.refused())
+        std::fprintf(streams.err, "pictavo-cli: nothing was changed\n");
+    return exit_status(report);
 }
 
 } // namespace pictavo

@@ -1,7 +1,11 @@
 #include "image/area_resample.h"
 
+#include "image/vector_dispatch.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <numeric>
 #include <vector>
@@ -49,66 +53,146 @@ AreaAxis area_axis(int inputs, int outputs)
     return axis;
 }
 
-// Rounds sum / area to nearest, halves up, exactly: a floating-point estimate of the quotient
-// is off by at most one and is then corrected in integers.
-class MeanDivider {
-public:
-    explicit MeanDivider(std::uint64_t area) : divisor_(2 * area), inverse_(1.0 / static_cast<double>(2 * area)) {}
-
-    std::uint8_t operator()(std::uint64_t sum) const
-    {
-        const std::uint64_t numerator = 2 * sum + divisor_ / 2;
-        auto quotient = static_cast<std::uint64_t>(static_cast<double>(numerator) * inverse_);
-        if (quotient * divisor_ > numerator)
-            --quotient;
-        else if ((quotient + 1) * divisor_ <= numerator)
-            ++quotient;
-        return static_cast<std::uint8_t>(quotient);
-    }
-
-private:
-    std::uint64_t divisor_;
-    double inverse_;
-};
-
 // sums[i] = the coverage-weighted sum of byte i of the source rows that output row covers.
-// Each coverage is below 2^15 and the coverages add up to below 2^15, so the products and
-// sums fit in 32 bits; 16 x 16-bit multiplies let the compiler vectorise the loops.
-void sum_rows(const PixelBuffer& source, const AreaAxis& rows, int output, std::uint32_t* sums, std::size_t length)
+// Sum is 16 bits wide when the coverages of an output add up to at most 257 (255 * 257 fits),
+// else 32 bits; the narrower the sums, the more of them one vector instruction handles.
+template <class Sum>
+PICTAVO_INLINE void sum_rows(const PixelBuffer& source, const AreaAxis& rows, int output, Sum* sums,
+                             std::size_t length)
 {
     const auto index = static_cast<std::size_t>(output);
     const std::uint32_t* weights = rows.weights.data() + rows.offset[index];
     const int first = rows.first[index];
     {
         const std::uint8_t* row = source.buffer_row(first);
-        const auto weight = static_cast<std::uint16_t>(weights[0]);
+        const auto weight = static_cast<Sum>(weights[0]);
         for (std::size_t i = 0; i < length; ++i)
-            sums[i] = static_cast<std::uint32_t>(static_cast<std::uint16_t>(row[i])) * weight;
+            sums[i] = static_cast<Sum>(row[i] * weight);
     }
     for (int t = 1; t < rows.count[index]; ++t) {
         const std::uint8_t* row = source.buffer_row(first + t);
-        const auto weight = static_cast<std::uint16_t>(weights[t]);
+        const auto weight = static_cast<Sum>(weights[t]);
         for (std::size_t i = 0; i < length; ++i)
-            sums[i] += static_cast<std::uint32_t>(static_cast<std::uint16_t>(row[i])) * weight;
+            sums[i] = static_cast<Sum>(sums[i] + row[i] * weight);
     }
 }
 
-// One destination row from the row sums: the coverage-weighted sum across each output's
-// columns, divided by the output's whole area (both coverage totals).
-template <int Channels>
-void average_columns(const std::uint32_t* sums, const AreaAxis& columns, const MeanDivider& divide, std::uint8_t* out)
+// Rounds exact whole sums / area to nearest, halves up: (sum + area / 2) / area truncated,
+// from an estimate through the reciprocal that is corrected by the exact remainder.
+template <class Vector>
+PICTAVO_INLINE void round_means(Vector& sums, double area)
 {
-    const std::size_t outputs = columns.first.size();
-    for (std::size_t x = 0; x < outputs; ++x) {
-        const std::uint32_t* weights = columns.weights.data() + columns.offset[x];
-        const std::uint32_t* in = sums + static_cast<std::size_t>(columns.first[x]) * Channels;
-        std::uint64_t total[Channels] = {};
-        for (int t = 0; t < columns.count[x]; ++t)
-            for (int c = 0; c < Channels; ++c)
-                total[c] += static_cast<std::uint64_t>(weights[t]) * in[t * Channels + c];
-        for (int c = 0; c < Channels; ++c)
-            out[x * Channels + c] = divide(total[c]);
+    using Whole = typename WholeLanes<Vector>::Type;
+    const Vector zero = {};
+    const Vector one = zero + 1;
+    const Vector numerator = sums + area / 2;
+    Vector quotient = __builtin_convertvector(__builtin_convertvector(numerator * (1 / area), Whole), Vector);
+    const Vector remainder = numerator - quotient * area;
+    quotient += remainder >= area ? one : zero;
+    quotient -= remainder < zero ? one : zero;
+    sums = quotient;
+}
+
+// Output rows are made this many at a time, sharing each column weight.
+constexpr int group_rows = 4;
+
+// The row sums of a group of output rows as doubles, each line padded by one pixel so that
+// vectors may read past the last sample. Every product and sum taken from them below is a
+// whole number below 2^53, so double arithmetic is exact here.
+struct SumLines {
+    std::size_t stride;
+    std::vector<double> samples;
+    const double* line(int r) const { return samples.data() + static_cast<std::size_t>(r) * stride; }
+};
+
+// One output pixel of each row of the group: the coverage-weighted sum across its columns,
+// divided by its whole area.
+template <class Vector, int Channels>
+PICTAVO_INLINE void average_pixel(const SumLines& lines, std::size_t first, const double* weights, int count,
+                                  double area, int rows, std::uint8_t* const (&outputs)[group_rows])
+{
+    constexpr int lanes = vector_lanes<Vector>;
+    constexpr int per_pixel = (Channels + lanes - 1) / lanes;
+    Vector total[group_rows][per_pixel];
+    for (auto& row : total)
+        clear_all(row);
+    for (int t = 0; t < count; ++t) {
+        const std::size_t at = (first + static_cast<std::size_t>(t)) * Channels;
+        for (int r = 0; r < group_rows; ++r)
+            for (int v = 0; v < per_pixel; ++v)
+                add_weighted(total[r][v], weights[t], lines.line(r) + at + v * lanes);
     }
+    // A loop of fixed length, so that the sums stay in registers.
+    for (int r = 0; r < group_rows; ++r) {
+        if (r >= rows)
+            break;
+        double means[per_pixel * lanes];
+        for (int v = 0; v < per_pixel; ++v) {
+            round_means(total[r][v], area);
+            __builtin_memcpy(means + v * lanes, &total[r][v], sizeof total[r][v]);
+        }
+        for (int c = 0; c < Channels; ++c)
+            outputs[r][c] = static_cast<std::uint8_t>(means[c]);
+    }
+}
+
+template <class Vector, class Sum, int Channels>
+PICTAVO_INLINE void resample_rows(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                                  const AreaAxis& rows)
+{
+    const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
+    std::vector<Sum> sums(length);
+    SumLines lines{length + Channels, std::vector<double>((length + Channels) * group_rows)};
+    const std::vector<double> column_weights(columns.weights.begin(), columns.weights.end());
+    const double area = static_cast<double>(columns.output_length) * rows.output_length;
+    for (int y = 0; y < destination.height(); y += group_rows) {
+        const int group = std::min(group_rows, destination.height() - y);
+        std::uint8_t* outputs[group_rows] = {};
+        for (int r = 0; r < group; ++r) {
+            sum_rows(source, rows, y + r, sums.data(), length);
+            double* line = lines.samples.data() + static_cast<std::size_t>(r) * lines.stride;
+            for (std::size_t i = 0; i < length; ++i)
+                line[i] = sums[i];
+            outputs[r] = destination.buffer_row(y + r);
+        }
+        for (std::size_t x = 0; x < columns.first.size(); ++x) {
+            average_pixel<Vector, Channels>(lines, static_cast<std::size_t>(columns.first[x]),
+                                            column_weights.data() + columns.offset[x], columns.count[x], area,
+                                            group, outputs);
+            for (int r = 0; r < group; ++r)
+                outputs[r] += Channels;
+        }
+    }
+}
+
+template <class Vector>
+PICTAVO_INLINE void resample(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                             const AreaAxis& rows)
+{
+    const bool narrow = rows.output_length <= 257;
+    if (source.bytes_per_pixel() == 4) {
+        if (narrow)
+            resample_rows<Vector, std::uint16_t, 4>(source, destination, columns, rows);
+        else
+            resample_rows<Vector, std::uint32_t, 4>(source, destination, columns, rows);
+    } else {
+        if (narrow)
+            resample_rows<Vector, std::uint16_t, 3>(source, destination, columns, rows);
+        else
+            resample_rows<Vector, std::uint32_t, 3>(source, destination, columns, rows);
+    }
+}
+
+void resample_baseline(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                       const AreaAxis& rows)
+{
+    resample<DoublePair>(source, destination, columns, rows);
+}
+
+PICTAVO_TARGET_AVX2 void resample_avx2(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                                       const AreaAxis& rows)
+{
+    resample<DoubleQuad>(source, destination, columns, rows);
 }
 
 } // namespace
@@ -117,19 +201,12 @@ bool area_resample(const PixelBuffer& source, PixelBuffer& destination)
 try {
     if (source.empty() || destination.empty() || source.depth() != destination.depth())
         return false;
-    const int channels = source.bytes_per_pixel();
     const AreaAxis columns = area_axis(source.width(), destination.width());
     const AreaAxis rows = area_axis(source.height(), destination.height());
-    const std::size_t row_length = static_cast<std::size_t>(source.width()) * static_cast<std::size_t>(channels);
-    std::vector<std::uint32_t> sums(row_length);
-    const MeanDivider divide(static_cast<std::uint64_t>(columns.output_length) * rows.output_length);
-    for (int y = 0; y < destination.height(); ++y) {
-        sum_rows(source, rows, y, sums.data(), row_length);
-        if (channels == 4)
-            average_columns<4>(sums.data(), columns, divide, destination.buffer_row(y));
-        else
-            average_columns<3>(sums.data(), columns, divide, destination.buffer_row(y));
-    }
+    if (cpu_has_avx2())
+        resample_avx2(source, destination, columns, rows);
+    else
+        resample_baseline(source, destination, columns, rows);
     return true;
 } catch (const std::bad_alloc&) {
     return false;

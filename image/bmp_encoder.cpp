@@ -4,7 +4,8 @@
 
 #include <array>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
 
 namespace pictavo {
 namespace {
@@ -53,11 +54,13 @@ bool encode(const EncodeRequest& request, const EncodeSink& sink, int bits_per_p
     const auto headers = make_headers(request.width, request.height, bits_per_pixel, image_size);
     if (!sink.write(headers.data(), headers.size()))
         return false;
-    std::vector<std::uint8_t> row(stride, 0);
+    std::unique_ptr<std::uint8_t[]> row(new (std::nothrow) std::uint8_t[stride]());
+    if (!row)
+        return false;
     // Bottom row first.
     for (int y = request.height - 1; y >= 0; --y) {
-        std::memcpy(row.data(), request.image_row(y), used);
-        if (!sink.write(row.data(), row.size()))
+        std::memcpy(row.get(), request.image_row(y), used);
+        if (!sink.write(row.get(), stride))
             return false;
     }
     return true;

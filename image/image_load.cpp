@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -153,17 +154,23 @@ ImageHandle image_load(ImageNumber number, const std::string& path)
 
 ImageHandle image_load_memory(ImageNumber number, const void* data, std::size_t size)
 {
-    return load_with(number, data, size, true, image_decoders());
+    try {
+        return load_with(number, data, size, true, image_decoders());
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }
 
 ImageHandle image_load_memory_as(ImageNumber number, const void* data, std::size_t size, std::uint32_t plugin_code)
 {
-    if (plugin_code == IMAGE_CODE_ICON)
-        return load_with(number, data, size, true, {});
-    const ImageDecoder* decoder = find_decoder(plugin_code);
-    if (!decoder)
+    try {
+        if (plugin_code == IMAGE_CODE_ICON)
+            return load_with(number, data, size, true, {});
+        const ImageDecoder* decoder = find_decoder(plugin_code);
+        return decoder ? load_with(number, data, size, false, {decoder}) : 0;
+    } catch (const std::bad_alloc&) {
         return 0;
-    return load_with(number, data, size, false, {decoder});
+    }
 }
 
 } // namespace pictavo

@@ -3,10 +3,14 @@
 #include "image/jpeg_error.h"
 #include "image/pixel_buffer.h"
 
+#include <algorithm>
 #include <new>
 
 namespace pictavo {
 namespace {
+
+constexpr std::uint64_t min_coefficient_buffer_cap = std::uint64_t{1} << 30;
+constexpr std::uint64_t coefficient_bytes_per_data_byte = 256;
 
 struct JpegDecoderState final : DecoderState {
     jpeg_decompress_struct info{};
@@ -20,6 +24,19 @@ struct JpegDecoderState final : DecoderState {
             jpeg_destroy_decompress(&info);
     }
 };
+
+// Huffman coding spends at least one bit on every block of the first component (its DC
+// difference), so data with fewer bits than that is cut short. libjpeg would decode such a
+// stream with filler after a warning; for a header that promises a huge image this means
+// gigabytes of buffers and minutes of work for a few hundred bytes, so it is refused instead.
+bool data_can_hold_blocks(const jpeg_decompress_struct& info, std::size_t size)
+{
+    if (info.arith_code || info.num_components < 1)
+        return true;
+    const std::uint64_t blocks = static_cast<std::uint64_t>(info.comp_info[0].width_in_blocks) *
+                                 static_cast<std::uint64_t>(info.comp_info[0].height_in_blocks);
+    return blocks <= 8 * static_cast<std::uint64_t>(size);
+}
 
 // Reads the header, chooses the output colour space and starts decompression. Only trivially
 // destructible locals: a library error jumps back here.
@@ -48,6 +65,14 @@ bool start_decompress(JpegDecoderState& state, const std::uint8_t* data, std::si
     default:
         return false;
     }
+    if (!data_can_hold_blocks(*info, size))
+        return false;
+    // Multi-scan streams keep every coefficient of the image (up to 6 bytes a pixel). Real
+    // photos compress far better than 1:256, so a larger buffer than that (and above 1 GiB)
+    // is only asked for by a stream made to exhaust memory; libjpeg then fails the decode.
+    if (jpeg_has_multiple_scans(info))
+        info->mem->max_memory_to_use = static_cast<long>(std::max<std::uint64_t>(
+            min_coefficient_buffer_cap, coefficient_bytes_per_data_byte * static_cast<std::uint64_t>(size)));
     info->dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(info);
     if (info->output_width > static_cast<JDIMENSION>(max_image_dimension) ||
@@ -87,6 +112,13 @@ bool read_rows(JpegDecoderState& state, std::uint8_t* pixels, std::size_t stride
             return false;
         convert_row(state.row[0], info->output_components, info->output_width,
                     pixels + buffer_row_index(y, info->output_height, flags) * stride);
+        // Arithmetic coding may describe a huge image in a few bytes, so the data size does
+        // not bound the work. A stream cut off before its end marker would go on as filler
+        // for as many rows as its frame claims; the rows not yet decoded stay black instead.
+        if (info->arith_code && state.error.data_ended) {
+            jpeg_abort_decompress(info);
+            return true;
+        }
     }
     jpeg_finish_decompress(info);
     return true;

@@ -1,5 +1,7 @@
 #include "image/jpeg_error.h"
 
+#include <jerror.h>
+
 namespace pictavo {
 namespace {
 
@@ -11,6 +13,16 @@ namespace {
 
 void stay_silent(j_common_ptr) {}
 
+void note_message(j_common_ptr info, int level)
+{
+    auto* error = reinterpret_cast<JpegErrorManager*>(info->err);
+    if (level < 0) {
+        ++error->manager.num_warnings;
+        if (error->manager.msg_code == JWRN_JPEG_EOF)
+            error->data_ended = true;
+    }
+}
+
 } // namespace
 
 jpeg_error_mgr* jpeg_install_error_manager(JpegErrorManager& error)
@@ -18,6 +30,8 @@ jpeg_error_mgr* jpeg_install_error_manager(JpegErrorManager& error)
     jpeg_error_mgr* manager = jpeg_std_error(&error.manager);
     manager->error_exit = jump_back;
     manager->output_message = stay_silent;
+    manager->emit_message = note_message;
+    error.data_ended = false;
     manager->trace_level = 0;
     return manager;
 }

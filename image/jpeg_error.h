@@ -15,9 +15,11 @@ namespace pictavo {
 struct JpegErrorManager {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
+    bool data_ended;  // the stream ran out before its end marker
 };
 
-// Installs the jumping error_exit and a silent output_message (warnings are ignored).
+// Installs the jumping error_exit and a silent output_message (warnings are ignored, but
+// the one for data that ends early is noted in data_ended).
 jpeg_error_mgr* jpeg_install_error_manager(JpegErrorManager& error);
 
 } // namespace pictavo

@@ -9,6 +9,9 @@
 namespace pictavo {
 namespace {
 
+constexpr std::size_t signature_size = 8;
+constexpr std::size_t chunk_overhead = 12;  // length, type, CRC
+
 struct PngDecoderState final : DecoderState {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -77,6 +80,29 @@ int source_depth_of(int colour_type, int bit_depth, bool has_transparency)
     }
 }
 
+std::uint32_t big_endian32(const std::uint8_t* bytes)
+{
+    return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
+           static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
+}
+
+// Whether every chunk before the first IDAT lies wholly inside the data. libpng reads all of
+// them before any row and would fail on one that runs past the end anyway, but only after
+// allocating (and clearing) a buffer of the length the chunk claims, which may be a gigabyte.
+bool chunks_before_image_data_fit(const std::uint8_t* data, std::size_t size)
+{
+    std::size_t position = signature_size;
+    while (size - position >= chunk_overhead) {
+        const std::uint32_t length = big_endian32(data + position);
+        if (std::memcmp(data + position + 4, "IDAT", 4) == 0)
+            return true;
+        if (length > size - position - chunk_overhead)
+            return false;
+        position += chunk_overhead + length;
+    }
+    return false;
+}
+
 // Only trivially destructible locals: a libpng error jumps back here.
 bool read_info(PngDecoderState& state, DecodeContext& context)
 {
@@ -126,7 +152,8 @@ bool read_rows(PngDecoderState& state, std::uint8_t* pixels, std::size_t stride,
 
 bool png_check(DecodeContext& context)
 {
-    if (context.size < 8 || png_sig_cmp(context.data, 0, 8) != 0)
+    if (context.size < signature_size || png_sig_cmp(context.data, 0, signature_size) != 0 ||
+        !chunks_before_image_data_fit(context.data, context.size))
         return false;
     auto* state = new (std::nothrow) PngDecoderState();
     if (!state)

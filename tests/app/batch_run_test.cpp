@@ -212,6 +212,15 @@ TEST_F(BatchRunTest, MetadataAndDatesAreCopiedFromTheSource)
     EXPECT_EQ(command_output("exiftool -s3 -Artist '" + output + "'"), "Test Person\n");
     EXPECT_EQ(command_output("exiftool -s3 -ImageDescription '" + output + "'"), "a \"quoted\" name\n");
 
+    // A source that fails leaves an earlier output of its name without new tags or dates.
+    folder.write("in/broken.jpg", "no picture");
+    folder.write("out/broken.jpg", "earlier output");
+    set_times(folder.path("out/broken.jpg"), 1100000000, 1100000000);
+    ASSERT_EQ(run().failed, 1);
+    EXPECT_EQ(folder.read("out/broken.jpg"), "earlier output");
+    EXPECT_EQ(status_of(folder.path("out/broken.jpg")).st_mtime, 1100000000);
+    std::filesystem::remove(folder.path("in/broken.jpg"));
+
     // Dates alone, on an output that exists already.
     state.job.metadata_copy = 0;
     set_times(source, 1300000000, 1200000000);

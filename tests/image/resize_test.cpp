@@ -1,4 +1,5 @@
 #include "image/image_resize.h"
+#include "image/vector_dispatch.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
@@ -317,8 +318,19 @@ void expect_cubic_reference(ImageObject* image, int new_width, int new_height)
 TEST_F(ImageResize, CubicMatchesPlainReferenceExactly)
 {
     const int sizes[][2] = {{50, 11}, {13, 40}, {74, 46}, {5, 3}, {1, 23}, {37, 1}, {200, 7}};
-    for (const auto& size : sizes)
-        expect_cubic_reference(make_image(0, 37, 23, 32, static_cast<unsigned>(size[0])), size[0], size[1]);
+    for (bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "wide vectors" : "baseline vectors");
+        wide_vectors_allowed = wide;
+        for (const auto& size : sizes)
+            expect_cubic_reference(make_image(0, 37, 23, 32, static_cast<unsigned>(size[0])), size[0], size[1]);
+    }
+    wide_vectors_allowed = true;
+}
+
+TEST_F(ImageResize, CubicExtremeShrinkMatchesReference)
+{
+    // So many rows feed the one output row that they are not all converted up front.
+    expect_cubic_reference(make_image(0, 32, 20000, 32), 32, 1);
 }
 
 TEST_F(ImageResize, CubicSinglePixelIsCopied)

@@ -1,0 +1,219 @@
+// Resize cost next to decoding: a libjpeg-turbo decode of a 4000 x 3000 quality-90 JPEG of a
+// generated natural-looking picture, the 24-bit area-averaging resize and the 32-bit cubic
+// resize of that picture to 1000 x 750. Prints the median of several runs of each and the
+// ratios resize / decode, all measured in this one run. Times are the CPU time of this thread
+// (user and system, page faults included), so that other work on a shared machine does not
+// blur them; every step runs on this one thread.
+#include "image/image_resize.h"
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+using namespace pictavo;
+
+constexpr int width = 4000;
+constexpr int height = 3000;
+constexpr int new_width = 1000;
+constexpr int new_height = 750;
+constexpr int repetitions = 7;
+
+// RGB rows, top first: a sky-to-ground gradient, soft blobs of colour, a few hard-edged
+// shapes, fine texture in the lower half and mild noise.
+std::vector<unsigned char> make_picture()
+{
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * height * 3);
+    unsigned noise = 12345;
+    for (int y = 0; y < height; ++y) {
+        const double v = static_cast<double>(y) / height;
+        for (int x = 0; x < width; ++x) {
+            const double u = static_cast<double>(x) / width;
+            double r = 90 + 120 * v + 30 * std::sin(6.1 * u + 2.3 * v);
+            double g = 140 - 40 * v + 35 * std::sin(4.7 * v - 3.1 * u) * std::cos(2.9 * u);
+            double b = 220 - 150 * v + 20 * std::cos(5.3 * u * v);
+            if (v > 0.55) { // grass-like texture
+                const double texture = 25 * std::sin(x * 0.37 + 7 * std::sin(y * 0.05)) * std::sin(y * 0.21 + x * 0.013);
+                r += 0.5 * texture;
+                g += texture;
+                b += 0.3 * texture;
+            }
+            const double dx = u - 0.3;
+            const double dy = v - 0.35;
+            if (dx * dx + dy * dy < 0.01) { // a disc
+                r = 240 - 60 * dy * 10;
+                g = 200;
+                b = 60;
+            }
+            if (u > 0.6 && u < 0.8 && v > 0.3 && v < 0.7) { // a building with windows
+                const bool window = (x / 40) % 3 != 0 && (y / 50) % 3 != 0;
+                r = window ? 230 : 120;
+                g = window ? 220 : 100;
+                b = window ? 150 : 90;
+            }
+            noise = noise * 1664525u + 1013904223u;
+            const double grain = static_cast<double>((noise >> 24) % 9) - 4;
+            unsigned char* p = &rgb[(static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)) * 3];
+            p[0] = static_cast<unsigned char>(std::clamp(r + grain, 0.0, 255.0));
+            p[1] = static_cast<unsigned char>(std::clamp(g + grain, 0.0, 255.0));
+            p[2] = static_cast<unsigned char>(std::clamp(b + grain, 0.0, 255.0));
+        }
+    }
+    return rgb;
+}
+
+struct Compressor {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr error{};
+    Compressor()
+    {
+        info.err = jpeg_std_error(&error);
+        jpeg_create_compress(&info);
+    }
+    ~Compressor() { jpeg_destroy_compress(&info); }
+};
+
+struct Decompressor {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr error{};
+    Decompressor()
+    {
+        info.err = jpeg_std_error(&error);
+        jpeg_create_decompress(&info);
+    }
+    ~Decompressor() { jpeg_destroy_decompress(&info); }
+};
+
+std::vector<unsigned char> encode(const std::vector<unsigned char>& rgb)
+{
+    Compressor compressor;
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&compressor.info, &bytes, &size);
+    compressor.info.image_width = width;
+    compressor.info.image_height = height;
+    compressor.info.input_components = 3;
+    compressor.info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&compressor.info);
+    jpeg_set_quality(&compressor.info, 90, TRUE);
+    jpeg_start_compress(&compressor.info, TRUE);
+    while (compressor.info.next_scanline < compressor.info.image_height) {
+        JSAMPROW row = const_cast<unsigned char*>(&rgb[compressor.info.next_scanline * width * 3u]);
+        jpeg_write_scanlines(&compressor.info, &row, 1);
+    }
+    jpeg_finish_compress(&compressor.info);
+    std::vector<unsigned char> jpeg(bytes, bytes + size);
+    std::free(bytes);
+    return jpeg;
+}
+
+// A full decode as the image loader does it: accurate integer DCT, fancy upsampling, RGB out.
+void decode(const std::vector<unsigned char>& jpeg, std::vector<unsigned char>& rgb)
+{
+    Decompressor decompressor;
+    jpeg_mem_src(&decompressor.info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&decompressor.info, TRUE);
+    decompressor.info.dct_method = JDCT_ISLOW;
+    decompressor.info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&decompressor.info);
+    while (decompressor.info.output_scanline < decompressor.info.output_height) {
+        JSAMPROW row = &rgb[decompressor.info.output_scanline * width * 3u];
+        jpeg_read_scanlines(&decompressor.info, &row, 1);
+    }
+    jpeg_finish_decompress(&decompressor.info);
+}
+
+double thread_seconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double median(std::vector<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Image 0 from the decoded picture at depth 24 or 32 (alpha varying across the picture).
+void make_image_zero(const std::vector<unsigned char>& rgb, int depth)
+{
+    ImageObject* image = image_allocate(0);
+    image->pixels = PixelBuffer::create(width, height, depth);
+    image->width = width;
+    image->height = height;
+    image->depth = static_cast<std::int8_t>(depth);
+    image->source_depth = static_cast<std::int8_t>(depth);
+    image->plugin_code = IMAGE_CODE_JPEG;
+    image->frame_count = 1;
+    const int pixel_bytes = depth / 8;
+    for (int y = 0; y < height; ++y) {
+        unsigned char* out = image->pixels.image_row(y);
+        const unsigned char* in = &rgb[static_cast<std::size_t>(y) * width * 3];
+        for (int x = 0; x < width; ++x) {
+            out[x * pixel_bytes] = in[x * 3 + 2];
+            out[x * pixel_bytes + 1] = in[x * 3 + 1];
+            out[x * pixel_bytes + 2] = in[x * 3];
+            if (pixel_bytes == 4)
+                out[x * 4 + 3] = static_cast<unsigned char>(255 - (x + y) % 64);
+        }
+    }
+}
+
+// Median time of resizing a fresh copy of image 0 to the target size.
+double time_resize()
+{
+    std::vector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        if (!image_copy(0, 1))
+            return -1;
+        const double start = thread_seconds();
+        const ImageHandle handle = image_resize(1, new_width, new_height);
+        times.push_back(thread_seconds() - start);
+        if (!handle)
+            return -1;
+    }
+    return median(times);
+}
+
+} // namespace
+
+int main()
+{
+    const std::vector<unsigned char> picture = make_picture();
+    const std::vector<unsigned char> jpeg = encode(picture);
+    std::vector<unsigned char> decoded(picture.size());
+    std::vector<double> decode_times;
+    for (int i = 0; i < repetitions; ++i) {
+        const double start = thread_seconds();
+        decode(jpeg, decoded);
+        decode_times.push_back(thread_seconds() - start);
+    }
+    const double decode_time = median(decode_times);
+
+    make_image_zero(decoded, 24);
+    const double area_time = time_resize();
+    make_image_zero(decoded, 32);
+    const double cubic_time = time_resize();
+    image_free(IMAGE_ANY);
+    if (area_time < 0 || cubic_time < 0) {
+        std::printf("resize failed\n");
+        return 1;
+    }
+
+    std::printf("JPEG %dx%d quality 90: %zu bytes; medians of %d runs, thread CPU time\n", width, height, jpeg.size(), repetitions);
+    std::printf("decode (libjpeg-turbo)        %8.2f ms\n", decode_time * 1e3);
+    std::printf("area 24-bit -> %dx%d      %8.2f ms  ratio %.3f (target <= 0.15)\n", new_width, new_height,
+                area_time * 1e3, area_time / decode_time);
+    std::printf("cubic 32-bit -> %dx%d     %8.2f ms  ratio %.3f (target <= 1.0)\n", new_width, new_height,
+                cubic_time * 1e3, cubic_time / decode_time);
+    return 0;
+}

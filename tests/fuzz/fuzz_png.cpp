@@ -1,0 +1,6 @@
+#include "fuzz_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    return pictavo::fuzz_decoder(pictavo::IMAGE_CODE_PNG, data, size);
+}
