@@ -1,0 +1,140 @@
+#include "toolkit/qt/qt_toolkit.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace pictavo {
+namespace {
+
+ControlSpec spec_of(ControlKind kind, int x, int y, int w, int h, const std::string& caption)
+{
+    ControlSpec spec;
+    spec.kind = kind;
+    spec.x = x;
+    spec.y = y;
+    spec.width = w;
+    spec.height = h;
+    spec.caption = caption;
+    return spec;
+}
+
+// Presses the default button of the next modal box as soon as it is up.
+void accept_next_box(bool answer_yes = false)
+{
+    QTimer::singleShot(0, [answer_yes] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            accept_next_box(answer_yes);
+            return;
+        }
+        if (answer_yes)
+            box->button(QMessageBox::Yes)->click();
+        else
+            box->defaultButton() != nullptr ? box->defaultButton()->click() : box->accept();
+    });
+}
+
+Event wait_for_event(QtToolkit& tk)
+{
+    for (int i = 0; i < 50; ++i) {
+        const Event event = tk.next_event();
+        if (event.type != EventType::None)
+            return event;
+        tk.pause(10);
+    }
+    return {};
+}
+
+TEST(QtToolkit, ControlsKeepGeometryTextStateAndReportClicksAndFocusLoss)
+{
+    QtToolkit tk;
+    ASSERT_TRUE(tk.open_window(300, 200, "Toolkit test"));
+    EXPECT_EQ(tk.window_widget()->windowTitle(), "Toolkit test");
+    EXPECT_EQ(tk.window_widget()->size(), QSize(300, 200));
+    const ControlId field = tk.create_control(spec_of(ControlKind::Field, 10, 10, 60, 20, "1000"));
+    const ControlId box = tk.create_control(spec_of(ControlKind::CheckBox, 10, 40, 120, 25, "Tick"));
+    const ControlId bar = tk.create_control(spec_of(ControlKind::ProgressBar, 10, 170, 200, 20, ""));
+    EXPECT_EQ(tk.control_widget(box)->geometry(), QRect(10, 40, 120, 25));
+    EXPECT_EQ(tk.text(field), "1000");
+    tk.set_text(box, "Ticked");
+    EXPECT_EQ(tk.text(box), "Ticked");
+
+    tk.set_range(bar, 1, 12);
+    tk.set_state(bar, 5);
+    EXPECT_EQ(static_cast<QProgressBar*>(tk.control_widget(bar))->value(), 5);
+
+    tk.window_widget()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(tk.window_widget()));
+    tk.control_widget(field)->setFocus();
+    QCoreApplication::processEvents();
+    QTest::mouseClick(tk.control_widget(box), Qt::LeftButton, {}, QPoint(8, 12)); // on the square
+    const Event lost = wait_for_event(tk);
+    EXPECT_EQ(lost.type, EventType::LostFocus);
+    EXPECT_EQ(lost.control, field);
+    const Event click = wait_for_event(tk);
+    EXPECT_EQ(click.type, EventType::Click);
+    EXPECT_EQ(click.control, box);
+    EXPECT_TRUE(static_cast<QCheckBox*>(tk.control_widget(box))->isChecked());
+
+    // Busy: input to the window is swallowed.
+    tk.set_busy_pointer(true);
+    QTest::mouseClick(tk.control_widget(box), Qt::LeftButton, {}, QPoint(8, 12)); // on the square
+    EXPECT_EQ(tk.next_event().type, EventType::None);
+    EXPECT_TRUE(static_cast<QCheckBox*>(tk.control_widget(box))->isChecked());
+    tk.set_busy_pointer(false);
+
+    tk.set_enabled(box, false);
+    QTest::mouseClick(tk.control_widget(box), Qt::LeftButton, {}, QPoint(8, 12)); // on the square
+    EXPECT_EQ(tk.next_event().type, EventType::None);
+}
+
+TEST(QtToolkit, LinksClickAndCloseRequestsBecomeEventsAndBoxesAnswer)
+{
+    QtToolkit tk;
+    ASSERT_TRUE(tk.open_window(300, 200, "Toolkit test"));
+    ControlSpec link_spec = spec_of(ControlKind::Link, 10, 10, 100, 20, "Link");
+    link_spec.hover_colour = {0, 0, 0};
+    const ControlId link = tk.create_control(link_spec);
+    EXPECT_TRUE(tk.control_widget(link)->font().underline());
+    EXPECT_EQ(tk.control_widget(link)->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(tk.control_widget(link), Qt::LeftButton);
+    const Event click = wait_for_event(tk);
+    EXPECT_EQ(click.type, EventType::Click);
+    EXPECT_EQ(click.control, link);
+
+    tk.window_widget()->close();
+    EXPECT_EQ(wait_for_event(tk).type, EventType::Close);
+    EXPECT_TRUE(tk.window_widget()->isVisible()); // the program decides when it goes
+
+    // A box shown while busy still takes the user's click.
+    tk.set_busy_pointer(true);
+    QTimer::singleShot(50, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box != nullptr)
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    QTimer::singleShot(2000, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->done(-1); // the click was swallowed
+    });
+    QMessageBox busy_box(QMessageBox::Critical, "Busy", "Click me", QMessageBox::Ok, tk.window_widget());
+    EXPECT_EQ(busy_box.exec(), QMessageBox::Ok);
+    tk.set_busy_pointer(false);
+
+    accept_next_box();
+    tk.message_box("Title", "Text", BoxIcon::Information);
+    accept_next_box();
+    EXPECT_FALSE(tk.ask_yes_no("Question", "Default is No?"));
+    accept_next_box(true);
+    EXPECT_TRUE(tk.ask_yes_no("Question", "Yes?"));
+}
+
+} // namespace
+} // namespace pictavo

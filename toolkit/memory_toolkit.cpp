@@ -1,0 +1,210 @@
+#include "toolkit/memory_toolkit.h"
+
+namespace pictavo {
+
+bool MemoryToolkit::open_window(int width, int height, const std::string& caption)
+{
+    window_open = true;
+    window_width = width;
+    window_height = height;
+    window_caption = caption;
+    return true;
+}
+
+void MemoryToolkit::set_window_colour(Rgb colour) { window_colour = colour; }
+
+void MemoryToolkit::set_busy_pointer(bool busy) { busy_pointer = busy; }
+
+ControlId MemoryToolkit::create_control(const ControlSpec& spec)
+{
+    MemoryControl control;
+    control.spec = spec;
+    control.text = spec.caption;
+    control.minimum = spec.minimum;
+    control.maximum = spec.maximum;
+    controls_.push_back(control);
+    return static_cast<ControlId>(controls_.size());
+}
+
+FontId MemoryToolkit::load_font(const std::string& face, int points, bool bold)
+{
+    fonts.push_back({face, points, bold});
+    return static_cast<FontId>(fonts.size());
+}
+
+MemoryControl* MemoryToolkit::find_control(ControlId id)
+{
+    if (id < 1 || static_cast<std::size_t>(id) > controls_.size())
+        return nullptr;
+    return &controls_[static_cast<std::size_t>(id) - 1];
+}
+
+const MemoryControl& MemoryToolkit::control(ControlId id) const
+{
+    static const MemoryControl blank;
+    if (id < 1 || static_cast<std::size_t>(id) > controls_.size())
+        return blank;
+    return controls_[static_cast<std::size_t>(id) - 1];
+}
+
+void MemoryToolkit::set_font(ControlId id, FontId font)
+{
+    if (auto* c = find_control(id))
+        c->font = font;
+}
+
+void MemoryToolkit::set_colour(ControlId id, ColourRole role, Rgb colour)
+{
+    if (auto* c = find_control(id))
+        (role == ColourRole::Front ? c->front_colour : c->back_colour) = colour;
+}
+
+void MemoryToolkit::set_enabled(ControlId id, bool enabled)
+{
+    if (auto* c = find_control(id))
+        c->enabled = enabled;
+}
+
+void MemoryToolkit::set_state(ControlId id, std::int64_t value)
+{
+    if (auto* c = find_control(id))
+        c->state = value;
+}
+
+void MemoryToolkit::set_text(ControlId id, const std::string& text)
+{
+    if (auto* c = find_control(id))
+        c->text = text;
+}
+
+std::string MemoryToolkit::text(ControlId id) { return control(id).text; }
+
+void MemoryToolkit::set_hover_hint(ControlId id, const std::string& hint)
+{
+    if (auto* c = find_control(id))
+        c->hover_hint = hint;
+}
+
+void MemoryToolkit::set_hidden(ControlId id, bool hidden)
+{
+    if (auto* c = find_control(id))
+        c->hidden = hidden;
+}
+
+void MemoryToolkit::set_range(ControlId id, std::int64_t minimum, std::int64_t maximum)
+{
+    if (auto* c = find_control(id)) {
+        c->minimum = minimum;
+        c->maximum = maximum;
+    }
+}
+
+Event MemoryToolkit::next_event()
+{
+    ++events_taken;
+    if (on_next_event)
+        on_next_event();
+    if (events_.empty())
+        return {};
+    Event event = events_.front();
+    events_.pop_front();
+    return event;
+}
+
+void MemoryToolkit::pause(int milliseconds) { paused_milliseconds += milliseconds; }
+
+void MemoryToolkit::message_box(const std::string& title, const std::string& text, BoxIcon icon)
+{
+    boxes.push_back({BoxKind::Message, title, text, icon, {}});
+    if (on_box)
+        on_box(boxes.back());
+}
+
+bool MemoryToolkit::ask_yes_no(const std::string& title, const std::string& text)
+{
+    bool yes = false;
+    if (!question_answers_.empty()) {
+        yes = question_answers_.front();
+        question_answers_.pop_front();
+    }
+    boxes.push_back({BoxKind::Question, title, text, BoxIcon::None, yes ? "yes" : "no"});
+    if (on_box)
+        on_box(boxes.back());
+    return yes;
+}
+
+std::string MemoryToolkit::pick_folder(const std::string& title, const std::string& start_folder)
+{
+    std::string answer;
+    if (!picker_answers_.empty()) {
+        answer = picker_answers_.front();
+        picker_answers_.pop_front();
+    }
+    boxes.push_back({BoxKind::FolderPicker, title, start_folder, BoxIcon::None, answer});
+    if (on_box)
+        on_box(boxes.back());
+    return answer;
+}
+
+ControlId MemoryToolkit::find(const std::string& caption) const
+{
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        if (controls_[i].spec.caption == caption)
+            return static_cast<ControlId>(i + 1);
+    }
+    return 0;
+}
+
+std::vector<MemoryBox> MemoryToolkit::boxes_of(BoxKind kind) const
+{
+    std::vector<MemoryBox> found;
+    for (const auto& box : boxes) {
+        if (box.kind == kind)
+            found.push_back(box);
+    }
+    return found;
+}
+
+void MemoryToolkit::click(ControlId id)
+{
+    MemoryControl* c = find_control(id);
+    if (c == nullptr || !c->enabled || c->hidden || busy_pointer)
+        return;
+    const ControlKind kind = c->spec.kind;
+    if (kind != ControlKind::Button && kind != ControlKind::CheckBox && kind != ControlKind::Link)
+        return;
+    if (kind != ControlKind::Link)
+        leave_field();
+    if (kind == ControlKind::CheckBox)
+        c->state = c->state != 0 ? 0 : 1;
+    events_.push_back({EventType::Click, id});
+}
+
+void MemoryToolkit::type(ControlId field, const std::string& text)
+{
+    MemoryControl* c = find_control(field);
+    if (c == nullptr || c->spec.kind != ControlKind::Field || !c->enabled || c->hidden || busy_pointer)
+        return;
+    if (focused_field_ != field)
+        leave_field();
+    focused_field_ = field;
+    c->text = text;
+}
+
+void MemoryToolkit::leave_field()
+{
+    if (focused_field_ == 0)
+        return;
+    events_.push_back({EventType::LostFocus, focused_field_});
+    focused_field_ = 0;
+}
+
+void MemoryToolkit::enter(ControlId field, const std::string& text)
+{
+    type(field, text);
+    leave_field();
+}
+
+void MemoryToolkit::request_close() { events_.push_back({EventType::Close, 0}); }
+
+} // namespace pictavo

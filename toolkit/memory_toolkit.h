@@ -1,0 +1,126 @@
+// A toolkit without a window system, for tests of the window logic.
+//
+// It records the state of every control and every box shown, and lets a test act as the user:
+// click, type into a field, leave a field, close the window, and answer questions and folder
+// pickers from queues of prepared answers.
+#pragma once
+
+#include "toolkit/toolkit.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pictavo {
+
+struct MemoryControl {
+    ControlSpec spec;
+    std::string text;
+    bool enabled = true;
+    bool hidden = false;
+    std::int64_t state = 0;
+    std::int64_t minimum = 0;
+    std::int64_t maximum = 0;
+    FontId font = 0;
+    std::optional<Rgb> front_colour;
+    std::optional<Rgb> back_colour;
+    std::string hover_hint;
+};
+
+struct MemoryFont {
+    std::string face;
+    int points = 0;
+    bool bold = false;
+};
+
+enum class BoxKind { Message, Question, FolderPicker };
+
+struct MemoryBox {
+    BoxKind kind = BoxKind::Message;
+    std::string title;
+    std::string text; // the message or question; the start folder for a picker
+    BoxIcon icon = BoxIcon::None;
+    std::string answer; // "yes"/"no" for a question, the path for a picker
+};
+
+class MemoryToolkit final : public Toolkit {
+public:
+    // --- Toolkit ---
+    bool open_window(int width, int height, const std::string& caption) override;
+    void set_window_colour(Rgb colour) override;
+    void set_busy_pointer(bool busy) override;
+    ControlId create_control(const ControlSpec& spec) override;
+    FontId load_font(const std::string& face, int points, bool bold) override;
+    void set_font(ControlId control, FontId font) override;
+    void set_colour(ControlId control, ColourRole role, Rgb colour) override;
+    void set_enabled(ControlId control, bool enabled) override;
+    void set_state(ControlId control, std::int64_t value) override;
+    void set_text(ControlId control, const std::string& text) override;
+    std::string text(ControlId control) override;
+    void set_hover_hint(ControlId control, const std::string& hint) override;
+    void set_hidden(ControlId control, bool hidden) override;
+    void set_range(ControlId control, std::int64_t minimum, std::int64_t maximum) override;
+    Event next_event() override;
+    void pause(int milliseconds) override;
+    void message_box(const std::string& title, const std::string& text, BoxIcon icon) override;
+    bool ask_yes_no(const std::string& title, const std::string& text) override;
+    std::string pick_folder(const std::string& title, const std::string& start_folder) override;
+
+    // --- what a test inspects ---
+    bool window_open = false;
+    int window_width = 0;
+    int window_height = 0;
+    std::string window_caption;
+    std::optional<Rgb> window_colour;
+    bool busy_pointer = false;
+    std::vector<MemoryFont> fonts;   // font n is fonts[n - 1]
+    std::vector<MemoryBox> boxes;    // every box shown, in order
+    int events_taken = 0;            // calls of next_event
+    int paused_milliseconds = 0;
+
+    // Control n is controls()[n - 1]; an unknown id answers a blank record.
+    const std::vector<MemoryControl>& controls() const { return controls_; }
+    const MemoryControl& control(ControlId id) const;
+    // The first control with this caption (its initial text), or 0.
+    ControlId find(const std::string& caption) const;
+    // The boxes of one kind, in order.
+    std::vector<MemoryBox> boxes_of(BoxKind kind) const;
+
+    // --- what a test does as the user ---
+    // While the busy pointer shows, the window takes no input: clicks and typing do nothing.
+    // A click on an enabled, visible button, check box or link: a check box toggles its tick.
+    // Buttons and check boxes take the keyboard focus, so a field that had it reports the loss
+    // first. Clicks on anything else, or on a disabled control, give nothing.
+    void click(ControlId control);
+    // Puts the focus into a field and replaces its text, as typing would.
+    void type(ControlId field, const std::string& text);
+    // Moves the focus out of the field that has it, if any.
+    void leave_field();
+    // type() followed by leave_field().
+    void enter(ControlId field, const std::string& text);
+    void request_close();
+    void queue_event(Event event) { events_.push_back(event); }
+    bool events_pending() const { return !events_.empty(); }
+
+    // Prepared answers, used in order; an unprepared question answers No, an unprepared picker
+    // is cancelled.
+    void answer_question(bool yes) { question_answers_.push_back(yes); }
+    void answer_picker(const std::string& path) { picker_answers_.push_back(path); }
+    // Called whenever a box has just been shown (after it was recorded).
+    std::function<void(const MemoryBox&)> on_box;
+    // Called at the start of every next_event, before the queue is looked at.
+    std::function<void()> on_next_event;
+
+private:
+    MemoryControl* find_control(ControlId id);
+
+    std::vector<MemoryControl> controls_;
+    std::deque<Event> events_;
+    std::deque<bool> question_answers_;
+    std::deque<std::string> picker_answers_;
+    ControlId focused_field_ = 0;
+};
+
+} // namespace pictavo

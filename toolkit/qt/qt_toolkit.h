@@ -1,0 +1,54 @@
+// The window toolkit on Qt 6 Widgets.
+//
+// A QApplication must exist before the toolkit is made and outlive it. Positions are handed to
+// Qt as they are: Qt's own high-DPI scaling turns the logical units into screen pixels.
+#pragma once
+
+#include "toolkit/toolkit.h"
+
+#include <memory>
+
+class QWidget;
+
+namespace pictavo {
+
+class QtToolkit final : public Toolkit {
+public:
+    QtToolkit();
+    ~QtToolkit() override;
+    QtToolkit(const QtToolkit&) = delete;
+    QtToolkit& operator=(const QtToolkit&) = delete;
+
+    bool open_window(int width, int height, const std::string& caption) override;
+    void set_window_colour(Rgb colour) override;
+    void set_busy_pointer(bool busy) override;
+    ControlId create_control(const ControlSpec& spec) override;
+    FontId load_font(const std::string& face, int points, bool bold) override;
+    void set_font(ControlId control, FontId font) override;
+    void set_colour(ControlId control, ColourRole role, Rgb colour) override;
+    void set_enabled(ControlId control, bool enabled) override;
+    void set_state(ControlId control, std::int64_t value) override;
+    void set_text(ControlId control, const std::string& text) override;
+    std::string text(ControlId control) override;
+    void set_hover_hint(ControlId control, const std::string& hint) override;
+    void set_hidden(ControlId control, bool hidden) override;
+    void set_range(ControlId control, std::int64_t minimum, std::int64_t maximum) override;
+    Event next_event() override;
+    void pause(int milliseconds) override;
+    void message_box(const std::string& title, const std::string& text, BoxIcon icon) override;
+    bool ask_yes_no(const std::string& title, const std::string& text) override;
+    std::string pick_folder(const std::string& title, const std::string& start_folder) override;
+
+    // For tests and screenshots: the window (null before open_window) and a control's widget.
+    QWidget* window_widget() const;
+    QWidget* control_widget(ControlId control) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// True when Qt can open windows here (a display, or a platform such as offscreen was chosen).
+bool qt_display_available();
+
+} // namespace pictavo

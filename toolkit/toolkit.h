@@ -1,0 +1,111 @@
+// The window toolkit: exactly what the main window needs of a window system.
+//
+// One fixed-size top-level window with child controls of seven kinds, fonts, colours, a polled
+// event queue, modal message boxes, a Yes/No question and a folder picker. Positions and sizes
+// are logical units of a 96 dots-per-inch screen; an implementation scales them for the screen.
+// Every call comes from the window's thread. Nothing here throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pictavo {
+
+// A control's identity as returned by create_control; 0 is never a control.
+using ControlId = int;
+// A font as returned by load_font; 0 is the system's message font.
+using FontId = int;
+
+struct Rgb {
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+enum class ControlKind {
+    Button,      // caption; a click gives an event
+    Frame,       // group box with its caption at the top left; passive
+    Text,        // single-line label, optionally with a sunken border
+    CheckBox,    // a click toggles the tick by itself and gives an event
+    Field,       // single-line edit box; gives a LostFocus event when the focus leaves it
+    Link,        // underlined label with hand pointer and hover colour; a click gives an event
+    ProgressBar, // horizontal bar with a range and a position
+};
+
+struct ControlSpec {
+    ControlKind kind = ControlKind::Text;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    std::string caption;
+    bool bordered = false;        // Text only: sunken edge
+    Rgb hover_colour{};           // Link only
+    bool underlined = true;       // Link only
+    std::int64_t minimum = 0;     // ProgressBar only
+    std::int64_t maximum = 0;     // ProgressBar only
+};
+
+enum class ColourRole { Front, Back };
+
+enum class BoxIcon { None = 0, Error = 16, Information = 64 };
+
+enum class EventType {
+    None,      // nothing was pending
+    Click,     // a button, check box or link was clicked
+    LostFocus, // the keyboard focus left a field
+    Close,     // the user asked to close the window
+};
+
+struct Event {
+    EventType type = EventType::None;
+    ControlId control = 0; // the control of a Click or LostFocus event, else 0
+};
+
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    // Opens the top-level window with a client area of the given logical size, centred on the
+    // primary screen, with a title bar, close and minimise buttons and no resizing. False when
+    // no window can be opened.
+    virtual bool open_window(int width, int height, const std::string& caption) = 0;
+    virtual void set_window_colour(Rgb colour) = 0;
+    // While busy the window shows the wait pointer and takes no mouse or keyboard input, so
+    // its controls cannot change behind the program's back; it still paints, and a close
+    // request still becomes an event. Otherwise the arrow (links keep their hand pointer).
+    virtual void set_busy_pointer(bool busy) = 0;
+
+    // Children of the window, created in call order (which is also the keyboard focus order).
+    virtual ControlId create_control(const ControlSpec& spec) = 0;
+
+    virtual FontId load_font(const std::string& face, int points, bool bold) = 0;
+    virtual void set_font(ControlId control, FontId font) = 0;
+    virtual void set_colour(ControlId control, ColourRole role, Rgb colour) = 0;
+    // A disabled control gives no events.
+    virtual void set_enabled(ControlId control, bool enabled) = 0;
+    // Check box: 1 ticked, 0 unticked. Progress bar: position.
+    virtual void set_state(ControlId control, std::int64_t value) = 0;
+    // Caption of a button, frame, check box, label or link; content of a field.
+    virtual void set_text(ControlId control, const std::string& text) = 0;
+    virtual std::string text(ControlId control) = 0;
+    virtual void set_hover_hint(ControlId control, const std::string& hint) = 0;
+    virtual void set_hidden(ControlId control, bool hidden) = 0;
+    virtual void set_range(ControlId control, std::int64_t minimum, std::int64_t maximum) = 0;
+
+    // Returns at once with the next event, or an event of type None. Lets the window system
+    // handle what is pending (painting, typing) first.
+    virtual Event next_event() = 0;
+    // Waits up to the given time; may return early when an event arrives.
+    virtual void pause(int milliseconds) = 0;
+
+    // Modal boxes: the window takes no input while one is open.
+    virtual void message_box(const std::string& title, const std::string& text, BoxIcon icon) = 0;
+    virtual bool ask_yes_no(const std::string& title, const std::string& text) = 0;
+    // The chosen folder's path ending in "/"; empty when cancelled; a lone "/" when the choice
+    // has no path in the file system.
+    virtual std::string pick_folder(const std::string& title, const std::string& start_folder) = 0;
+};
+
+} // namespace pictavo
