@@ -51,15 +51,17 @@ bool start_decompress(JpegDecoderState& state, const std::uint8_t* data, std::si
     jpeg_mem_src(info, data, static_cast<unsigned long>(size));
     if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK)
         return false;
+    // Colour streams are delivered as blue, green, red: the same samples the library's RGB
+    // output gives, in the pixel buffer's order, so rows can be decoded in place.
     switch (info->jpeg_color_space) {
     case JCS_GRAYSCALE:
     case JCS_YCbCr:
-        info->out_color_space = JCS_RGB;
+    case JCS_RGB:
+        info->out_color_space = JCS_EXT_BGR;
         break;
     case JCS_YCCK:
         info->out_color_space = JCS_CMYK;
         break;
-    case JCS_RGB:
     case JCS_CMYK:
         break;
     default:
@@ -79,23 +81,16 @@ bool start_decompress(JpegDecoderState& state, const std::uint8_t* data, std::si
         info->output_height > static_cast<JDIMENSION>(max_image_dimension) ||
         (info->output_components != 3 && info->output_components != 4))
         return false;
-    state.row = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+    if (info->output_components == 4)
+        state.row = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
                                           info->output_width * static_cast<JDIMENSION>(info->output_components), 1);
     jpeg_start_decompress(info);
     return true;
 }
 
-// R, G, B or C, M, Y, K samples to blue, green, red; CMYK by multiplying each ink with K.
-void convert_row(const JSAMPLE* source, int components, JDIMENSION width, std::uint8_t* destination)
+// C, M, Y, K samples to blue, green, red by multiplying each ink with K.
+void convert_cmyk_row(const JSAMPLE* source, JDIMENSION width, std::uint8_t* destination)
 {
-    if (components == 3) {
-        for (JDIMENSION x = 0; x < width; ++x, source += 3, destination += 3) {
-            destination[0] = source[2];
-            destination[1] = source[1];
-            destination[2] = source[0];
-        }
-        return;
-    }
     for (JDIMENSION x = 0; x < width; ++x, source += 4, destination += 3) {
         const unsigned black = source[3];
         destination[0] = static_cast<std::uint8_t>(source[2] * black / 255);
@@ -111,10 +106,17 @@ bool read_rows(JpegDecoderState& state, std::uint8_t* pixels, std::size_t stride
         return false;
     while (info->output_scanline < info->output_height) {
         const JDIMENSION y = info->output_scanline;
-        if (jpeg_read_scanlines(info, state.row, 1) != 1)
-            return false;
-        convert_row(state.row[0], info->output_components, info->output_width,
-                    pixels + buffer_row_index(y, info->output_height, flags) * stride);
+        std::uint8_t* destination = pixels + buffer_row_index(y, info->output_height, flags) * stride;
+        if (info->output_components == 3) {
+            // Blue, green, red straight into the pixel row; the row has room for the width.
+            JSAMPROW row = destination;
+            if (jpeg_read_scanlines(info, &row, 1) != 1)
+                return false;
+        } else {
+            if (jpeg_read_scanlines(info, state.row, 1) != 1)
+                return false;
+            convert_cmyk_row(state.row[0], info->output_width, destination);
+        }
         // Arithmetic coding may describe a huge image in a few bytes, so the data size does
         // not bound the work. A stream cut off before its end marker would go on as filler
         // for as many rows as its frame claims; the rows not yet decoded stay black instead.
