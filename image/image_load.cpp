@@ -3,6 +3,7 @@
 #include "image/icon_image.h"
 #include "image/image_plugin.h"
 #include "image/plugins.h"
+#include "sys/descriptor.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -28,26 +29,10 @@ struct MallocFree {
 };
 using Block = std::unique_ptr<std::uint8_t, MallocFree>;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (descriptor_ >= 0)
-            ::close(descriptor_);
-    }
-    int get() const { return descriptor_; }
-
-private:
-    int descriptor_;
-};
-
 // The whole file in one block; false when it cannot be opened or read completely.
 bool read_whole_file(const std::string& path, Block& block, std::size_t& size)
 {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status {};
     if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;

@@ -1,6 +1,7 @@
 #include "sys/files.h"
 
 #include "sys/atomic_file.h"
+#include "sys/descriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -10,23 +11,6 @@
 
 namespace pictavo {
 namespace {
-
-// A descriptor that is closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string without_trailing(std::string path, const char* characters)
 {
