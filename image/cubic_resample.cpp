@@ -3,10 +3,10 @@
 #include "image/vector_dispatch.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <vector>
@@ -110,7 +110,7 @@ struct Plane {
     std::size_t samples_per_row() const { return static_cast<std::size_t>(width) * channels; }
 };
 
-void to_doubles(const std::uint8_t* in, std::size_t length, double* out)
+PICTAVO_INLINE void to_doubles(const std::uint8_t* in, std::size_t length, double* out)
 {
     for (std::size_t i = 0; i < length; ++i)
         out[i] = in[i];
@@ -137,8 +137,7 @@ PICTAVO_INLINE void store_samples(const Vector& sums, std::uint8_t* out)
 // Independent sums kept in flight: enough vectors to hide the latency of an addition.
 constexpr int sums_in_flight = 8;
 
-// Rows are filtered horizontally this many at a time, sharing each weight. (More rows would
-// keep more sums in flight but push their converted lines out of the second-level cache.)
+// Rows are filtered horizontally this many at a time, sharing each weight.
 template <class Vector>
 constexpr int group_rows = 4;
 
@@ -205,10 +204,11 @@ private:
     PICTAVO_INLINE void slide_to(std::size_t first)
     {
         const std::size_t keep = held_ > first && first >= base_ ? held_ - first : 0;
-        for (int r = 0; r < rows_; ++r) {
-            double* line = lines_.data() + static_cast<std::size_t>(r) * line_stride();
-            std::memmove(line, line + (first - base_) * channels * (keep > 0), keep * channels * sizeof(double));
-        }
+        if (keep > 0)
+            for (int r = 0; r < rows_; ++r) {
+                double* line = lines_.data() + static_cast<std::size_t>(r) * line_stride();
+                std::memmove(line, line + (first - base_) * channels, keep * channels * sizeof(double));
+            }
         base_ = first;
         held_ = first + keep;
     }
