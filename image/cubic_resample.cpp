@@ -39,19 +39,33 @@ PICTAVO_INLINE void to_doubles(const std::uint8_t* in, std::size_t length, doubl
         out[i] = in[i];
 }
 
-// Stores each lane's sum as a sample, trunc(sum + 0.5) limited to 0..255.
+// Each lane's sum as a sample value, trunc(sum + 0.5) limited to 0..255.
 template <class Vector>
-PICTAVO_INLINE void store_samples(const Vector& sums, std::uint8_t* out)
+PICTAVO_INLINE typename WholeLanes<Vector>::Type to_whole_samples(const Vector& sums)
 {
-    using Whole = typename WholeLanes<Vector>::Type;
     const Vector zero = {};
     const Vector top = zero + 255.0;
     Vector rounded = sums + 0.5;
     rounded = rounded > zero ? rounded : zero;
     rounded = rounded < top ? rounded : top;
-    const Whole samples = __builtin_convertvector(rounded, Whole);
+    return __builtin_convertvector(rounded, typename WholeLanes<Vector>::Type);
+}
+
+// Stores each lane's sum as a sample.
+template <class Vector>
+PICTAVO_INLINE void store_samples(const Vector& sums, std::uint8_t* out)
+{
+    const auto samples = to_whole_samples(sums);
     for (int j = 0; j < vector_lanes<Vector>; ++j)
         out[j] = static_cast<std::uint8_t>(samples[j]);
+}
+
+// Stores each lane's sum as a sample, held as a double for the pass that reads it next.
+template <class Vector>
+PICTAVO_INLINE void store_samples(const Vector& sums, double* out)
+{
+    const Vector samples = __builtin_convertvector(to_whole_samples(sums), Vector);
+    std::memcpy(out, &samples, sizeof samples);
 }
 
 // The kernels below keep many sums apart in vector lanes and add each one's terms in the
@@ -66,9 +80,9 @@ constexpr int group_rows = 4;
 
 // For each of the first rows of group_rows lines (line_length apart), the 4 channel samples
 // of one output whose first input pixel starts at samples, stored at outputs[r].
-template <class Vector>
+template <class Vector, class Sample>
 PICTAVO_INLINE void horizontal_output(const double* samples, std::size_t line_length, const double* weights, int count,
-                                      int rows, std::uint8_t* const (&outputs)[group_rows<Vector>])
+                                      int rows, Sample* const (&outputs)[group_rows<Vector>])
 {
     constexpr int lanes = vector_lanes<Vector>;
     constexpr int per_pixel = channels / lanes;
@@ -155,19 +169,19 @@ private:
 
 // Filters the group of rows y .. y + rows - 1 of the window's plane horizontally into
 // outputs[r], each a row of as many pixels as the pass has outputs.
-template <class Vector>
+template <class Vector, class Sample>
 PICTAVO_INLINE void horizontal_group(LineWindow<group_rows<Vector>>& window, int y, int rows, const CubicPass& pass,
-                                     std::uint8_t* const (&rows_out)[group_rows<Vector>])
+                                     Sample* const (&rows_out)[group_rows<Vector>])
 {
     window.start(y, rows);
-    std::uint8_t* outputs[group_rows<Vector>];
+    Sample* outputs[group_rows<Vector>];
     std::copy(std::begin(rows_out), std::end(rows_out), outputs);
     const auto taps = static_cast<std::size_t>(pass.taps);
     for (std::size_t x = 0; x < pass.first.size(); ++x) {
         const auto first = static_cast<std::size_t>(pass.first[x]);
         const double* samples = window.from(first, first + static_cast<std::size_t>(pass.count[x]));
-        horizontal_output<Vector>(samples, window.line_stride(), pass.weights.data() + x * taps, pass.count[x], rows,
-                                  outputs);
+        horizontal_output<Vector, Sample>(samples, window.line_stride(), pass.weights.data() + x * taps,
+                                          pass.count[x], rows, outputs);
         for (int r = 0; r < rows; ++r)
             outputs[r] += channels;
     }
@@ -185,7 +199,7 @@ PICTAVO_INLINE void horizontal_pass(const Plane<const std::uint8_t>& in, const P
         std::uint8_t* outputs[group] = {};
         for (int r = 0; r < rows; ++r)
             outputs[r] = out.row(y + r);
-        horizontal_group<Vector>(window, y, rows, pass, outputs);
+        horizontal_group<Vector, std::uint8_t>(window, y, rows, pass, outputs);
     }
 }
 
@@ -273,8 +287,7 @@ template <class Vector>
 class FilteredRows {
 public:
     FilteredRows(const Plane<const std::uint8_t>& in, const CubicPass& pass, std::size_t size)
-        : in_(in), pass_(pass), length_(pass.first.size() * channels), window_(in, pass.taps),
-          made_(group * length_), kept_(length_, size)
+        : in_(in), pass_(pass), window_(in, pass.taps), kept_(pass.first.size() * channels, size)
     {
     }
 
@@ -292,21 +305,17 @@ private:
     PICTAVO_INLINE void make(int y)
     {
         const int rows = std::min(group, in_.height - y);
-        std::uint8_t* outputs[group] = {};
-        for (int r = 0; r < rows; ++r)
-            outputs[r] = made_.data() + static_cast<std::size_t>(r) * length_;
-        horizontal_group<Vector>(window_, y, rows, pass_, outputs);
+        double* outputs[group] = {};
         for (int r = 0; r < rows; ++r) {
             bool held = false;
-            to_doubles(outputs[r], length_, kept_.slot(y + r, held));
+            outputs[r] = kept_.slot(y + r, held);
         }
+        horizontal_group<Vector, double>(window_, y, rows, pass_, outputs);
     }
 
     const Plane<const std::uint8_t>& in_;
     const CubicPass& pass_;
-    std::size_t length_;
     LineWindow<group> window_;
-    std::vector<std::uint8_t> made_;
     KeptRows kept_;
 };
 
@@ -397,7 +406,7 @@ PICTAVO_INLINE void run_passes(const Plane<const std::uint8_t>& in, const Plane<
                                  middle.data() + static_cast<std::size_t>(r) * length);
             outputs[r] = out.row(y + r);
         }
-        horizontal_group<Vector>(window, 0, group_size, horizontal, outputs);
+        horizontal_group<Vector, std::uint8_t>(window, 0, group_size, horizontal, outputs);
     }
 }
 
