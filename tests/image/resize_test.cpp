@@ -26,7 +26,7 @@ std::vector<std::uint8_t> bytes_of(const PixelBuffer& pixels)
     return {pixels.data(), pixels.data() + pixels.size_bytes()};
 }
 
-// Coverage-weighted mean in double precision, straight from the definition of the area.
+// Coverage-weighted means in double precision, computed directly from the covered areas.
 std::vector<double> area_reference(PixelBuffer& source, int new_width, int new_height)
 {
     const int channels = source.bytes_per_pixel();
