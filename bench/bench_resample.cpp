@@ -147,10 +147,10 @@ double median(std::vector<double> times)
     return times[times.size() / 2];
 }
 
-// Image 0 from the decoded picture at depth 24 or 32 (alpha varying across the picture).
-void make_image_zero(const std::vector<unsigned char>& rgb, int depth)
+// An image from the decoded picture at depth 24 or 32 (alpha varying across the picture).
+void make_image_number(const std::vector<unsigned char>& rgb, int depth, ImageNumber number)
 {
-    ImageObject* image = image_allocate(0);
+    ImageObject* image = image_allocate(number);
     image->pixels = PixelBuffer::create(width, height, depth);
     image->width = width;
     image->height = height;
@@ -172,43 +172,37 @@ void make_image_zero(const std::vector<unsigned char>& rgb, int depth)
     }
 }
 
-struct ResizeTimes {
-    double whole = -1;      // image_resize, from lookup to releasing the old pixels
-    double resampling = -1; // the resampler alone, into a buffer made beforehand
+// One series of measurements: its median and the median of its ratios to the decode time
+// of the same repetition.
+struct Series {
+    std::vector<double> times;
+    std::vector<double> ratios;
 };
 
-// Median times of resizing image 0 to the target size: image_resize on a fresh copy, and the
-// resampler that image_resize uses for this depth.
-ResizeTimes time_resize(bool (*resampler)(const PixelBuffer&, PixelBuffer&))
+// Times one resize of image `number` to the target size: image_resize on a fresh copy
+// (allocating the result and releasing the old pixels included), then the resampler alone
+// into a buffer made beforehand.
+bool time_resize(ImageNumber number, bool (*resampler)(const PixelBuffer&, PixelBuffer&), PixelBuffer& destination,
+                 double decode_time, Series& whole, Series& resampling)
 {
-    ResizeTimes result;
-    std::vector<double> whole;
-    std::vector<double> resampling;
-    const PixelBuffer& source = image_lookup(0)->pixels;
-    PixelBuffer destination = PixelBuffer::create(new_width, new_height, source.depth());
-    for (int i = 0; i < repetitions; ++i) {
-        if (!image_copy(0, 1))
-            return result;
-        double start = thread_seconds();
-        const ImageHandle handle = image_resize(1, new_width, new_height);
-        whole.push_back(thread_seconds() - start);
-        start = thread_seconds();
-        const bool done = resampler(source, destination);
-        resampling.push_back(thread_seconds() - start);
-        if (!handle || !done)
-            return result;
-    }
-    result.whole = median(whole);
-    result.resampling = median(resampling);
-    return result;
+    if (!image_copy(number, 1))
+        return false;
+    double start = thread_seconds();
+    const ImageHandle handle = image_resize(1, new_width, new_height);
+    const double whole_time = thread_seconds() - start;
+    start = thread_seconds();
+    const bool done = resampler(image_lookup(number)->pixels, destination);
+    const double resampling_time = thread_seconds() - start;
+    whole.times.push_back(whole_time);
+    whole.ratios.push_back(whole_time / decode_time);
+    resampling.times.push_back(resampling_time);
+    resampling.ratios.push_back(resampling_time / decode_time);
+    return handle != 0 && done;
 }
 
-void print_resize(const char* name, const ResizeTimes& times, double decode_time, double target)
+void print_series(const char* name, const Series& series, const char* target)
 {
-    std::printf("%-30s %8.2f ms  ratio %.3f (target <= %.2f)\n", name, times.whole * 1e3, times.whole / decode_time,
-                target);
-    std::printf("  of which resampling          %8.2f ms  ratio %.3f\n", times.resampling * 1e3,
-                times.resampling / decode_time);
+    std::printf("%-30s %8.2f ms  ratio %.3f%s\n", name, median(series.times) * 1e3, median(series.ratios), target);
 }
 
 } // namespace
@@ -218,27 +212,33 @@ int main()
     const std::vector<unsigned char> picture = make_picture();
     const std::vector<unsigned char> jpeg = encode(picture);
     std::vector<unsigned char> decoded(picture.size());
-    std::vector<double> decode_times;
+    decode(jpeg, decoded);
+    make_image_number(decoded, 24, 10);
+    make_image_number(decoded, 32, 11);
+    PixelBuffer area_destination = PixelBuffer::create(new_width, new_height, 24);
+    PixelBuffer cubic_destination = PixelBuffer::create(new_width, new_height, 32);
+    // Every repetition measures all steps, so that each ratio compares times taken under the
+    // same load.
+    Series decoding, area, area_resampling, cubic, cubic_resampling;
     for (int i = 0; i < repetitions; ++i) {
         const double start = thread_seconds();
         decode(jpeg, decoded);
-        decode_times.push_back(thread_seconds() - start);
+        const double decode_time = thread_seconds() - start;
+        decoding.times.push_back(decode_time);
+        if (!time_resize(10, area_resample, area_destination, decode_time, area, area_resampling)
+            || !time_resize(11, cubic_resample, cubic_destination, decode_time, cubic, cubic_resampling)) {
+            std::printf("resize failed\n");
+            return 1;
+        }
     }
-    const double decode_time = median(decode_times);
-
-    make_image_zero(decoded, 24);
-    const ResizeTimes area = time_resize(area_resample);
-    make_image_zero(decoded, 32);
-    const ResizeTimes cubic = time_resize(cubic_resample);
     image_free(IMAGE_ANY);
-    if (area.whole < 0 || cubic.whole < 0) {
-        std::printf("resize failed\n");
-        return 1;
-    }
 
-    std::printf("JPEG %dx%d quality 90: %zu bytes; medians of %d runs, thread CPU time\n", width, height, jpeg.size(), repetitions);
-    std::printf("%-30s %8.2f ms\n", "decode (libjpeg-turbo)", decode_time * 1e3);
-    print_resize("area 24-bit -> 1000x750", area, decode_time, 0.15);
-    print_resize("cubic 32-bit -> 1000x750", cubic, decode_time, 1.0);
+    std::printf("JPEG %dx%d quality 90: %zu bytes; medians of %d repetitions, thread CPU time\n", width, height,
+                jpeg.size(), repetitions);
+    print_series("decode (libjpeg-turbo)", {decoding.times, {1.0}}, "");
+    print_series("area 24-bit -> 1000x750", area, " (target <= 0.15)");
+    print_series("  resampling alone", area_resampling, "");
+    print_series("cubic 32-bit -> 1000x750", cubic, " (target <= 1.0)");
+    print_series("  resampling alone", cubic_resampling, "");
     return 0;
 }

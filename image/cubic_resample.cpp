@@ -1,12 +1,12 @@
 #include "image/cubic_resample.h"
 
+#include "image/cubic_weights.h"
 #include "image/vector_dispatch.h"
 
 #include <algorithm>
-#include <iterator>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <vector>
@@ -15,83 +15,6 @@ namespace pictavo {
 namespace {
 
 constexpr int channels = 4;
-
-// Mitchell-Netravali coefficients for B = C = 1/3.
-constexpr double filter_b = 1.0 / 3.0;
-constexpr double filter_c = 1.0 / 3.0;
-constexpr double p0 = (6 - 2 * filter_b) / 6;
-constexpr double p2 = (-18 + 12 * filter_b + 6 * filter_c) / 6;
-constexpr double p3 = (12 - 9 * filter_b - 6 * filter_c) / 6;
-constexpr double q0 = (8 * filter_b + 24 * filter_c) / 6;
-constexpr double q1 = (-12 * filter_b - 48 * filter_c) / 6;
-constexpr double q2 = (6 * filter_b + 30 * filter_c) / 6;
-constexpr double q3 = (-filter_b - 6 * filter_c) / 6;
-
-// The filter at distance x >= 0.
-double mitchell(double x)
-{
-    if (x < 1)
-        return (p3 * x + p2) * (x * x) + p0;
-    if (x < 2)
-        return ((q3 * x + q2) * x + q1) * x + q0;
-    return 0;
-}
-
-// The weights of one pass: output i takes inputs first[i] .. first[i] + count[i] - 1 with
-// weights[i * taps ...]. Built once per pass.
-struct CubicPass {
-    int taps = 0;
-    std::vector<int> first;
-    std::vector<int> count;
-    std::vector<double> weights;
-};
-
-CubicPass cubic_pass(int inputs, int outputs)
-{
-    const double scale = static_cast<double>(outputs) / inputs;
-    double support = 2;
-    double filter_scale = 1;
-    if (scale < 1) {
-        support = 2 / scale;
-        filter_scale = scale;
-    }
-    CubicPass pass;
-    pass.taps = 2 * static_cast<int>(std::ceil(support)) + 1;
-    const auto size = static_cast<std::size_t>(outputs);
-    const auto taps = static_cast<std::size_t>(pass.taps);
-    pass.first.resize(size);
-    pass.count.resize(size);
-    pass.weights.resize(size * taps);
-    const double centre_offset = 0.5 / scale - 0.5;
-    for (std::size_t i = 0; i < size; ++i) {
-        const double centre = static_cast<double>(i) / scale + centre_offset;
-        int first = std::max(0, static_cast<int>(std::floor(centre - support)));
-        const int last = std::min(inputs - 1, static_cast<int>(std::ceil(centre + support)));
-        if (last - first + 1 > pass.taps)
-            ++first;
-        double* weights = pass.weights.data() + i * taps;
-        double sum = 0;
-        for (int k = first; k <= last; ++k) {
-            const double weight = filter_scale * mitchell(std::fabs((centre - k) * filter_scale));
-            weights[k - first] = weight;
-            sum += weight;
-        }
-        int count = last - first + 1;
-        if (sum > 0 && sum != 1)
-            for (int t = 0; t < count; ++t)
-                weights[t] /= sum;
-        // Zero weights at either end add exactly nothing to a sum; leave them out.
-        int lead = 0;
-        while (lead < count - 1 && weights[lead] == 0)
-            ++lead;
-        while (count - 1 > lead && weights[count - 1] == 0)
-            --count;
-        std::copy(weights + lead, weights + count, weights);
-        pass.first[i] = first + lead;
-        pass.count[i] = count - lead;
-    }
-    return pass;
-}
 
 // A sum as a stored sample: trunc(sum + 0.5) limited to 0..255.
 inline std::uint8_t to_sample(double sum)
@@ -110,25 +33,39 @@ struct Plane {
     std::size_t samples_per_row() const { return static_cast<std::size_t>(width) * channels; }
 };
 
-void to_doubles(const std::uint8_t* in, std::size_t length, double* out)
+PICTAVO_INLINE void to_doubles(const std::uint8_t* in, std::size_t length, double* out)
 {
     for (std::size_t i = 0; i < length; ++i)
         out[i] = in[i];
 }
 
-// Stores each lane's sum as a sample, trunc(sum + 0.5) limited to 0..255.
+// Each lane's sum as a sample value, trunc(sum + 0.5) limited to 0..255.
 template <class Vector>
-PICTAVO_INLINE void store_samples(const Vector& sums, std::uint8_t* out)
+PICTAVO_INLINE typename WholeLanes<Vector>::Type to_whole_samples(const Vector& sums)
 {
-    using Whole = typename WholeLanes<Vector>::Type;
     const Vector zero = {};
     const Vector top = zero + 255.0;
     Vector rounded = sums + 0.5;
     rounded = rounded > zero ? rounded : zero;
     rounded = rounded < top ? rounded : top;
-    const Whole samples = __builtin_convertvector(rounded, Whole);
+    return __builtin_convertvector(rounded, typename WholeLanes<Vector>::Type);
+}
+
+// Stores each lane's sum as a sample.
+template <class Vector>
+PICTAVO_INLINE void store_samples(const Vector& sums, std::uint8_t* out)
+{
+    const auto samples = to_whole_samples(sums);
     for (int j = 0; j < vector_lanes<Vector>; ++j)
         out[j] = static_cast<std::uint8_t>(samples[j]);
+}
+
+// Stores each lane's sum as a sample, held as a double for the pass that reads it next.
+template <class Vector>
+PICTAVO_INLINE void store_samples(const Vector& sums, double* out)
+{
+    const Vector samples = __builtin_convertvector(to_whole_samples(sums), Vector);
+    std::memcpy(out, &samples, sizeof samples);
 }
 
 // The kernels below keep many sums apart in vector lanes and add each one's terms in the
@@ -137,16 +74,15 @@ PICTAVO_INLINE void store_samples(const Vector& sums, std::uint8_t* out)
 // Independent sums kept in flight: enough vectors to hide the latency of an addition.
 constexpr int sums_in_flight = 8;
 
-// Rows are filtered horizontally this many at a time, sharing each weight. (More rows would
-// keep more sums in flight but push their converted lines out of the second-level cache.)
+// Rows are filtered horizontally this many at a time, sharing each weight.
 template <class Vector>
 constexpr int group_rows = 4;
 
 // For each of the first rows of group_rows lines (line_length apart), the 4 channel samples
 // of one output whose first input pixel starts at samples, stored at outputs[r].
-template <class Vector>
+template <class Vector, class Sample>
 PICTAVO_INLINE void horizontal_output(const double* samples, std::size_t line_length, const double* weights, int count,
-                                      int rows, std::uint8_t* const (&outputs)[group_rows<Vector>])
+                                      int rows, Sample* const (&outputs)[group_rows<Vector>])
 {
     constexpr int lanes = vector_lanes<Vector>;
     constexpr int per_pixel = channels / lanes;
@@ -205,10 +141,11 @@ private:
     PICTAVO_INLINE void slide_to(std::size_t first)
     {
         const std::size_t keep = held_ > first && first >= base_ ? held_ - first : 0;
-        for (int r = 0; r < rows_; ++r) {
-            double* line = lines_.data() + static_cast<std::size_t>(r) * line_stride();
-            std::memmove(line, line + (first - base_) * channels * (keep > 0), keep * channels * sizeof(double));
-        }
+        if (keep > 0)
+            for (int r = 0; r < rows_; ++r) {
+                double* line = lines_.data() + static_cast<std::size_t>(r) * line_stride();
+                std::memmove(line, line + (first - base_) * channels, keep * channels * sizeof(double));
+            }
         base_ = first;
         held_ = first + keep;
     }
@@ -232,19 +169,19 @@ private:
 
 // Filters the group of rows y .. y + rows - 1 of the window's plane horizontally into
 // outputs[r], each a row of as many pixels as the pass has outputs.
-template <class Vector>
+template <class Vector, class Sample>
 PICTAVO_INLINE void horizontal_group(LineWindow<group_rows<Vector>>& window, int y, int rows, const CubicPass& pass,
-                                     std::uint8_t* const (&rows_out)[group_rows<Vector>])
+                                     Sample* const (&rows_out)[group_rows<Vector>])
 {
     window.start(y, rows);
-    std::uint8_t* outputs[group_rows<Vector>];
+    Sample* outputs[group_rows<Vector>];
     std::copy(std::begin(rows_out), std::end(rows_out), outputs);
     const auto taps = static_cast<std::size_t>(pass.taps);
     for (std::size_t x = 0; x < pass.first.size(); ++x) {
         const auto first = static_cast<std::size_t>(pass.first[x]);
         const double* samples = window.from(first, first + static_cast<std::size_t>(pass.count[x]));
-        horizontal_output<Vector>(samples, window.line_stride(), pass.weights.data() + x * taps, pass.count[x], rows,
-                                  outputs);
+        horizontal_output<Vector, Sample>(samples, window.line_stride(), pass.weights.data() + x * taps,
+                                          pass.count[x], rows, outputs);
         for (int r = 0; r < rows; ++r)
             outputs[r] += channels;
     }
@@ -262,7 +199,7 @@ PICTAVO_INLINE void horizontal_pass(const Plane<const std::uint8_t>& in, const P
         std::uint8_t* outputs[group] = {};
         for (int r = 0; r < rows; ++r)
             outputs[r] = out.row(y + r);
-        horizontal_group<Vector>(window, y, rows, pass, outputs);
+        horizontal_group<Vector, std::uint8_t>(window, y, rows, pass, outputs);
     }
 }
 
@@ -350,8 +287,7 @@ template <class Vector>
 class FilteredRows {
 public:
     FilteredRows(const Plane<const std::uint8_t>& in, const CubicPass& pass, std::size_t size)
-        : in_(in), pass_(pass), length_(pass.first.size() * channels), window_(in, pass.taps),
-          made_(group * length_), kept_(length_, size)
+        : in_(in), pass_(pass), window_(in, pass.taps), kept_(pass.first.size() * channels, size)
     {
     }
 
@@ -369,21 +305,17 @@ private:
     PICTAVO_INLINE void make(int y)
     {
         const int rows = std::min(group, in_.height - y);
-        std::uint8_t* outputs[group] = {};
-        for (int r = 0; r < rows; ++r)
-            outputs[r] = made_.data() + static_cast<std::size_t>(r) * length_;
-        horizontal_group<Vector>(window_, y, rows, pass_, outputs);
+        double* outputs[group] = {};
         for (int r = 0; r < rows; ++r) {
             bool held = false;
-            to_doubles(outputs[r], length_, kept_.slot(y + r, held));
+            outputs[r] = kept_.slot(y + r, held);
         }
+        horizontal_group<Vector, double>(window_, y, rows, pass_, outputs);
     }
 
     const Plane<const std::uint8_t>& in_;
     const CubicPass& pass_;
-    std::size_t length_;
     LineWindow<group> window_;
-    std::vector<std::uint8_t> made_;
     KeptRows kept_;
 };
 
@@ -474,7 +406,7 @@ PICTAVO_INLINE void run_passes(const Plane<const std::uint8_t>& in, const Plane<
                                  middle.data() + static_cast<std::size_t>(r) * length);
             outputs[r] = out.row(y + r);
         }
-        horizontal_group<Vector>(window, 0, group_size, horizontal, outputs);
+        horizontal_group<Vector, std::uint8_t>(window, 0, group_size, horizontal, outputs);
     }
 }
 

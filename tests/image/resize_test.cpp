@@ -26,7 +26,7 @@ std::vector<std::uint8_t> bytes_of(const PixelBuffer& pixels)
     return {pixels.data(), pixels.data() + pixels.size_bytes()};
 }
 
-// Coverage-weighted mean in double precision, straight from the definition of the area.
+// Coverage-weighted means in double precision, computed directly from the covered areas.
 std::vector<double> area_reference(PixelBuffer& source, int new_width, int new_height)
 {
     const int channels = source.bytes_per_pixel();
@@ -167,28 +167,41 @@ TEST_F(ImageResize, AreaEnlargementWeighsCoverage)
 
 TEST_F(ImageResize, AreaMatchesDoubleReference)
 {
-    expect_near_area_reference(7, 7, 3, 3);
-    expect_near_area_reference(7, 5, 3, 2);
-    expect_near_area_reference(37, 23, 13, 10);
-    expect_near_area_reference(5, 3, 13, 7);
-    expect_near_area_reference(9, 4, 4, 9);
-    expect_near_area_reference(50, 3, 1, 1);
+    for (bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "wide vectors" : "baseline vectors");
+        wide_vectors_allowed = wide;
+        expect_near_area_reference(7, 7, 3, 3);
+        expect_near_area_reference(7, 5, 3, 2);
+        expect_near_area_reference(37, 23, 13, 10);
+        expect_near_area_reference(5, 3, 13, 7);
+        expect_near_area_reference(9, 4, 4, 9);
+        expect_near_area_reference(50, 3, 1, 1);
+        expect_near_area_reference(5, 301, 2, 2); // coverages too large for 16-bit sums
+    }
+    wide_vectors_allowed = true;
+}
+
+void expect_constant_after_resize(int width, int height, int new_width, int new_height)
+{
+    ImageObject* image = make_image(0, width, height, 24);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            set_pixel(image->pixels, x, y, 7, 128, 251);
+    ASSERT_NE(image_resize(0, new_width, new_height), 0u);
+    for (int y = 0; y < new_height; ++y)
+        for (int x = 0; x < new_width; ++x) {
+            const std::uint8_t* p = pixel_at(image->pixels, x, y);
+            ASSERT_TRUE(p[0] == 7 && p[1] == 128 && p[2] == 251)
+                << new_width << "x" << new_height << ": " << x << "," << y;
+        }
 }
 
 TEST_F(ImageResize, AreaKeepsAConstantImageAndFillsEveryRow)
 {
-    for (int size = 1; size <= 23; ++size) {
-        ImageObject* image = make_image(0, 17, 13, 24);
-        for (int y = 0; y < 13; ++y)
-            for (int x = 0; x < 17; ++x)
-                set_pixel(image->pixels, x, y, 7, 128, 251);
-        ASSERT_NE(image_resize(0, size, 24 - size), 0u);
-        for (int y = 0; y < 24 - size; ++y)
-            for (int x = 0; x < size; ++x) {
-                const std::uint8_t* p = pixel_at(image->pixels, x, y);
-                ASSERT_TRUE(p[0] == 7 && p[1] == 128 && p[2] == 251) << size << ": " << x << "," << y;
-            }
-    }
+    for (int size = 1; size <= 23; ++size)
+        expect_constant_after_resize(17, 13, size, 24 - size);
+    // Bright rows whose coverages add up past what 16-bit sums hold.
+    expect_constant_after_resize(3, 301, 2, 2);
 }
 
 TEST_F(ImageResize, RawTakesThePixelUnderTheCentre)
