@@ -55,11 +55,10 @@ std::int64_t file_size(const std::string& path)
 {
     if (path.empty())
         return FILE_SIZE_MISSING;
-    std::string trimmed = without_trailing(path, "/");
-    if (trimmed.empty())
-        trimmed = "/";
+    // Trailing separators are dropped, but a path of separators alone is the root.
+    const std::string trimmed = without_trailing(path, "/");
     struct stat info {};
-    if (::stat(trimmed.c_str(), &info) != 0)
+    if (::stat(trimmed.empty() ? "/" : trimmed.c_str(), &info) != 0)
         return FILE_SIZE_MISSING;
     if (S_ISDIR(info.st_mode))
         return FILE_SIZE_FOLDER;
