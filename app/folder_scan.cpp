@@ -40,19 +40,20 @@ void walk_level(RunState& run, const std::string& folder, std::vector<FileIdenti
     dir_finish(number);
 }
 
-std::string lower_case(std::string text)
+} // namespace
+
+std::string lower_case_extension(const std::string& path)
 {
-    for (char& c : text)
+    std::string extension = extension_part(path);
+    for (char& c : extension)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-    return text;
+    return extension;
 }
-
-} // namespace
 
 bool is_image_file_name(const std::string& name)
 {
-    const std::string extension = lower_case(extension_part(name));
+    const std::string extension = lower_case_extension(name);
     return extension == "jpg" || extension == "jpeg" || extension == "png";
 }
 

@@ -18,6 +18,9 @@ namespace pictavo {
 // Called for each image file met by a walk, with the folder path as the walk formed it.
 using ImageFileCallback = std::function<void(const std::string& folder, const std::string& name)>;
 
+// The extension part of a path or name in lower case (ASCII letters only).
+std::string lower_case_extension(const std::string& path);
+
 // Whether a file name is one the program processes: its extension part, lower-cased, is
 // jpg, jpeg or png.
 bool is_image_file_name(const std::string& name);

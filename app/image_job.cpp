@@ -1,6 +1,7 @@
 #include "app/image_job.h"
 
 #include "app/compression_client.h"
+#include "app/folder_scan.h"
 #include "app/resize_geometry.h"
 #include "image/image_load.h"
 #include "image/image_resize.h"
@@ -8,7 +9,6 @@
 #include "sys/files.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace pictavo {
 
@@ -17,13 +17,6 @@ namespace {
 // The job's working images: the picture in progress and, for a moment, the cut of "Uniform".
 constexpr ImageNumber WORK_IMAGE = 0;
 constexpr ImageNumber CUT_IMAGE = 2;
-
-std::string lower_case(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Applies the resize plan to the work image. A resize the library refuses leaves the image as
 // it was, and the cut is then taken from the unresized image.
@@ -72,7 +65,7 @@ void compress(JobContext& context, const std::string& output_path)
 
 std::uint32_t encoder_for(const std::string& path)
 {
-    const std::string extension = lower_case(extension_part(path));
+    const std::string extension = lower_case_extension(path);
     if (extension == "jpg" || extension == "jpeg")
         return IMAGE_CODE_JPEG;
     if (extension == "png")
