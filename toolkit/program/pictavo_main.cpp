@@ -1,4 +1,5 @@
 // The `pictavo` program: the main window on Qt.
+#include "app/allocator_tuning.h"
 #include "app/main_window.h"
 #include "toolkit/qt/qt_toolkit.h"
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
                      "  pictavo-cli --help\n");
         return 1;
     }
+    pictavo::keep_large_buffers_in_heap();
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictavo/pictavo.png")));
     QApplication::setDesktopFileName(QStringLiteral("pictavo"));
