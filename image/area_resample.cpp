@@ -1,5 +1,6 @@
 #include "image/area_resample.h"
 
+#include "image/exact_division.h"
 #include "image/vector_dispatch.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 namespace pictavo {
@@ -75,6 +77,86 @@ PICTAVO_INLINE void sum_rows(const PixelBuffer& source, const AreaAxis& rows, in
         for (std::size_t i = 0; i < length; ++i)
             sums[i] = static_cast<Sum>(sums[i] + row[i] * weight);
     }
+}
+
+// When the width shrinks by a whole factor (or stays), each output column covers `factor`
+// whole input columns, all with the same weight, and the horizontal pass needs no weights:
+// it adds up runs of `factor` pixels in whole numbers. Sum must hold 255 * area.
+struct WholeColumns {
+    int factor = 1;
+    std::uint32_t area = 1; // of one output pixel, in the units of the coverages
+    // Of 2 * area, for the numerators 2 * sum + area up to 511 * area.
+    std::optional<ExactReciprocal> reciprocal;
+};
+
+template <class Sum, int Channels>
+PICTAVO_INLINE void resample_whole_columns(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& rows,
+                                           const WholeColumns& columns)
+{
+    const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
+    const std::size_t step = static_cast<std::size_t>(columns.factor) * Channels;
+    const std::size_t outputs = static_cast<std::size_t>(destination.width()) * Channels;
+    // Runs are summed at every sample up to the last one a run starts at: one vector pass per
+    // pixel of a run, and the sums wanted are then picked out.
+    const std::size_t starts = length - step + Channels;
+    std::vector<Sum> sums(length);
+    std::vector<Sum> runs(starts);
+    std::vector<std::uint32_t> totals(outputs);
+    const std::uint32_t area = columns.area;
+    const std::uint32_t doubled = 2 * area;
+    for (int y = 0; y < destination.height(); ++y) {
+        sum_rows(source, rows, y, sums.data(), length);
+        Sum* __restrict run = runs.data();
+        const Sum* __restrict in = sums.data();
+        for (std::size_t i = 0; i < starts; ++i)
+            run[i] = in[i];
+        for (int j = 1; j < columns.factor; ++j) {
+            const Sum* __restrict shifted = in + static_cast<std::size_t>(j) * Channels;
+            for (std::size_t i = 0; i < starts; ++i)
+                run[i] = static_cast<Sum>(run[i] + shifted[i]);
+        }
+        std::uint32_t* __restrict total = totals.data();
+        for (std::size_t x = 0, at = 0; x < outputs; x += Channels, at += step)
+            for (int c = 0; c < Channels; ++c)
+                total[x + static_cast<std::size_t>(c)] = run[at + static_cast<std::size_t>(c)];
+        // Rounded to nearest, halves up: floor((sum + area / 2) / area) in whole numbers.
+        std::uint8_t* __restrict out = destination.buffer_row(y);
+        if (columns.reciprocal) {
+            const ExactReciprocal reciprocal = *columns.reciprocal;
+            for (std::size_t i = 0; i < outputs; ++i)
+                out[i] = static_cast<std::uint8_t>(reciprocal.divide(2 * total[i] + area));
+        } else {
+            for (std::size_t i = 0; i < outputs; ++i)
+                out[i] = static_cast<std::uint8_t>((2 * total[i] + area) / doubled);
+        }
+    }
+}
+
+// The whole-factor path for these sizes, or none when the width does not shrink by a whole
+// factor or the sums could pass 32 bits.
+std::optional<WholeColumns> whole_columns(int width, int new_width, const AreaAxis& rows)
+{
+    if (width % new_width != 0)
+        return std::nullopt;
+    const int factor = width / new_width;
+    const std::uint64_t area = static_cast<std::uint64_t>(factor) * rows.output_length;
+    if (area * 511 > UINT32_MAX)
+        return std::nullopt;
+    WholeColumns columns;
+    columns.factor = factor;
+    columns.area = static_cast<std::uint32_t>(area);
+    columns.reciprocal = exact_reciprocal(2 * columns.area, 511 * columns.area);
+    return columns;
+}
+
+template <int Channels>
+PICTAVO_INLINE void resample_whole_columns(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& rows,
+                                           const WholeColumns& columns)
+{
+    if (columns.area <= 257)
+        resample_whole_columns<std::uint16_t, Channels>(source, destination, rows, columns);
+    else
+        resample_whole_columns<std::uint32_t, Channels>(source, destination, rows, columns);
 }
 
 // Rounds exact whole sums / area to nearest, halves up: (sum + area / 2) / area truncated,
@@ -169,6 +251,13 @@ template <class Vector>
 PICTAVO_INLINE void resample(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
                              const AreaAxis& rows)
 {
+    if (const std::optional<WholeColumns> whole = whole_columns(source.width(), destination.width(), rows)) {
+        if (source.bytes_per_pixel() == 4)
+            resample_whole_columns<4>(source, destination, rows, *whole);
+        else
+            resample_whole_columns<3>(source, destination, rows, *whole);
+        return;
+    }
     const bool narrow = rows.output_length <= 257;
     if (source.bytes_per_pixel() == 4) {
         if (narrow)
