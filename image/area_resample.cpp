@@ -74,6 +74,11 @@ PICTAVO_INLINE void sum_rows(const PixelBuffer& source, const AreaAxis& rows, in
     for (int t = 1; t < rows.count[index]; ++t) {
         const std::uint8_t* row = source.buffer_row(first + t);
         const auto weight = static_cast<Sum>(weights[t]);
+        if (weight == 1) {
+            for (std::size_t i = 0; i < length; ++i)
+                sums[i] = static_cast<Sum>(sums[i] + row[i]);
+            continue;
+        }
         for (std::size_t i = 0; i < length; ++i)
             sums[i] = static_cast<Sum>(sums[i] + row[i] * weight);
     }
@@ -89,45 +94,55 @@ struct WholeColumns {
     std::optional<ExactReciprocal> reciprocal;
 };
 
+// The sums of one pixel's channels, with a spare lane for 24-bit pixels.
+template <class Sum>
+struct PixelSums;
+template <>
+struct PixelSums<std::uint16_t> {
+    using Type = std::uint16_t __attribute__((vector_size(8)));
+};
+template <>
+struct PixelSums<std::uint32_t> {
+    using Type = std::uint32_t __attribute__((vector_size(16)));
+};
+
 template <class Sum, int Channels>
 PICTAVO_INLINE void resample_whole_columns(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& rows,
                                            const WholeColumns& columns)
 {
+    static_assert(Channels <= 4);
+    using Pixel = typename PixelSums<Sum>::Type;
     const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
     const std::size_t step = static_cast<std::size_t>(columns.factor) * Channels;
     const std::size_t outputs = static_cast<std::size_t>(destination.width()) * Channels;
-    // Runs are summed at every sample up to the last one a run starts at: one vector pass per
-    // pixel of a run, and the sums wanted are then picked out.
-    const std::size_t starts = length - step + Channels;
-    std::vector<Sum> sums(length);
-    std::vector<Sum> runs(starts);
-    std::vector<std::uint32_t> totals(outputs);
+    // One spare sum at the end of each, for the spare lane of the last pixel.
+    std::vector<Sum> sums(length + 1);
+    std::vector<Sum> totals(outputs + 1);
     const std::uint32_t area = columns.area;
     const std::uint32_t doubled = 2 * area;
     for (int y = 0; y < destination.height(); ++y) {
         sum_rows(source, rows, y, sums.data(), length);
-        Sum* __restrict run = runs.data();
         const Sum* __restrict in = sums.data();
-        for (std::size_t i = 0; i < starts; ++i)
-            run[i] = in[i];
-        for (int j = 1; j < columns.factor; ++j) {
-            const Sum* __restrict shifted = in + static_cast<std::size_t>(j) * Channels;
-            for (std::size_t i = 0; i < starts; ++i)
-                run[i] = static_cast<Sum>(run[i] + shifted[i]);
+        Sum* __restrict total = totals.data();
+        for (std::size_t x = 0, at = 0; x < outputs; x += Channels, at += step) {
+            Pixel run;
+            __builtin_memcpy(&run, in + at, sizeof run);
+            for (int j = 1; j < columns.factor; ++j) {
+                Pixel next;
+                __builtin_memcpy(&next, in + at + static_cast<std::size_t>(j) * Channels, sizeof next);
+                run += next;
+            }
+            __builtin_memcpy(total + x, &run, sizeof run);
         }
-        std::uint32_t* __restrict total = totals.data();
-        for (std::size_t x = 0, at = 0; x < outputs; x += Channels, at += step)
-            for (int c = 0; c < Channels; ++c)
-                total[x + static_cast<std::size_t>(c)] = run[at + static_cast<std::size_t>(c)];
         // Rounded to nearest, halves up: floor((sum + area / 2) / area) in whole numbers.
         std::uint8_t* __restrict out = destination.buffer_row(y);
         if (columns.reciprocal) {
             const ExactReciprocal reciprocal = *columns.reciprocal;
             for (std::size_t i = 0; i < outputs; ++i)
-                out[i] = static_cast<std::uint8_t>(reciprocal.divide(2 * total[i] + area));
+                out[i] = static_cast<std::uint8_t>(reciprocal.divide(2 * std::uint32_t{total[i]} + area));
         } else {
             for (std::size_t i = 0; i < outputs; ++i)
-                out[i] = static_cast<std::uint8_t>((2 * total[i] + area) / doubled);
+                out[i] = static_cast<std::uint8_t>((2 * std::uint32_t{total[i]} + area) / doubled);
         }
     }
 }
