@@ -84,17 +84,30 @@ PICTAVO_INLINE void sum_rows(const PixelBuffer& source, const AreaAxis& rows, in
     }
 }
 
-// When the width shrinks by a whole factor (or stays), each output column covers `factor`
-// whole input columns, all with the same weight, and the horizontal pass needs no weights:
-// it adds up runs of `factor` pixels in whole numbers. Sum must hold 255 * area.
-struct WholeColumns {
-    int factor = 1;
-    std::uint32_t area = 1; // of one output pixel, in the units of the coverages
+// Output rows are made this many at a time, sharing each column weight.
+constexpr int group_rows = 4;
+
+// The area of one output pixel, in the units of the coverages, and how to divide by it.
+struct WholeArea {
+    std::uint32_t area = 1;
     // Of 2 * area, for the numerators 2 * sum + area up to 511 * area.
     std::optional<ExactReciprocal> reciprocal;
 };
 
-// The sums of one pixel's channels, with a spare lane for 24-bit pixels.
+// The division for this area, or none when the sums could pass 32 bits.
+std::optional<WholeArea> whole_area(const AreaAxis& columns, const AreaAxis& rows)
+{
+    const std::uint64_t area = std::uint64_t{columns.output_length} * rows.output_length;
+    if (area * 511 > UINT32_MAX)
+        return std::nullopt;
+    WholeArea whole;
+    whole.area = static_cast<std::uint32_t>(area);
+    whole.reciprocal = exact_reciprocal(2 * whole.area, 511 * whole.area);
+    return whole;
+}
+
+// The sums of one pixel's channels, with a spare lane for 24-bit pixels: it is overwritten
+// by the next pixel, or lands in a spare sum at the end, and is never output.
 template <class Sum>
 struct PixelSums;
 template <>
@@ -106,72 +119,152 @@ struct PixelSums<std::uint32_t> {
     using Type = std::uint32_t __attribute__((vector_size(16)));
 };
 
-template <class Sum, int Channels>
-PICTAVO_INLINE void resample_whole_columns(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& rows,
-                                           const WholeColumns& columns)
+// When the width shrinks by a whole factor (or stays), each output pixel covers a run of
+// `factor` whole pixels with equal weights: totals[x] = the plain sum of the run. Fixed is
+// the factor where the compiler may unroll the run, 0 where it is known only now.
+template <class Sum, int Channels, int Fixed>
+PICTAVO_INLINE void add_runs(const Sum* __restrict sums, Sum* __restrict totals, std::size_t outputs, int factor)
 {
-    static_assert(Channels <= 4);
     using Pixel = typename PixelSums<Sum>::Type;
-    const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
-    const std::size_t step = static_cast<std::size_t>(columns.factor) * Channels;
-    const std::size_t outputs = static_cast<std::size_t>(destination.width()) * Channels;
-    // One spare sum at the end of each, for the spare lane of the last pixel.
-    std::vector<Sum> sums(length + 1);
-    std::vector<Sum> totals(outputs + 1);
-    const std::uint32_t area = columns.area;
-    const std::uint32_t doubled = 2 * area;
-    for (int y = 0; y < destination.height(); ++y) {
-        sum_rows(source, rows, y, sums.data(), length);
-        const Sum* __restrict in = sums.data();
-        Sum* __restrict total = totals.data();
-        for (std::size_t x = 0, at = 0; x < outputs; x += Channels, at += step) {
-            Pixel run;
-            __builtin_memcpy(&run, in + at, sizeof run);
-            for (int j = 1; j < columns.factor; ++j) {
-                Pixel next;
-                __builtin_memcpy(&next, in + at + static_cast<std::size_t>(j) * Channels, sizeof next);
-                run += next;
-            }
-            __builtin_memcpy(total + x, &run, sizeof run);
+    const int count = Fixed != 0 ? Fixed : factor;
+    const std::size_t step = static_cast<std::size_t>(count) * Channels;
+    for (std::size_t x = 0, at = 0; x < outputs; x += Channels, at += step) {
+        Pixel run;
+        __builtin_memcpy(&run, sums + at, sizeof run);
+        for (int j = 1; j < count; ++j) {
+            Pixel next;
+            __builtin_memcpy(&next, sums + at + static_cast<std::size_t>(j) * Channels, sizeof next);
+            run += next;
         }
-        // Rounded to nearest, halves up: floor((sum + area / 2) / area) in whole numbers.
-        std::uint8_t* __restrict out = destination.buffer_row(y);
-        if (columns.reciprocal) {
-            const ExactReciprocal reciprocal = *columns.reciprocal;
-            for (std::size_t i = 0; i < outputs; ++i)
-                out[i] = static_cast<std::uint8_t>(reciprocal.divide(2 * std::uint32_t{total[i]} + area));
-        } else {
-            for (std::size_t i = 0; i < outputs; ++i)
-                out[i] = static_cast<std::uint8_t>((2 * std::uint32_t{total[i]} + area) / doubled);
+        __builtin_memcpy(totals + x, &run, sizeof run);
+    }
+}
+
+template <class Sum, int Channels>
+PICTAVO_INLINE void add_runs(const Sum* sums, Sum* totals, std::size_t outputs, int factor)
+{
+    switch (factor) {
+    case 2:
+        add_runs<Sum, Channels, 2>(sums, totals, outputs, factor);
+        break;
+    case 3:
+        add_runs<Sum, Channels, 3>(sums, totals, outputs, factor);
+        break;
+    case 4:
+        add_runs<Sum, Channels, 4>(sums, totals, outputs, factor);
+        break;
+    default:
+        add_runs<Sum, Channels, 0>(sums, totals, outputs, factor);
+    }
+}
+
+// Otherwise totals[r][x] = the coverage-weighted sum of the columns output pixel x covers,
+// for each row r of a group.
+template <class Sum, int Channels>
+PICTAVO_INLINE void add_weighted_runs(const Sum* const (&sums)[group_rows], std::uint32_t* const (&totals)[group_rows],
+                                      const AreaAxis& columns)
+{
+    using Pixel = typename PixelSums<Sum>::Type;
+    using Total = PixelSums<std::uint32_t>::Type;
+    for (std::size_t x = 0; x < columns.first.size(); ++x) {
+        const std::uint32_t* weights = columns.weights.data() + columns.offset[x];
+        const std::size_t first = static_cast<std::size_t>(columns.first[x]) * Channels;
+        Total run[group_rows];
+        for (auto& row : run)
+            row = Total{};
+        for (int t = 0; t < columns.count[x]; ++t) {
+            const std::uint32_t weight = weights[t];
+            const std::size_t at = first + static_cast<std::size_t>(t) * Channels;
+            for (int r = 0; r < group_rows; ++r) {
+                Pixel next;
+                __builtin_memcpy(&next, sums[r] + at, sizeof next);
+                run[r] += __builtin_convertvector(next, Total) * weight;
+            }
+        }
+        for (int r = 0; r < group_rows; ++r)
+            __builtin_memcpy(totals[r] + x * Channels, &run[r], sizeof run[r]);
+    }
+}
+
+// Rounds totals / area to nearest, halves up: floor((2 * total + area) / (2 * area)).
+template <class Total>
+PICTAVO_INLINE void round_totals(const Total* __restrict totals, std::uint8_t* __restrict out, std::size_t outputs,
+                                 const WholeArea& whole)
+{
+    const std::uint32_t area = whole.area;
+    if (whole.reciprocal) {
+        const ExactReciprocal reciprocal = *whole.reciprocal;
+        for (std::size_t i = 0; i < outputs; ++i)
+            out[i] = static_cast<std::uint8_t>(reciprocal.divide(2 * std::uint32_t{totals[i]} + area));
+    } else {
+        // An estimate through the reciprocal in doubles, corrected by the exact remainder: the
+        // numerators are whole numbers below 2^32 and the quotients below 257, so every product
+        // and difference is exact and the estimate is off by at most one.
+        const double doubled = 2.0 * area;
+        const double inverse = 1 / doubled;
+        for (std::size_t i = 0; i < outputs; ++i) {
+            // Totals stay below 2^31 (255 * area), which converts faster than unsigned.
+            const double numerator = 2.0 * static_cast<double>(static_cast<std::int32_t>(totals[i])) + area;
+            const int estimate = static_cast<int>(numerator * inverse);
+            const double remainder = numerator - estimate * doubled;
+            const int quotient = estimate + (remainder >= doubled) - (remainder < 0);
+            out[i] = static_cast<std::uint8_t>(quotient);
         }
     }
 }
 
-// The whole-factor path for these sizes, or none when the width does not shrink by a whole
-// factor or the sums could pass 32 bits.
-std::optional<WholeColumns> whole_columns(int width, int new_width, const AreaAxis& rows)
+// The whole-number resize, for areas whose sums fit in 32 bits. Sum must hold the row sums,
+// and with a whole shrink factor the totals too.
+template <class Sum, int Channels>
+PICTAVO_INLINE void resample_whole(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                                   const AreaAxis& rows, const WholeArea& whole)
 {
-    if (width % new_width != 0)
-        return std::nullopt;
-    const int factor = width / new_width;
-    const std::uint64_t area = static_cast<std::uint64_t>(factor) * rows.output_length;
-    if (area * 511 > UINT32_MAX)
-        return std::nullopt;
-    WholeColumns columns;
-    columns.factor = factor;
-    columns.area = static_cast<std::uint32_t>(area);
-    columns.reciprocal = exact_reciprocal(2 * columns.area, 511 * columns.area);
-    return columns;
+    static_assert(Channels <= 4);
+    const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
+    const std::size_t outputs = static_cast<std::size_t>(destination.width()) * Channels;
+    // One spare sum at the end of each line, for the spare lane of the last pixel.
+    const std::size_t line = length + 1;
+    const std::size_t output_line = outputs + 1;
+    if (source.width() % destination.width() == 0) {
+        const int factor = source.width() / destination.width();
+        std::vector<Sum> sums(line);
+        std::vector<Sum> totals(output_line);
+        for (int y = 0; y < destination.height(); ++y) {
+            sum_rows(source, rows, y, sums.data(), length);
+            add_runs<Sum, Channels>(sums.data(), totals.data(), outputs, factor);
+            round_totals(totals.data(), destination.buffer_row(y), outputs, whole);
+        }
+        return;
+    }
+    // Lines past the last row of the final group are summed from stale sums and not output.
+    std::vector<Sum> sums(line * group_rows);
+    std::vector<std::uint32_t> totals(output_line * group_rows);
+    const Sum* sum_lines[group_rows];
+    std::uint32_t* total_lines[group_rows];
+    for (int r = 0; r < group_rows; ++r) {
+        sum_lines[r] = sums.data() + line * static_cast<std::size_t>(r);
+        total_lines[r] = totals.data() + output_line * static_cast<std::size_t>(r);
+    }
+    for (int y = 0; y < destination.height(); y += group_rows) {
+        const int group = std::min(group_rows, destination.height() - y);
+        for (int r = 0; r < group; ++r)
+            sum_rows(source, rows, y + r, sums.data() + line * static_cast<std::size_t>(r), length);
+        add_weighted_runs<Sum, Channels>(sum_lines, total_lines, columns);
+        for (int r = 0; r < group; ++r)
+            round_totals(total_lines[r], destination.buffer_row(y + r), outputs, whole);
+    }
 }
 
 template <int Channels>
-PICTAVO_INLINE void resample_whole_columns(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& rows,
-                                           const WholeColumns& columns)
+PICTAVO_INLINE void resample_whole(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                                   const AreaAxis& rows, const WholeArea& whole)
 {
-    if (columns.area <= 257)
-        resample_whole_columns<std::uint16_t, Channels>(source, destination, rows, columns);
+    // 255 * 257 is the most 16 bits hold.
+    const bool equal_runs = source.width() % destination.width() == 0;
+    if (equal_runs ? whole.area <= 257 : rows.output_length <= 257)
+        resample_whole<std::uint16_t, Channels>(source, destination, columns, rows, whole);
     else
-        resample_whole_columns<std::uint32_t, Channels>(source, destination, rows, columns);
+        resample_whole<std::uint32_t, Channels>(source, destination, columns, rows, whole);
 }
 
 // Rounds exact whole sums / area to nearest, halves up: (sum + area / 2) / area truncated,
@@ -189,9 +282,6 @@ PICTAVO_INLINE void round_means(Vector& sums, double area)
     quotient -= remainder < zero ? one : zero;
     sums = quotient;
 }
-
-// Output rows are made this many at a time, sharing each column weight.
-constexpr int group_rows = 4;
 
 // The row sums of a group of output rows as doubles, each line padded by one pixel so that
 // vectors may read past the last sample. Every product and sum taken from them below is a
@@ -266,11 +356,11 @@ template <class Vector>
 PICTAVO_INLINE void resample(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
                              const AreaAxis& rows)
 {
-    if (const std::optional<WholeColumns> whole = whole_columns(source.width(), destination.width(), rows)) {
+    if (const std::optional<WholeArea> whole = whole_area(columns, rows)) {
         if (source.bytes_per_pixel() == 4)
-            resample_whole_columns<4>(source, destination, rows, *whole);
+            resample_whole<4>(source, destination, columns, rows, *whole);
         else
-            resample_whole_columns<3>(source, destination, rows, *whole);
+            resample_whole<3>(source, destination, columns, rows, *whole);
         return;
     }
     const bool narrow = rows.output_length <= 257;

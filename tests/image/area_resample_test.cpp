@@ -160,6 +160,8 @@ TEST(AreaResample, LargeAreasKeepTheirSumsWhole)
             expect_area_definition(5, 301, 5, 2, 24, bright);   // vertical coverages past 16 bits
             expect_area_definition(301, 5, 2, 5, 32, bright);   // fractional, wide coverages
         }
+        // An area of 2900 * 2900: sums past 32 bits.
+        expect_area_definition(2900, 2900, 3, 3, 24);
     }
     wide_vectors_allowed = true;
 }
