@@ -1,5 +1,6 @@
 #include "image/area_resample.h"
 
+#include "image/exact_division.h"
 #include "image/vector_dispatch.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 namespace pictavo {
@@ -72,9 +74,197 @@ PICTAVO_INLINE void sum_rows(const PixelBuffer& source, const AreaAxis& rows, in
     for (int t = 1; t < rows.count[index]; ++t) {
         const std::uint8_t* row = source.buffer_row(first + t);
         const auto weight = static_cast<Sum>(weights[t]);
+        if (weight == 1) {
+            for (std::size_t i = 0; i < length; ++i)
+                sums[i] = static_cast<Sum>(sums[i] + row[i]);
+            continue;
+        }
         for (std::size_t i = 0; i < length; ++i)
             sums[i] = static_cast<Sum>(sums[i] + row[i] * weight);
     }
+}
+
+// Output rows are made this many at a time, sharing each column weight.
+constexpr int group_rows = 4;
+
+// The area of one output pixel, in the units of the coverages, and how to divide by it.
+struct WholeArea {
+    std::uint32_t area = 1;
+    // Of 2 * area, for the numerators 2 * sum + area up to 511 * area.
+    std::optional<ExactReciprocal> reciprocal;
+};
+
+// The division for this area, or none when the sums could pass 32 bits.
+std::optional<WholeArea> whole_area(const AreaAxis& columns, const AreaAxis& rows)
+{
+    const std::uint64_t area = std::uint64_t{columns.output_length} * rows.output_length;
+    if (area * 511 > UINT32_MAX)
+        return std::nullopt;
+    WholeArea whole;
+    whole.area = static_cast<std::uint32_t>(area);
+    whole.reciprocal = exact_reciprocal(2 * whole.area, 511 * whole.area);
+    return whole;
+}
+
+// The sums of one pixel's channels, with a spare lane for 24-bit pixels: it is overwritten
+// by the next pixel, or lands in a spare sum at the end, and is never output.
+template <class Sum>
+struct PixelSums;
+template <>
+struct PixelSums<std::uint16_t> {
+    using Type = std::uint16_t __attribute__((vector_size(8)));
+};
+template <>
+struct PixelSums<std::uint32_t> {
+    using Type = std::uint32_t __attribute__((vector_size(16)));
+};
+
+// When the width shrinks by a whole factor (or stays), each output pixel covers a run of
+// `factor` whole pixels with equal weights: totals[x] = the plain sum of the run. Fixed is
+// the factor where the compiler may unroll the run, 0 where it is known only now.
+template <class Sum, int Channels, int Fixed>
+PICTAVO_INLINE void add_runs(const Sum* __restrict sums, Sum* __restrict totals, std::size_t outputs, int factor)
+{
+    using Pixel = typename PixelSums<Sum>::Type;
+    const int count = Fixed != 0 ? Fixed : factor;
+    const std::size_t step = static_cast<std::size_t>(count) * Channels;
+    for (std::size_t x = 0, at = 0; x < outputs; x += Channels, at += step) {
+        Pixel run;
+        __builtin_memcpy(&run, sums + at, sizeof run);
+        for (int j = 1; j < count; ++j) {
+            Pixel next;
+            __builtin_memcpy(&next, sums + at + static_cast<std::size_t>(j) * Channels, sizeof next);
+            run += next;
+        }
+        __builtin_memcpy(totals + x, &run, sizeof run);
+    }
+}
+
+template <class Sum, int Channels>
+PICTAVO_INLINE void add_runs(const Sum* sums, Sum* totals, std::size_t outputs, int factor)
+{
+    switch (factor) {
+    case 2:
+        add_runs<Sum, Channels, 2>(sums, totals, outputs, factor);
+        break;
+    case 3:
+        add_runs<Sum, Channels, 3>(sums, totals, outputs, factor);
+        break;
+    case 4:
+        add_runs<Sum, Channels, 4>(sums, totals, outputs, factor);
+        break;
+    default:
+        add_runs<Sum, Channels, 0>(sums, totals, outputs, factor);
+    }
+}
+
+// Otherwise totals[r][x] = the coverage-weighted sum of the columns output pixel x covers,
+// for each row r of a group.
+template <class Sum, int Channels>
+PICTAVO_INLINE void add_weighted_runs(const Sum* const (&sums)[group_rows], std::uint32_t* const (&totals)[group_rows],
+                                      const AreaAxis& columns)
+{
+    using Pixel = typename PixelSums<Sum>::Type;
+    using Total = PixelSums<std::uint32_t>::Type;
+    for (std::size_t x = 0; x < columns.first.size(); ++x) {
+        const std::uint32_t* weights = columns.weights.data() + columns.offset[x];
+        const std::size_t first = static_cast<std::size_t>(columns.first[x]) * Channels;
+        Total run[group_rows];
+        for (auto& row : run)
+            row = Total{};
+        for (int t = 0; t < columns.count[x]; ++t) {
+            const std::uint32_t weight = weights[t];
+            const std::size_t at = first + static_cast<std::size_t>(t) * Channels;
+            for (int r = 0; r < group_rows; ++r) {
+                Pixel next;
+                __builtin_memcpy(&next, sums[r] + at, sizeof next);
+                run[r] += __builtin_convertvector(next, Total) * weight;
+            }
+        }
+        for (int r = 0; r < group_rows; ++r)
+            __builtin_memcpy(totals[r] + x * Channels, &run[r], sizeof run[r]);
+    }
+}
+
+// Rounds totals / area to nearest, halves up: floor((2 * total + area) / (2 * area)).
+template <class Total>
+PICTAVO_INLINE void round_totals(const Total* __restrict totals, std::uint8_t* __restrict out, std::size_t outputs,
+                                 const WholeArea& whole)
+{
+    const std::uint32_t area = whole.area;
+    if (whole.reciprocal) {
+        const ExactReciprocal reciprocal = *whole.reciprocal;
+        for (std::size_t i = 0; i < outputs; ++i)
+            out[i] = static_cast<std::uint8_t>(reciprocal.divide(2 * std::uint32_t{totals[i]} + area));
+    } else {
+        // An estimate through the reciprocal in doubles, corrected by the exact remainder: the
+        // numerators are whole numbers below 2^32 and the quotients below 257, so every product
+        // and difference is exact and the estimate is off by at most one.
+        const double doubled = 2.0 * area;
+        const double inverse = 1 / doubled;
+        for (std::size_t i = 0; i < outputs; ++i) {
+            // Totals stay below 2^31 (255 * area), which converts faster than unsigned.
+            const double numerator = 2.0 * static_cast<double>(static_cast<std::int32_t>(totals[i])) + area;
+            const int estimate = static_cast<int>(numerator * inverse);
+            const double remainder = numerator - estimate * doubled;
+            const int quotient = estimate + (remainder >= doubled) - (remainder < 0);
+            out[i] = static_cast<std::uint8_t>(quotient);
+        }
+    }
+}
+
+// The whole-number resize, for areas whose sums fit in 32 bits. Sum must hold the row sums,
+// and with a whole shrink factor the totals too.
+template <class Sum, int Channels>
+PICTAVO_INLINE void resample_whole(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                                   const AreaAxis& rows, const WholeArea& whole)
+{
+    static_assert(Channels <= 4);
+    const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
+    const std::size_t outputs = static_cast<std::size_t>(destination.width()) * Channels;
+    // One spare sum at the end of each line, for the spare lane of the last pixel.
+    const std::size_t line = length + 1;
+    const std::size_t output_line = outputs + 1;
+    if (source.width() % destination.width() == 0) {
+        const int factor = source.width() / destination.width();
+        std::vector<Sum> sums(line);
+        std::vector<Sum> totals(output_line);
+        for (int y = 0; y < destination.height(); ++y) {
+            sum_rows(source, rows, y, sums.data(), length);
+            add_runs<Sum, Channels>(sums.data(), totals.data(), outputs, factor);
+            round_totals(totals.data(), destination.buffer_row(y), outputs, whole);
+        }
+        return;
+    }
+    // Lines past the last row of the final group are summed from stale sums and not output.
+    std::vector<Sum> sums(line * group_rows);
+    std::vector<std::uint32_t> totals(output_line * group_rows);
+    const Sum* sum_lines[group_rows];
+    std::uint32_t* total_lines[group_rows];
+    for (int r = 0; r < group_rows; ++r) {
+        sum_lines[r] = sums.data() + line * static_cast<std::size_t>(r);
+        total_lines[r] = totals.data() + output_line * static_cast<std::size_t>(r);
+    }
+    for (int y = 0; y < destination.height(); y += group_rows) {
+        const int group = std::min(group_rows, destination.height() - y);
+        for (int r = 0; r < group; ++r)
+            sum_rows(source, rows, y + r, sums.data() + line * static_cast<std::size_t>(r), length);
+        add_weighted_runs<Sum, Channels>(sum_lines, total_lines, columns);
+        for (int r = 0; r < group; ++r)
+            round_totals(total_lines[r], destination.buffer_row(y + r), outputs, whole);
+    }
+}
+
+template <int Channels>
+PICTAVO_INLINE void resample_whole(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+                                   const AreaAxis& rows, const WholeArea& whole)
+{
+    // 255 * 257 is the most 16 bits hold.
+    const bool equal_runs = source.width() % destination.width() == 0;
+    if (equal_runs ? whole.area <= 257 : rows.output_length <= 257)
+        resample_whole<std::uint16_t, Channels>(source, destination, columns, rows, whole);
+    else
+        resample_whole<std::uint32_t, Channels>(source, destination, columns, rows, whole);
 }
 
 // Rounds exact whole sums / area to nearest, halves up: (sum + area / 2) / area truncated,
@@ -92,9 +282,6 @@ PICTAVO_INLINE void round_means(Vector& sums, double area)
     quotient -= remainder < zero ? one : zero;
     sums = quotient;
 }
-
-// Output rows are made this many at a time, sharing each column weight.
-constexpr int group_rows = 4;
 
 // The row sums of a group of output rows as doubles, each line padded by one pixel so that
 // vectors may read past the last sample. Every product and sum taken from them below is a
@@ -169,6 +356,13 @@ template <class Vector>
 PICTAVO_INLINE void resample(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
                              const AreaAxis& rows)
 {
+    if (const std::optional<WholeArea> whole = whole_area(columns, rows)) {
+        if (source.bytes_per_pixel() == 4)
+            resample_whole<4>(source, destination, columns, rows, *whole);
+        else
+            resample_whole<3>(source, destination, columns, rows, *whole);
+        return;
+    }
     const bool narrow = rows.output_length <= 257;
     if (source.bytes_per_pixel() == 4) {
         if (narrow)
