@@ -228,8 +228,9 @@ Sizes and quality (out-of-range values are refused, not corrected):
   --size N           longer side for normal mode, 12 to 8000 (default 1000)
   --fill WxH         size for fill mode, each side 12 to 8000 (default 1000x667)
   --uniform WxH      size for uniform mode, each side 12 to 8000 (default 1000x667)
-  --quality Q        JPEG quality 1 (smallest files) to 10 (best), default 6;
-                     PNG files are always written lossless
+  --quality Q        JPEG quality 1 (smallest files) to 10 (best), default 6; it does not
+                     apply to PNG files: colour PNGs are written without loss, palette and
+                     grey PNGs with a palette of as many colours as their bit depth allows
 
 Extra steps after each image, in this order:
   --tinify           send each result to the tinify.com compression service and replace it
