@@ -120,5 +120,34 @@ TEST(PaletteQuantizer, LearningIsDeterministicAndSafeForTinyImages)
     EXPECT_FALSE(quantize_palette(request_for(photo, 3), refused));
 }
 
+// Expected values from a separate, straightforward implementation of the learning rules. The
+// image is just over 262144 pixels (every second pixel sampled) and 499 pixels wide, so 499
+// divides its length and the walk steps by 491 pixels.
+TEST(PaletteQuantizer, LearnedPaletteAndMappingMatchTheReference)
+{
+    const PixelBuffer photo = make_pixels(499, 526, [](int x, int y) {
+        return Bgr{(x * 7 + (x * y) % 29) & 255, (y * 5 + x % 31) & 255, ((x + y) * 3 + (x ^ y) % 17) & 255};
+    });
+    QuantizedImage result;
+    ASSERT_TRUE(quantize_palette(request_for(photo, 4), result));
+    const std::array<std::array<int, 3>, 16> palette = {{
+        {177, 23, 46}, {195, 27, 177}, {71, 29, 180}, {41, 41, 48}, {25, 87, 165}, {216, 95, 118},
+        {163, 97, 214}, {109, 102, 111}, {169, 106, 34}, {35, 166, 25}, {46, 177, 196}, {214, 195, 203},
+        {51, 198, 95}, {186, 203, 102}, {116, 203, 185}, {167, 207, 28},
+    }};
+    ASSERT_EQ(result.palette.size(), palette.size());
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        const PaletteColour& colour = result.palette[i];
+        EXPECT_EQ((std::array<int, 3>{colour.red, colour.green, colour.blue}), palette[i]) << "entry " << i;
+    }
+    const std::array<int, 16> uses = {14442, 17308, 16506, 14066, 13531, 15932, 18862, 17339,
+                                      18652, 12732, 20215, 19701, 16331, 20919, 13751, 12187};
+    std::array<int, 16> counted{};
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            ++counted[static_cast<std::size_t>(index_at(result, 4, x, y))];
+    EXPECT_EQ(counted, uses);
+}
+
 } // namespace
 } // namespace pictavo
