@@ -1,5 +1,6 @@
 #include "image/bmp_decoder.h"
 
+#include "image/image_object.h"
 #include "image/pixel_buffer.h"
 
 #include <array>
@@ -238,6 +239,6 @@ bool bmp_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t stride
     return true;
 }
 
-const ImageDecoder bmp_decoder_plugin = {0x00504D42, bmp_check, bmp_decode, [](DecodeContext&) {}};
+const ImageDecoder bmp_decoder_plugin = {IMAGE_CODE_BMP, bmp_check, bmp_decode, [](DecodeContext&) {}};
 
 } // namespace pictavo

@@ -1,5 +1,6 @@
 #include "image/bmp_encoder.h"
 
+#include "image/image_object.h"
 #include "image/pixel_buffer.h"
 
 #include <array>
@@ -78,6 +79,6 @@ bool bmp_encode32(const EncodeRequest& request, const EncodeSink& sink)
     return encode(request, sink, 32);
 }
 
-const ImageEncoder bmp_encoder_plugin = {0x00504D42, bmp_encode24, bmp_encode32};
+const ImageEncoder bmp_encoder_plugin = {IMAGE_CODE_BMP, bmp_encode24, bmp_encode32};
 
 } // namespace pictavo

@@ -1,5 +1,6 @@
 #include "image/jpeg_decoder.h"
 
+#include "image/image_object.h"
 #include "image/jpeg_error.h"
 #include "image/pixel_buffer.h"
 
@@ -154,7 +155,7 @@ bool jpeg_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t strid
     return state && read_rows(*state, pixels, stride, flags);
 }
 
-const ImageDecoder jpeg_decoder_plugin = {0x4745504A, jpeg_check, jpeg_decode,
+const ImageDecoder jpeg_decoder_plugin = {IMAGE_CODE_JPEG, jpeg_check, jpeg_decode,
                                           [](DecodeContext& context) { context.state.reset(); }};
 
 } // namespace pictavo

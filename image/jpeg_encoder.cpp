@@ -1,5 +1,6 @@
 #include "image/jpeg_encoder.h"
 
+#include "image/image_object.h"
 #include "image/jpeg_error.h"
 
 #include <algorithm>
@@ -79,6 +80,6 @@ bool jpeg_encode24(const EncodeRequest& request, const EncodeSink& sink)
     return sink.file || sink.write(record->memory, record->memory_size);
 }
 
-const ImageEncoder jpeg_encoder_plugin = {0x4745504A, jpeg_encode24, nullptr};
+const ImageEncoder jpeg_encoder_plugin = {IMAGE_CODE_JPEG, jpeg_encode24, nullptr};
 
 } // namespace pictavo

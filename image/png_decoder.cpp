@@ -1,5 +1,6 @@
 #include "image/png_decoder.h"
 
+#include "image/image_object.h"
 #include "image/pixel_buffer.h"
 
 #include <cstring>
@@ -176,7 +177,7 @@ bool png_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t stride
     return state && read_rows(*state, pixels, stride, flags, context.height);
 }
 
-const ImageDecoder png_decoder_plugin = {0x00474E50, png_check, png_decode,
+const ImageDecoder png_decoder_plugin = {IMAGE_CODE_PNG, png_check, png_decode,
                                          [](DecodeContext& context) { context.state.reset(); }};
 
 } // namespace pictavo

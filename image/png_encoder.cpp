@@ -1,5 +1,6 @@
 #include "image/png_encoder.h"
 
+#include "image/image_object.h"
 #include "image/palette_quantizer.h"
 
 #include <png.h>
@@ -114,6 +115,6 @@ bool png_encode32(const EncodeRequest& request, const EncodeSink& sink)
     return encode(request, sink, 4);
 }
 
-const ImageEncoder png_encoder_plugin = {0x00474E50, png_encode24, png_encode32};
+const ImageEncoder png_encoder_plugin = {IMAGE_CODE_PNG, png_encode24, png_encode32};
 
 } // namespace pictavo
