@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps large pixel buffers in the process's heap between images.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch run: the checks, the output tree, the walk over the input tree with the image job,
 // the metadata and date copies of each image, and the closing messages.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compression-service client: sends one output file to the shrink endpoint and replaces
 // it with the compressed image the service returns.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walking an input folder tree, counting its images, and mirroring it under the output folder.
 //
 // A walk visits the tree depth first: each sub-folder is recorded in the run state's source

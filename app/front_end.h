@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the batch run and the image job need of the program's front end.
 //
 // The window and the command line each implement it, so the run code exists once. Every call

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One source image file into one output file: decode, resize by the selected mode, encode in
 // the source's own format, then optionally hand the output to the compression service.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sizes and offsets the image job hands to the image library for each resize mode.
 //
 // Pure arithmetic, kept apart from the job so that every case can be checked on numbers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The job settings, the run state and the window-side state of the options, in one owner.
 //
 // One AppState exists for the whole process. Only the thread that owns the window changes it;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Codec figures on a generated photo-like image: JPEG encode and decode (12 MP and 1000 px),
 // PNG true-colour encode, and the palette form (quantizer included) at 1000 px.
 #include "image/image_load.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resize cost next to decoding: a libjpeg-turbo decode of a 4000 x 3000 quality-90 JPEG of a
 // generated natural-looking picture, the 24-bit area-averaging resize and the 32-bit cubic
 // resize of that picture to 1000 x 750. Prints the median of several runs of each and the

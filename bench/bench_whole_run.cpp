@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-run benchmark: the command-line front end end to end against the codec floor.
 //
 // A tree of natural-looking 4000 x 3000 JPEGs (quality 90) and 2000 x 1500 PNGs is generated

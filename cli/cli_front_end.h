@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line as the run's front end: progress and the scan line to standard error, the
 // run's final texts to standard output, questions on the terminal.
 #pragma once

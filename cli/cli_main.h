@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pictavo-cli from its arguments to its exit status.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of pictavo-cli: what it accepts, its defaults and its help text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Area-averaging resize: each destination pixel is the mean of the source area it covers,
 // every source pixel weighted by the fraction of it that lies inside, separably in x and y.
 // Shrinking and enlarging alike; the mean is computed exactly and rounded to nearest (halves

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BMP encoder: an uncompressed bottom-up bitmap, 24-bit (encode24) or 32-bit with the alpha
 // byte kept (encode32). The requested depth does not change the output.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bounds-checked little-endian reads from a block of bytes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Separable Mitchell-Netravali cubic resize (B = C = 1/3) of 32-bit images.
 //
 // Two one-dimensional passes; each of blue, green, red and alpha is filtered on its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The contribution lists of the cubic resampler: which inputs each output of a one-dimensional
 // pass takes, with which weights (Mitchell-Netravali filter, B = C = 1/3, double precision).
 #pragma once

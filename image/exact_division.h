@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Division of whole numbers up to a known bound by a fixed divisor as one 32-bit multiply and
 // a shift, which vector units do where they have no integer division.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/icon_image.h"
 
 #include "image/bmp_decoder.h"

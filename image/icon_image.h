@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Icon data (an icon directory of one or more bitmaps) held as an icon image: the pixels of
 // the chosen entry's colour bitmap, flagged so that resize and save refuse it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/image_load.h"
 
 #include "image/icon_image.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading image files into numbered images.
 //
 // The format is chosen by content: icon data first, then the registered decoders in their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbered in-memory images.
 //
 // Images live in a numbered table under numbers the caller chooses (the batch engine uses 0

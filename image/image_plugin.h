@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoder and encoder plugins, and what they exchange with the loader and image_save.
 //
 // A decoder's check looks at the data in the thread's DecodeContext and, when it recognises

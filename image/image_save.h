@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing numbered images to files through the registered encoders.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG decoder over libjpeg: greyscale and YCbCr streams decode to RGB, YCCK to CMYK, which
 // is turned into RGB by multiplying each of C, M, Y with K. Metadata has no effect.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG encoder over libjpeg: 24-bit pixels, quality 0..10 mapped to libjpeg quality 0..100,
 // every other setting at libjpeg's defaults.
 #pragma once

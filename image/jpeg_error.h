@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libjpeg error handling shared by the decoder and the encoder.
 //
 // libjpeg reports an error by calling error_exit, which must not return. Ours jumps back to

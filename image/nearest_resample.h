@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Raw resize: every destination pixel is a copy of the source pixel under its centre (all its
 // bytes, alpha included); no blending.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reduces 24-bit pixels to a palette of 2^depth colours and packed index rows.
 //
 // Depth 1 is a fixed black-and-white split by luminance; depths 2, 4 and 8 learn the palette

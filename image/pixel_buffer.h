@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory pixel layout every image operation relies on.
 //
 // 24 bits per pixel (blue, green, red) or 32 (blue, green, red, alpha; straight alpha, 255 is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lists of registered decoders and encoders.
 //
 // The BMP decoder and encoder are registered by the library itself before the first use of

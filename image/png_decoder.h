@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG decoder over libpng: every colour type and bit depth becomes 8-bit blue, green, red
 // (24-bit) or blue, green, red, alpha (32-bit, when the image has alpha or a tRNS chunk).
 // Gamma, colour profiles and background chunks are ignored: samples are taken as stored.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The resamplers' inner loops are written once over a vector type and compiled twice: for
 // the baseline instruction set with two doubles per vector, and, used where the processor
 // has it, for AVX2 with four. Both run the same IEEE operations in the same order (AVX2

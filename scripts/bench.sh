@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every benchmark program of a build folder, one after the other.
 set -euo pipefail
 build=${1:-build/bench}

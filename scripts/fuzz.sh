@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the decoder fuzz targets with clang's libFuzzer (plus ASan and UBSan) in build/fuzz
 # and runs each for FUZZ_SECONDS (default 180). The working corpus starts from
-# tests/fuzz_corpus/<format> and the shared test images; findings land in
+# tests/fuzz_corpus/<format> and the images of tests/data; findings land in
 # build/fuzz/findings/<format>/. Usage: scripts/fuzz.sh [bmp|jpeg|png ...]
 set -euo pipefail
 
@@ -25,7 +26,7 @@ for format in "${formats[@]}"; do
   # Decoders allocate the whole image up front (up to 4 x 32767 x 32767 bytes, mostly never
   # touched), and an image that large legitimately takes seconds under the sanitizers, so the
   # memory and time limits are above libFuzzer's defaults.
-  "$build/fuzz_$format" "$corpus" "$root/../shared/testdata" -max_total_time="$seconds" -timeout=60 \
+  "$build/fuzz_$format" "$corpus" "$root/tests/data" -max_total_time="$seconds" -timeout=60 \
     -rss_limit_mb=6144 -malloc_limit_mb=8192 -max_len=65536 -print_final_stats=1 \
     -artifact_prefix="$findings/" >"$log" 2>&1 || status=$?
   runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages Pictavo needs to build, test and run.
 # Idempotent: packages already present are left alone; nothing is installed when all are there.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the 32 x 32 application icon (a framed landscape with a shrink arrow) into
 # toolkit/resources/pictavo.png. Run from the source root.
 import zlib, struct, math

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the window of a build folder when there is a display; without one (or without the
 # window built) it says so and shows how to use the command-line front end instead.
 set -euo pipefail

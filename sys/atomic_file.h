@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a file so that its target is replaced only by complete content.
 //
 // The content goes to a temporary file in the target's own folder; commit() renames it over

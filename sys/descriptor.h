@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An open file descriptor that is closed when its owner goes out of scope.
 #pragma once
 

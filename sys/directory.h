@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbered directory listings.
 //
 // dir_examine reads a folder's entries under a number the caller chooses; dir_next then steps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File dates as Date values: whole seconds of local wall-clock time since 1970-01-01 00:00:00.
 //
 // A Date value counts the seconds of the wall-clock reading (it equals the UTC-based count of

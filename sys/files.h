@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The working folder, sizes, extensions, copying and folder creation.
 //
 // Paths are host paths with '/' as separator. Every operation answers with a value (a size,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sys/numbered_file.h"
 
 #include "sys/numbered_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbered sequential files with a 4096-byte buffer and line-oriented UTF-8 text.
 //
 // The caller chooses the number. Opening a number that holds an open file closes that file

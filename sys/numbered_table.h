@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A table that maps a non-negative number chosen by the caller to one record.
 //
 // It starts with 16 slots; using a number at or beyond the end grows it to number + 16 slots.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting outside programs, and opening folders and web addresses with the user's
 // applications.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A toolkit without a window system, for tests of the window logic.
 //
 // It records the state of every control and every box shown, and lets a test act as the user:

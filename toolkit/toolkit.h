@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window toolkit: exactly what the main window needs of a window system.
 //
 // One fixed-size top-level window with child controls of seven kinds, fonts, colours, a polled

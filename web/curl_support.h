@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Owners of libcurl handles and the options every transfer shares. Internal to the HTTP layer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Extra request headers: names mapped to values, names unique.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Synchronous HTTP requests and downloads over libcurl.
 //
 // http_send runs one request whose body comes from memory and whose extra headers come from a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbered worker threads.
 //
 // Threads are named by numbers, not by host handles. Numbers start at 1, only grow and are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/image_job.h"
 
 #include "job_test_support.h"

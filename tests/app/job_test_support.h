@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for the image job and batch run tests: generated image files and a front end that
 // records what the run showed.
 #pragma once

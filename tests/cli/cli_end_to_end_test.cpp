@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built pictavo-cli program, run as a user would run it.
 #include "../app/job_test_support.h"
 #include "service_double.h"

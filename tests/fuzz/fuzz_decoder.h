@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The body shared by the decoder fuzz targets: decode with one decoder, then (for small
 // images) run the encoders over the result as well.
 #pragma once

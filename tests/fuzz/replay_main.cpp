@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays files through a fuzz target without libFuzzer: every file named on the command
 // line, and every file below each folder named there. Folders that do not exist are skipped.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/image_save.h"
 #include "image_test_support.h"
 #include "test_folder.h"

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the image tests: test files, pixel access and images made in memory.
 #pragma once
 
 #include "image/image_load.h"
 #include "image/image_object.h"
 #include "image/plugins.h"
+#include "test_data.h"
 
 #include <array>
 #include <cstdint>
@@ -13,11 +15,6 @@
 #include <vector>
 
 namespace pictavo::test {
-
-inline std::string testdata(const std::string& relative)
-{
-    return std::string(PICTAVO_TESTDATA_DIR) + "/" + relative;
-}
 
 inline std::vector<std::uint8_t> read_bytes(const std::string& path)
 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "image_test_support.h"
 #include "jpeg_test_support.h"
 #include "test_folder.h"
@@ -91,13 +92,13 @@ TEST(JpegDecoder, FuzzFindingsEndQuickly)
 {
     test::CodecsRegistered registered;
     // A 168-byte CMYK stream whose frame promises 20481 x 5120 pixels (it took 19 s to decode).
-    const auto bytes = test::read_bytes(std::string(PICTAVO_TEST_DATA) + "/jpeg/huge-frame-few-bytes.jpg");
+    const auto bytes = test::read_bytes(test::testdata("jpeg/huge-frame-few-bytes.jpg"));
     ASSERT_FALSE(bytes.empty());
     EXPECT_EQ(image_load_memory(0, bytes.data(), bytes.size()), 0u);
 
     // An arithmetic-coded stream cut off early whose frame claims 25364 x 25443 pixels: it
     // loads, with what the data held and black below (took 30 s of filler before).
-    const auto arithmetic = test::read_bytes(std::string(PICTAVO_TEST_DATA) + "/jpeg/arithmetic-huge-frame.jpg");
+    const auto arithmetic = test::read_bytes(test::testdata("jpeg/arithmetic-huge-frame.jpg"));
     ASSERT_NE(image_load_memory(0, arithmetic.data(), arithmetic.size()), 0u);
     EXPECT_EQ(image_width(0), 25364);
     EXPECT_EQ(test::pixel_at(0, 100, 25000), (std::array<int, 4>{0, 0, 0, 255}));

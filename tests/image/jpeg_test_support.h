@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing and reading JPEG data with libjpeg directly, as an independent route for the tests.
 #pragma once
 

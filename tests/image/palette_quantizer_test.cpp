@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/palette_quantizer.h"
 
 #include "image/image_object.h"

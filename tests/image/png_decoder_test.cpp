@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG decoding checked against a plain libpng read without transformations: the expected
 // pixel values are worked out here from the stored samples, palette and tRNS chunk.
 #include "image_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the chunks and the unfiltered rows of a PNG file written by the encoder.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/image_resize.h"
 #include "image/vector_dispatch.h"
 #include "test_images.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Images made directly in the image table for resize, grab and copy tests.
 #pragma once
 

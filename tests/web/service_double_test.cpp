@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The double must answer like the real service, or the client tests prove nothing.
 #include "web/http.h"
 

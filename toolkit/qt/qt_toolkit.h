@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window toolkit on Qt 6 Widgets.
 //
 // A QApplication must exist before the toolkit is made and outlive it. Positions are handed to

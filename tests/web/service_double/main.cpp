@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the compression-service double on its own, for trying the program or scripts against it.
 // Prints the shrink endpoint, then serves until standard input closes.
 //   pictavo-service-double [--key KEY]

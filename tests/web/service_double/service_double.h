@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A local stand-in for the compression service, for tests.
 //
 // A small HTTP/1.1 server (plain HTTP, one connection at a time, one request per connection)

@@ -1,0 +1,326 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "window_fixture.h"
+
+namespace pictavo {
+namespace {
+
+const std::string KEY_32 = "0123456789abcdef0123456789ABCDEF";
+
+TEST_F(WindowTest, StartsWithTheWindowAndEveryControlInItsInitialState)
+{
+    start();
+    EXPECT_TRUE(tk.window_open);
+    EXPECT_EQ(tk.window_width, 910);
+    EXPECT_EQ(tk.window_height, 460);
+    EXPECT_EQ(tk.window_caption, "Pictavo - PTV - v1.3");
+    EXPECT_EQ(tk.window_colour, (Rgb{240, 240, 240}));
+    ASSERT_EQ(tk.controls().size(), WINDOW_CONTROL_COUNT);
+
+    ASSERT_EQ(tk.fonts.size(), 1u);
+    EXPECT_EQ(tk.fonts[0].face, "Arial");
+    EXPECT_EQ(tk.fonts[0].points, 12);
+    EXPECT_TRUE(tk.fonts[0].bold);
+    std::vector<C> bold;
+    std::vector<C> white;
+    for (std::size_t i = 0; i < WINDOW_CONTROL_COUNT; ++i) {
+        const auto name = static_cast<C>(i);
+        if (control(name).font != 0)
+            bold.push_back(name);
+        if (control(name).back_colour == Rgb{255, 255, 255})
+            white.push_back(name);
+    }
+    EXPECT_EQ(bold, (std::vector<C>{C::processButton, C::inputFrame, C::outputFrame, C::optionsFrame,
+                                    C::donateLink}));
+    EXPECT_EQ(white, (std::vector<C>{C::inputPathBox, C::outputPathBox, C::normalSizeField, C::fillWidthField,
+                                     C::fillHeightField, C::uniformWidthField, C::uniformHeightField}));
+
+    const MemoryControl& process = control(C::processButton);
+    EXPECT_EQ(process.spec.kind, ControlKind::Button);
+    EXPECT_EQ((std::array{process.spec.x, process.spec.y, process.spec.width, process.spec.height}),
+              (std::array{330, 360, 200, 60}));
+    EXPECT_EQ(process.text, "PROCESS");
+    EXPECT_TRUE(control(C::inputPathBox).spec.bordered);
+    EXPECT_EQ(control(C::tinifyBox).text, "Upload to tinify.com");
+    EXPECT_EQ(control(C::statusLine).text, "No images found for processing");
+    EXPECT_EQ(control(C::fillHeightField).text, "667");
+
+    EXPECT_TRUE(ticked(C::normalResizeBox));
+    for (C box : {C::keepOriginalBox, C::fillFitBox, C::uniformBox, C::uploadOriginalsBox, C::tinifyBox,
+                  C::exifBox, C::datesBox})
+        EXPECT_FALSE(ticked(box));
+    for (C disabled : {C::inputOpenButton, C::outputOpenButton, C::exifBox, C::tinifyBox, C::uploadOriginalsBox})
+        EXPECT_FALSE(control(disabled).enabled);
+    EXPECT_TRUE(control(C::qualityField).enabled);
+    EXPECT_EQ(control(C::apiKeyField).text, "");
+
+    const MemoryControl& donate = control(C::donateLink);
+    EXPECT_EQ(donate.spec.kind, ControlKind::Link);
+    EXPECT_EQ(donate.hover_hint, "I am saving for a modern PC,  Help...");
+    EXPECT_EQ(donate.front_colour, (Rgb{0, 0, 0}));
+    EXPECT_EQ(donate.spec.hover_colour, (Rgb{0, 0, 0}));
+    EXPECT_FALSE(control(C::manualLink).front_colour.has_value());
+
+    const MemoryControl& bar = control(C::progressBar);
+    EXPECT_TRUE(bar.hidden);
+    EXPECT_EQ(bar.minimum, 0);
+    EXPECT_EQ(bar.maximum, 0);
+}
+
+TEST_F(WindowTest, StoredKeyAndExiftoolEnableTheirBoxesButAKeyOfTheWrongLengthIsIgnored)
+{
+    work.write("kestro.api.txt", KEY_32 + "\n");
+    work.write("exiftool", "");
+    start();
+    EXPECT_EQ(control(C::apiKeyField).text, KEY_32);
+    EXPECT_TRUE(control(C::tinifyBox).enabled);
+    EXPECT_FALSE(ticked(C::tinifyBox));
+    EXPECT_FALSE(control(C::uploadOriginalsBox).enabled);
+    EXPECT_TRUE(control(C::exifBox).enabled);
+
+    MemoryToolkit fresh;
+    AppState fresh_state;
+    work.write("kestro.api.txt", KEY_32 + "X\n");
+    WindowServices services = test_services();
+    MainWindow second(fresh, fresh_state, services);
+    ASSERT_TRUE(second.start());
+    EXPECT_EQ(fresh.control(second.id(C::apiKeyField)).text, "");
+    EXPECT_FALSE(fresh.control(second.id(C::tinifyBox)).enabled);
+}
+
+TEST_F(WindowTest, FailedNetworkingShowsItsBoxAndOpensNoWindow)
+{
+    WindowServices services = test_services();
+    services.start_networking = [] { return false; };
+    window = std::make_unique<MainWindow>(tk, state, services);
+    EXPECT_EQ(window->run(), 1);
+    EXPECT_FALSE(tk.window_open);
+    ASSERT_EQ(tk.boxes.size(), 1u);
+    EXPECT_EQ(tk.boxes[0].title, "Error");
+    EXPECT_EQ(tk.boxes[0].text, "Can't initialize networking...");
+    EXPECT_EQ(tk.boxes[0].icon, BoxIcon::None);
+}
+
+TEST_F(WindowTest, TheEventLoopHandlesOneEventPerPassUntilTheWindowIsClosed)
+{
+    window = std::make_unique<MainWindow>(tk, state, test_services());
+    bool queued = false;
+    tk.on_next_event = [&] {
+        if (queued)
+            return;
+        queued = true;
+        tk.click(window->id(C::datesBox));
+        tk.request_close();
+        tk.click(window->id(C::keepOriginalBox)); // after the close: never handled
+    };
+    EXPECT_EQ(window->run(), 0);
+    EXPECT_EQ(state.job.date_copy, 1);
+    EXPECT_EQ(state.job.resize_mode, 1);
+    EXPECT_EQ(tk.events_taken, 2);
+    EXPECT_EQ(tk.paused_milliseconds, 20);
+}
+
+TEST_F(WindowTest, CancelledOrPathlessPicksChangeNothing)
+{
+    start();
+    pick_input("");
+    pick_input("/");
+    pick_output("");
+    pick_output("/");
+    EXPECT_EQ(state.job.input_folder, "");
+    EXPECT_EQ(state.job.output_folder, "");
+    EXPECT_EQ(control(C::inputPathBox).text, "");
+    EXPECT_EQ(control(C::outputPathBox).text, "");
+    EXPECT_EQ(control(C::statusLine).text, "No images found for processing");
+    EXPECT_FALSE(control(C::inputOpenButton).enabled);
+    EXPECT_FALSE(control(C::outputOpenButton).enabled);
+
+    const auto pickers = tk.boxes_of(BoxKind::FolderPicker);
+    ASSERT_EQ(pickers.size(), 4u);
+    EXPECT_EQ(pickers[0].title, "Select Input Folder");
+    EXPECT_EQ(pickers[2].title, "Select Output Folder");
+
+    // With folders chosen, a cancelled pick keeps them.
+    files.write("in/a.jpg", "x");
+    files.make_folder("out");
+    pick_input(files.path("in/"));
+    pick_output(files.path("out/"));
+    pick_input("");
+    pick_output("/");
+    EXPECT_EQ(state.job.input_folder, files.path("in/"));
+    EXPECT_EQ(control(C::outputPathBox).text, files.path("out/"));
+    EXPECT_TRUE(control(C::inputOpenButton).enabled);
+    EXPECT_TRUE(control(C::outputOpenButton).enabled);
+}
+
+TEST_F(WindowTest, PickingTheInputScansItAndTheOutputPickerStartsThere)
+{
+    start();
+    files.write("in/a.jpg", "x");
+    files.write("in/b.png", "x");
+    files.write("in/sub/c.jpg", "x");
+    files.write("in/sub/deeper/notes.txt", "x");
+    files.make_folder("empty");
+    pick_input(files.path("in/"));
+    EXPECT_EQ(control(C::inputPathBox).text, files.path("in/"));
+    EXPECT_EQ(control(C::statusLine).text, "Found 3 images in 3 folders");
+    EXPECT_TRUE(control(C::inputOpenButton).enabled);
+
+    tk.answer_picker(""); // cancelled: the start was the input folder
+    click(C::outputSelectButton);
+    EXPECT_EQ(tk.boxes.back().text, files.path("in/"));
+    EXPECT_EQ(state.job.output_folder, "");
+
+    pick_input(files.path("empty/"));
+    EXPECT_EQ(tk.boxes_of(BoxKind::FolderPicker).back().text, files.path("in/"));
+    EXPECT_EQ(control(C::statusLine).text, "Found 0 images in 1 folders");
+    EXPECT_FALSE(control(C::inputOpenButton).enabled);
+
+    pick_output(files.path("in/"));
+    tk.answer_picker("");
+    click(C::outputSelectButton);
+    EXPECT_EQ(tk.boxes.back().text, files.path("in/"));
+}
+
+TEST_F(WindowTest, OpenFolderButtonsAndLinksHandTheirTargetToTheShell)
+{
+    start();
+    files.write("in/a.jpg", "x");
+    pick_input(files.path("in/"));
+    pick_output(files.path("in/"));
+    click(C::inputOpenButton);
+    click(C::outputOpenButton);
+    click(C::donateLink);
+    click(C::manualLink);
+    EXPECT_EQ(opened, (std::vector<std::string>{files.path("in/"), files.path("in/"),
+                                                "file:///manual.html#support", "file:///manual.html"}));
+}
+
+TEST_F(WindowTest, ModeBoxesActAsOneExclusiveGroup)
+{
+    start();
+    click(C::normalResizeBox); // the selection: stays ticked
+    EXPECT_TRUE(ticked(C::normalResizeBox));
+    EXPECT_EQ(state.job.resize_mode, 1);
+
+    const std::vector<std::pair<C, int>> modes = {
+        {C::keepOriginalBox, 0}, {C::fillFitBox, 2}, {C::uniformBox, 5}, {C::normalResizeBox, 1}};
+    for (const auto& [box, mode] : modes) {
+        click(box);
+        EXPECT_EQ(state.job.resize_mode, mode);
+        for (C other : {C::keepOriginalBox, C::normalResizeBox, C::fillFitBox, C::uniformBox, C::uploadOriginalsBox})
+            EXPECT_EQ(ticked(other), other == box);
+        EXPECT_TRUE(control(C::qualityField).enabled);
+    }
+
+    click(C::uploadOriginalsBox); // disabled without the service box
+    EXPECT_EQ(state.job.resize_mode, 1);
+}
+
+TEST_F(WindowTest, UploadOriginalsNeedsTheServiceBoxAndDisablesTheQualityField)
+{
+    work.write("kestro.api.txt", KEY_32 + "\n");
+    start();
+    click(C::tinifyBox);
+    EXPECT_EQ(state.job.tinify_upload, 1);
+    EXPECT_TRUE(control(C::uploadOriginalsBox).enabled);
+
+    click(C::uploadOriginalsBox);
+    EXPECT_EQ(state.job.resize_mode, 3);
+    EXPECT_FALSE(control(C::qualityField).enabled);
+    EXPECT_FALSE(ticked(C::normalResizeBox));
+    click(C::fillFitBox);
+    EXPECT_TRUE(control(C::qualityField).enabled);
+    EXPECT_FALSE(ticked(C::uploadOriginalsBox));
+
+    click(C::uploadOriginalsBox);
+    click(C::tinifyBox); // unticking the service box leaves Upload Originals
+    EXPECT_EQ(state.job.tinify_upload, 0);
+    EXPECT_EQ(state.job.resize_mode, 1);
+    EXPECT_TRUE(ticked(C::normalResizeBox));
+    EXPECT_FALSE(ticked(C::uploadOriginalsBox));
+    EXPECT_FALSE(control(C::uploadOriginalsBox).enabled);
+    EXPECT_TRUE(control(C::qualityField).enabled);
+}
+
+TEST_F(WindowTest, FieldsAreCheckedWhenTheyLoseTheFocus)
+{
+    start();
+    for (C field : {C::normalSizeField, C::fillWidthField, C::fillHeightField, C::uniformWidthField,
+                    C::uniformHeightField}) {
+        for (const char* bad : {"0", "11", "8001", "abc"}) {
+            enter(field, bad);
+            EXPECT_EQ(control(field).text, "1000") << bad;
+        }
+        for (const char* good : {"12", "8000", " 25px"}) {
+            enter(field, good);
+            EXPECT_EQ(control(field).text, good);
+        }
+    }
+    enter(C::fillHeightField, "667");
+    state.job.resize_mode = 1;
+    state.take_target_pair();
+    EXPECT_EQ(state.job.target_width, 25); // " 25px" in the normal size field
+
+    for (const char* bad : {"0", "11"}) {
+        enter(C::qualityField, "9");
+        enter(C::qualityField, bad);
+        EXPECT_EQ(control(C::qualityField).text, "6");
+        EXPECT_EQ(state.job.jpeg_quality, 6);
+    }
+    enter(C::qualityField, "10");
+    EXPECT_EQ(state.job.jpeg_quality, 10);
+
+    // Typing alone checks nothing; the check runs when the focus moves on.
+    tk.type(id(C::normalSizeField), "5");
+    pump();
+    EXPECT_EQ(control(C::normalSizeField).text, "5");
+    click(C::datesBox);
+    EXPECT_EQ(control(C::normalSizeField).text, "1000");
+}
+
+TEST_F(WindowTest, AKeyOfTheWrongLengthIsRejectedAndErasesTheStoredKey)
+{
+    work.write("kestro.api.txt", KEY_32 + "\n");
+    start();
+    for (const std::string& rejected : {KEY_32.substr(1), KEY_32 + "X", std::string()}) {
+        enter(C::apiKeyField, KEY_32);
+        click(C::tinifyBox);
+        click(C::uploadOriginalsBox);
+        ASSERT_EQ(state.job.resize_mode, 3);
+
+        enter(C::apiKeyField, rejected);
+        EXPECT_EQ(control(C::apiKeyField).text, "");
+        EXPECT_FALSE(ticked(C::tinifyBox));
+        EXPECT_FALSE(control(C::tinifyBox).enabled);
+        EXPECT_EQ(state.job.tinify_upload, 0);
+        EXPECT_EQ(state.job.api_key, "");
+        EXPECT_EQ(work.read("kestro.api.txt"), "\n");
+        EXPECT_EQ(state.job.resize_mode, 1);
+        EXPECT_TRUE(ticked(C::normalResizeBox));
+        EXPECT_FALSE(ticked(C::uploadOriginalsBox));
+        EXPECT_FALSE(control(C::uploadOriginalsBox).enabled);
+        EXPECT_TRUE(control(C::qualityField).enabled);
+    }
+
+    enter(C::apiKeyField, KEY_32);
+    EXPECT_EQ(work.read("kestro.api.txt"), KEY_32 + "\n");
+    EXPECT_TRUE(control(C::tinifyBox).enabled);
+    EXPECT_FALSE(ticked(C::tinifyBox));
+}
+
+TEST_F(WindowTest, ExifAndDatesBoxesToggleTheirFlags)
+{
+    work.write("exiftool", "");
+    start();
+    click(C::exifBox);
+    click(C::datesBox);
+    EXPECT_EQ(state.job.metadata_copy, 1);
+    EXPECT_EQ(state.job.date_copy, 1);
+    EXPECT_TRUE(ticked(C::exifBox));
+    click(C::exifBox);
+    EXPECT_EQ(state.job.metadata_copy, 0);
+    EXPECT_FALSE(ticked(C::exifBox));
+}
+
+} // namespace
+} // namespace pictavo

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "window/main_window.h"
+#include "test_data.h"
+#include "test_folder.h"
+#include "toolkit/qt/qt_toolkit.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace pictavo {
+namespace {
+
+using C = WindowControl;
+
+// Answers every modal box that comes up: message boxes with OK (remembering title and text),
+// folder pickers with the next prepared folder.
+class ModalAnswerer {
+public:
+    ModalAnswerer()
+    {
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
+        timer_.start();
+    }
+    void pick(const std::string& folder) { folders_.push_back(folder); }
+
+    std::vector<std::pair<std::string, std::string>> messages;
+
+private:
+    void answer()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            messages.emplace_back(box->windowTitle().toStdString(), box->text().toStdString());
+            box->button(QMessageBox::Ok) != nullptr ? box->button(QMessageBox::Ok)->click() : box->reject();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            if (folders_.empty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->setDirectory(QString::fromStdString(folders_.front()));
+            folders_.erase(folders_.begin());
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    }
+
+    QTimer timer_;
+    std::vector<std::string> folders_;
+};
+
+class QtWindowTest : public testing::Test {
+protected:
+    TestFolder work;
+    TestFolder files;
+    QtToolkit tk;
+    AppState state;
+    std::vector<std::string> opened;
+    std::unique_ptr<MainWindow> window;
+
+    void SetUp() override
+    {
+        WindowServices services = program_window_services("file:///manual.html", "file:///manual.html#support");
+        services.start_up_state = [this](AppState& s) { s.start_up({work.root(), ""}); };
+        services.open_with_shell = [this](const std::string& target) { opened.push_back(target); };
+        window = std::make_unique<MainWindow>(tk, state, services);
+        ASSERT_TRUE(window->start());
+        tk.window_widget()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(tk.window_widget()));
+    }
+
+    QWidget* widget(C control) const { return tk.control_widget(window->id(control)); }
+
+    // The event loop for a while, as the program runs it.
+    void loop_for(int milliseconds)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!deadline.hasExpired()) {
+            tk.pause(10);
+            window->handle(tk.next_event());
+        }
+    }
+};
+
+TEST_F(QtWindowTest, BuildsEveryControlAtItsPlaceWithItsCaptionAndWritesAScreenshot)
+{
+    QWidget* main = tk.window_widget();
+    EXPECT_EQ(main->windowTitle(), "Pictavo - PTV - v1.3");
+    EXPECT_EQ(main->size(), QSize(910, 460));
+    EXPECT_EQ(main->minimumSize(), main->maximumSize());
+    EXPECT_FALSE(main->windowIcon().isNull());
+    EXPECT_EQ(main->windowIcon().pixmap(32, 32).size(), QSize(32, 32));
+    EXPECT_EQ(main->palette().color(QPalette::Window), QColor(240, 240, 240));
+
+    for (const ControlLayout& layout : window_layout()) {
+        const ControlSpec& spec = layout.spec;
+        QWidget* control = widget(layout.name);
+        ASSERT_NE(control, nullptr);
+        const auto index = static_cast<int>(layout.name);
+        EXPECT_EQ(control->geometry(), QRect(spec.x, spec.y, spec.width, spec.height)) << index;
+        if (spec.kind != ControlKind::ProgressBar) {
+            EXPECT_EQ(tk.text(window->id(layout.name)), spec.caption) << index;
+        }
+        bool right_kind = false;
+        switch (spec.kind) {
+        case ControlKind::Button: right_kind = qobject_cast<QPushButton*>(control) != nullptr; break;
+        case ControlKind::Frame: right_kind = qobject_cast<QGroupBox*>(control) != nullptr; break;
+        case ControlKind::CheckBox: right_kind = qobject_cast<QCheckBox*>(control) != nullptr; break;
+        case ControlKind::Field: right_kind = qobject_cast<QLineEdit*>(control) != nullptr; break;
+        case ControlKind::ProgressBar: right_kind = qobject_cast<QProgressBar*>(control) != nullptr; break;
+        case ControlKind::Text:
+        case ControlKind::Link: right_kind = qobject_cast<QLabel*>(control) != nullptr; break;
+        }
+        EXPECT_TRUE(right_kind) << index;
+        EXPECT_EQ(control->font().bold(), layout.title_font) << index;
+        EXPECT_EQ(control->isVisible(), spec.kind != ControlKind::ProgressBar) << index;
+    }
+    const QFont title = widget(C::processButton)->font();
+    EXPECT_EQ(title.family(), "Arial");
+    EXPECT_EQ(title.pointSize(), 12);
+    EXPECT_TRUE(widget(C::manualLink)->font().underline());
+    EXPECT_EQ(widget(C::donateLink)->toolTip(), "I am saving for a modern PC,  Help...");
+    EXPECT_EQ(widget(C::fillWidthField)->palette().color(QPalette::Base), QColor(255, 255, 255));
+    EXPECT_TRUE(static_cast<QCheckBox*>(widget(C::normalResizeBox))->isChecked());
+    EXPECT_FALSE(widget(C::uploadOriginalsBox)->isEnabled());
+
+    const std::string shot = std::string(PICTAVO_BINARY_DIR) + "/pictavo-window.png";
+    std::filesystem::remove(shot);
+    ASSERT_TRUE(main->grab().save(QString::fromStdString(shot)));
+    EXPECT_GT(std::filesystem::file_size(shot), 1000u);
+}
+
+TEST_F(QtWindowTest, LeavingAFieldRunsItsCheck)
+{
+    auto* field = static_cast<QLineEdit*>(widget(C::normalSizeField));
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "abc");
+    loop_for(50);
+    EXPECT_EQ(field->text(), "abc"); // nothing happens while the field has the focus
+    QTest::keyClick(field, Qt::Key_Tab);
+    loop_for(50);
+    EXPECT_EQ(field->text(), "1000");
+
+    auto* quality = static_cast<QLineEdit*>(widget(C::qualityField));
+    quality->setFocus();
+    quality->selectAll();
+    QTest::keyClicks(quality, "9");
+    QTest::mouseClick(widget(C::datesBox), Qt::LeftButton, {}, QPoint(8, 10)); // focus moves with the click
+    loop_for(50);
+    EXPECT_EQ(state.job.jpeg_quality, 9);
+    EXPECT_EQ(state.job.date_copy, 1);
+}
+
+TEST_F(QtWindowTest, PickersLinksAndCloseGoThroughTheRealWindow)
+{
+    files.write("in/a.jpg", "x");
+    files.make_folder("out");
+    ModalAnswerer answerer;
+    answerer.pick(files.path("in"));
+    QTest::mouseClick(widget(C::inputSelectButton), Qt::LeftButton);
+    loop_for(300);
+    EXPECT_EQ(state.job.input_folder, files.path("in/"));
+    EXPECT_EQ(static_cast<QLabel*>(widget(C::inputPathBox))->text().toStdString(), files.path("in/"));
+    EXPECT_TRUE(widget(C::inputOpenButton)->isEnabled());
+
+    QTest::mouseClick(widget(C::outputSelectButton), Qt::LeftButton); // no answer prepared: cancelled
+    loop_for(300);
+    EXPECT_EQ(state.job.output_folder, "");
+
+    QTest::mouseClick(widget(C::manualLink), Qt::LeftButton);
+    loop_for(30);
+    EXPECT_EQ(opened, std::vector<std::string>{"file:///manual.html"});
+
+    tk.window_widget()->close();
+    loop_for(30);
+    EXPECT_TRUE(window->closed());
+}
+
+TEST_F(QtWindowTest, ARunThroughTheRealWindowCompletesAndClosesItsBoxes)
+{
+    for (const char* name : {"in/a.jpg", "in/b.jpg", "in/sub/c.jpg"}) {
+        files.make_folder("in/sub");
+        std::filesystem::copy_file(test::testdata("jpeg/testorig.jpg"), files.path(name));
+    }
+    files.make_folder("out");
+    ModalAnswerer answerer;
+    answerer.pick(files.path("in"));
+    answerer.pick(files.path("out"));
+    QTest::mouseClick(widget(C::inputSelectButton), Qt::LeftButton);
+    loop_for(300);
+    QTest::mouseClick(widget(C::outputSelectButton), Qt::LeftButton);
+    loop_for(300);
+    ASSERT_EQ(state.job.output_folder, files.path("out/"));
+    EXPECT_EQ(static_cast<QLabel*>(widget(C::statusLine))->text(), "Found 3 images in 2 folders");
+
+    QTest::mouseClick(widget(C::processButton), Qt::LeftButton);
+    loop_for(500);
+    ASSERT_FALSE(answerer.messages.empty());
+    EXPECT_EQ(answerer.messages.back(), (std::pair<std::string, std::string>{"PTV Information", "3 Images done."}));
+    EXPECT_EQ(static_cast<QPushButton*>(widget(C::processButton))->text(), "PROCESS");
+    EXPECT_TRUE(widget(C::processButton)->isEnabled());
+    EXPECT_FALSE(widget(C::progressBar)->isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(files.exists("out/a.jpg") && files.exists("out/sub/c.jpg"));
+}
+
+} // namespace
+} // namespace pictavo

@@ -1,0 +1,255 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "window/main_window.h"
+
+#include "app/folder_scan.h"
+
+#include <utility>
+
+namespace pictavo {
+namespace {
+
+using C = WindowControl;
+
+constexpr std::array<std::pair<C, ModeBox>, 5> MODE_BOX_CONTROLS = {{
+    {C::keepOriginalBox, ModeBox::KeepOriginal},
+    {C::normalResizeBox, ModeBox::NormalResize},
+    {C::fillFitBox, ModeBox::FillFit},
+    {C::uniformBox, ModeBox::Uniform},
+    {C::uploadOriginalsBox, ModeBox::UploadOriginals},
+}};
+
+constexpr std::array<std::pair<C, NumericField>, 6> NUMERIC_FIELD_CONTROLS = {{
+    {C::normalSizeField, NumericField::NormalSize},
+    {C::fillWidthField, NumericField::FillWidth},
+    {C::fillHeightField, NumericField::FillHeight},
+    {C::uniformWidthField, NumericField::UniformWidth},
+    {C::uniformHeightField, NumericField::UniformHeight},
+    {C::qualityField, NumericField::Quality},
+}};
+
+// The folder picker's answer for a choice that has no path in the file system.
+constexpr const char* NO_PATH_ANSWER = "/";
+
+bool is_folder_answer(const std::string& answer) { return !answer.empty() && answer != NO_PATH_ANSWER; }
+
+} // namespace
+
+MainWindow::MainWindow(Toolkit& toolkit, AppState& state, WindowServices services)
+    : toolkit_(toolkit), state_(state), services_(std::move(services))
+{
+}
+
+bool MainWindow::start()
+{
+    if (services_.start_networking && !services_.start_networking()) {
+        toolkit_.message_box("Error", "Can't initialize networking...", BoxIcon::None);
+        return false;
+    }
+    if (services_.register_codecs)
+        services_.register_codecs();
+    if (services_.start_up_state)
+        services_.start_up_state(state_);
+    if (!toolkit_.open_window(WINDOW_WIDTH, WINDOW_HEIGHT, WINDOW_CAPTION))
+        return false;
+    toolkit_.set_window_colour(WINDOW_COLOUR);
+    build_controls();
+    return true;
+}
+
+void MainWindow::build_controls()
+{
+    const FontId title_font = toolkit_.load_font(TITLE_FONT_FACE, TITLE_FONT_POINTS, true);
+    for (const ControlLayout& layout : window_layout()) {
+        const ControlId control = toolkit_.create_control(layout.spec);
+        ids_[static_cast<std::size_t>(layout.name)] = control;
+        if (layout.title_font)
+            toolkit_.set_font(control, title_font);
+        if (layout.white)
+            toolkit_.set_colour(control, ColourRole::Back, WHITE);
+    }
+    toolkit_.set_enabled(id(C::inputOpenButton), false);
+    toolkit_.set_enabled(id(C::outputOpenButton), false);
+    toolkit_.set_colour(id(C::donateLink), ColourRole::Front, BLACK);
+    toolkit_.set_hover_hint(id(C::donateLink), DONATE_HINT);
+    toolkit_.set_hidden(id(C::progressBar), true);
+    toolkit_.set_text(id(C::apiKeyField), state_.window.api_key_text);
+    show_options();
+}
+
+// Brings the option controls in line with the state after every change of it.
+void MainWindow::show_options()
+{
+    const WindowState& window = state_.window;
+    for (const auto& [control, box] : MODE_BOX_CONTROLS)
+        toolkit_.set_state(id(control), window.mode_box_ticked(box) ? 1 : 0);
+    toolkit_.set_enabled(id(C::uploadOriginalsBox), window.upload_originals_enabled());
+    toolkit_.set_enabled(id(C::qualityField), window.quality_enabled());
+    toolkit_.set_state(id(C::tinifyBox), window.tinify_ticked ? 1 : 0);
+    toolkit_.set_enabled(id(C::tinifyBox), window.tinify_enabled);
+    toolkit_.set_enabled(id(C::exifBox), window.exif_enabled);
+    toolkit_.set_state(id(C::exifBox), state_.job.metadata_copy);
+    toolkit_.set_state(id(C::datesBox), state_.job.date_copy);
+}
+
+int MainWindow::run()
+{
+    if (!start())
+        return 1;
+    while (!closed_) {
+        toolkit_.pause(10);
+        handle(toolkit_.next_event());
+    }
+    return 0;
+}
+
+void MainWindow::handle(const Event& event)
+{
+    if (event.type == EventType::Close) {
+        closed_ = true;
+        return;
+    }
+    if (event.type == EventType::None || event.control == 0)
+        return;
+
+    for (const auto& [control, box] : MODE_BOX_CONTROLS) {
+        if (event.control == id(control)) {
+            state_.click_mode_box(box);
+            show_options();
+            return;
+        }
+    }
+    for (const auto& [control, field] : NUMERIC_FIELD_CONTROLS) {
+        if (event.control == id(control)) {
+            if (event.type == EventType::LostFocus)
+                field_lost_focus(control);
+            return;
+        }
+    }
+    const auto is = [&](C control) { return event.control == id(control); };
+    if (is(C::apiKeyField)) {
+        if (event.type == EventType::LostFocus)
+            api_key_lost_focus();
+    } else if (is(C::inputSelectButton)) {
+        pick_input_folder();
+    } else if (is(C::outputSelectButton)) {
+        pick_output_folder();
+    } else if (is(C::inputOpenButton)) {
+        open_folder(state_.job.input_folder);
+    } else if (is(C::outputOpenButton)) {
+        open_folder(state_.job.output_folder);
+    } else if (is(C::exifBox)) {
+        state_.click_exif_box();
+        show_options();
+    } else if (is(C::datesBox)) {
+        state_.click_dates_box();
+        show_options();
+    } else if (is(C::tinifyBox)) {
+        state_.click_tinify_box();
+        show_options();
+    } else if (is(C::processButton)) {
+        process();
+    } else if (is(C::donateLink)) {
+        if (services_.open_with_shell)
+            services_.open_with_shell(services_.donate_address);
+    } else if (is(C::manualLink)) {
+        if (services_.open_with_shell)
+            services_.open_with_shell(services_.manual_address);
+    }
+}
+
+void MainWindow::pick_input_folder()
+{
+    const std::string answer = toolkit_.pick_folder("Select Input Folder", state_.job.input_folder);
+    if (!is_folder_answer(answer))
+        return;
+    state_.job.input_folder = answer;
+    toolkit_.set_text(id(C::inputPathBox), answer);
+    state_.run.folder_count = 0;
+    state_.run.image_count = 0;
+    if (services_.scan_folder)
+        services_.scan_folder(state_, answer);
+    toolkit_.set_text(id(C::statusLine), scan_summary(state_.run));
+    toolkit_.set_enabled(id(C::inputOpenButton), state_.run.image_count > 0);
+}
+
+void MainWindow::pick_output_folder()
+{
+    const std::string& start =
+        state_.job.output_folder.empty() ? state_.job.input_folder : state_.job.output_folder;
+    const std::string answer = toolkit_.pick_folder("Select Output Folder", start);
+    if (!is_folder_answer(answer))
+        return;
+    state_.job.output_folder = answer;
+    toolkit_.set_text(id(C::outputPathBox), answer);
+    toolkit_.set_enabled(id(C::outputOpenButton), true);
+}
+
+void MainWindow::open_folder(const std::string& folder)
+{
+    if (!folder.empty() && services_.open_with_shell)
+        services_.open_with_shell(folder);
+}
+
+void MainWindow::field_lost_focus(WindowControl control)
+{
+    for (const auto& [field_control, field] : NUMERIC_FIELD_CONTROLS) {
+        if (field_control != control)
+            continue;
+        const std::string typed = toolkit_.text(id(control));
+        const std::string shown = state_.field_lost_focus(field, typed);
+        if (shown != typed)
+            toolkit_.set_text(id(control), shown);
+    }
+}
+
+void MainWindow::api_key_lost_focus()
+{
+    const std::string typed = toolkit_.text(id(C::apiKeyField));
+    const std::string shown = state_.api_key_lost_focus(typed);
+    if (shown != typed)
+        toolkit_.set_text(id(C::apiKeyField), shown);
+    show_options();
+}
+
+void MainWindow::process()
+{
+    if (services_.run_batch)
+        services_.run_batch(state_, *this);
+}
+
+void MainWindow::message_box(const std::string& title, const std::string& text, MessageIcon icon)
+{
+    toolkit_.message_box(title, text, static_cast<BoxIcon>(icon));
+}
+
+bool MainWindow::ask_yes_no(const std::string& title, const std::string& text)
+{
+    return toolkit_.ask_yes_no(title, text);
+}
+
+// What the user did meanwhile is dropped: a run does not act on input.
+void MainWindow::take_one_event() { toolkit_.next_event(); }
+
+void MainWindow::pause(int milliseconds) { toolkit_.pause(milliseconds); }
+
+void MainWindow::set_busy(bool busy)
+{
+    toolkit_.set_enabled(id(C::processButton), !busy);
+    toolkit_.set_text(id(C::processButton), busy ? BUSY_CAPTION : PROCESS_CAPTION);
+    toolkit_.set_busy_pointer(busy);
+}
+
+void MainWindow::show_progress(std::int64_t minimum, std::int64_t maximum)
+{
+    toolkit_.set_range(id(C::progressBar), minimum, maximum);
+    toolkit_.set_hidden(id(C::progressBar), false);
+}
+
+void MainWindow::set_progress(std::int64_t position, const std::string&)
+{
+    toolkit_.set_state(id(C::progressBar), position);
+}
+
+void MainWindow::hide_progress() { toolkit_.set_hidden(id(C::progressBar), true); }
+
+} // namespace pictavo

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window: builds the controls, runs the event loop and turns every control event into
+// a change of the options, a folder scan, a shell action or a batch run.
+//
+// It talks to the window system only through the Toolkit interface and keeps all option logic
+// in AppState; what it does beyond that (networking, codecs, scan, run, opening things) goes
+// through WindowServices, so tests can put fakes in their place.
+#pragma once
+
+#include "app/front_end.h"
+#include "app/settings.h"
+#include "window/window_layout.h"
+#include "toolkit/toolkit.h"
+
+#include <array>
+#include <functional>
+#include <string>
+
+namespace pictavo {
+
+struct WindowServices {
+    std::function<bool()> start_networking;
+    std::function<void()> register_codecs;
+    // Start-up of the settings and run state (defaults, exiftool, stored key).
+    std::function<void(AppState&)> start_up_state;
+    // Counts the images and sub-folders of the tree into the run state (counts already 0).
+    std::function<void(AppState&, const std::string& folder)> scan_folder;
+    // The whole batch run behind PROCESS: checks, run and its messages through the front end.
+    std::function<void(AppState&, FrontEnd&)> run_batch;
+    // Opens a folder or a web address with the user's applications; the result is not used.
+    std::function<void(const std::string& target)> open_with_shell;
+    std::string manual_address;
+    std::string donate_address;
+};
+
+// The program's own services: libcurl, the JPEG and PNG codecs, the real scan and run, and
+// the process runner's opener.
+WindowServices program_window_services(const std::string& manual_address, const std::string& donate_address);
+
+class MainWindow final : public FrontEnd {
+public:
+    MainWindow(Toolkit& toolkit, AppState& state, WindowServices services);
+
+    // Everything up to the built window. False when networking could not be started (the
+    // error box has been shown and no window was opened).
+    bool start();
+    // start(), then the event loop until the window is closed. The process's exit code: 0,
+    // or 1 when start-up failed.
+    int run();
+    // Runs the handler of one event; a Close event makes closed() true.
+    void handle(const Event& event);
+    bool closed() const { return closed_; }
+
+    ControlId id(WindowControl control) const { return ids_[static_cast<std::size_t>(control)]; }
+
+    // FrontEnd, for the batch run.
+    void message_box(const std::string& title, const std::string& text, MessageIcon icon) override;
+    bool ask_yes_no(const std::string& title, const std::string& text) override;
+    void take_one_event() override;
+    void pause(int milliseconds) override;
+    void set_busy(bool busy) override;
+    void show_progress(std::int64_t minimum, std::int64_t maximum) override;
+    void set_progress(std::int64_t position, const std::string& source_path) override;
+    void hide_progress() override;
+
+private:
+    void build_controls();
+    void show_options();
+    void pick_input_folder();
+    void pick_output_folder();
+    void open_folder(const std::string& folder);
+    void field_lost_focus(WindowControl field);
+    void api_key_lost_focus();
+    void process();
+
+    Toolkit& toolkit_;
+    AppState& state_;
+    WindowServices services_;
+    std::array<ControlId, WINDOW_CONTROL_COUNT> ids_{};
+    bool closed_ = false;
+};
+
+} // namespace pictavo

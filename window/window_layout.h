@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The controls of the main window: every one with its kind, place, size and caption, in the
+// order they are created.
+#pragma once
+
+#include "toolkit/toolkit.h"
+
+#include <array>
+#include <cstddef>
+
+namespace pictavo {
+
+enum class WindowControl {
+    processButton,
+    inputFrame,
+    inputSelectButton,
+    inputPathBox,
+    inputOpenButton,
+    outputFrame,
+    outputSelectButton,
+    outputPathBox,
+    overwriteNote,
+    outputOpenButton,
+    optionsFrame,
+    keepFrame,
+    keepOriginalBox,
+    normalFrame,
+    normalResizeBox,
+    normalSizeField,
+    normalSizeLabel,
+    fillFitFrame,
+    fillFitBox,
+    fillWidthField,
+    fillHeightField,
+    fillWidthLabel,
+    fillHeightLabel,
+    uniformFrame,
+    uniformBox,
+    uniformWidthField,
+    uniformHeightField,
+    uniformWidthLabel,
+    uniformHeightLabel,
+    copyFrame,
+    copyLabel,
+    exifBox,
+    datesBox,
+    qualityFrame,
+    qualityField,
+    qualityRangeLabel,
+    tinifyBox,
+    apiKeyField,
+    apiKeyLabel,
+    uploadOriginalsBox,
+    statusLine,
+    donateLink,
+    manualLink,
+    progressBar,
+};
+
+constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::progressBar) + 1;
+
+// How the window looks before anything was done.
+constexpr int WINDOW_WIDTH = 910;
+constexpr int WINDOW_HEIGHT = 460;
+constexpr const char* WINDOW_CAPTION = "Pictavo - PTV - v1.3";
+constexpr Rgb WINDOW_COLOUR{240, 240, 240};
+constexpr Rgb WHITE{255, 255, 255};
+constexpr Rgb BLACK{0, 0, 0};
+constexpr const char* PROCESS_CAPTION = "PROCESS";
+constexpr const char* BUSY_CAPTION = "Busy....";
+constexpr const char* DONATE_HINT = "I am saving for a modern PC,  Help...";
+constexpr const char* TITLE_FONT_FACE = "Arial";
+constexpr int TITLE_FONT_POINTS = 12;
+
+struct ControlLayout {
+    WindowControl name;
+    ControlSpec spec;
+    bool title_font = false;  // the bold Arial font instead of the message font
+    bool white = false;       // white background
+};
+
+// In creation order; entry i describes WindowControl i.
+const std::array<ControlLayout, WINDOW_CONTROL_COUNT>& window_layout();
+
+} // namespace pictavo

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/batch_run.h"
+#include "app/folder_scan.h"
+#include "window/main_window.h"
+#include "image/plugins.h"
+#include "sys/process_runner.h"
+#include "web/http.h"
+
+namespace pictavo {
+
+WindowServices program_window_services(const std::string& manual_address, const std::string& donate_address)
+{
+    WindowServices services;
+    services.start_networking = [] { return network_start() == 1; };
+    services.register_codecs = [] { register_jpeg_and_png_codecs(); };
+    services.start_up_state = [](AppState& state) { state.start_up(); };
+    services.scan_folder = [](AppState& state, const std::string& folder) { folder_scan(state.run, folder); };
+    services.run_batch = [](AppState& state, FrontEnd& front_end) { batch_run(state, front_end); };
+    services.open_with_shell = [](const std::string& target) { run_program(target, {}, "", 0); };
+    services.manual_address = manual_address;
+    services.donate_address = donate_address;
+    return services;
+}
+
+} // namespace pictavo
