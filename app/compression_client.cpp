@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/compression_client.h"
 
-#include "sys/numbered_file.h"
+#include "sys/descriptor.h"
 #include "web/http.h"
 #include "web/threads.h"
 
+#include <cerrno>
 #include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 #include <new>
 #include <thread>
@@ -14,52 +18,62 @@
 namespace pictavo {
 namespace {
 
-constexpr std::int64_t upload_file_number = 0;
 constexpr std::size_t header_buckets = 512;
 constexpr const char* success_status = "201";
 constexpr const char* location_end_mark = "}}";
 constexpr auto pause_before_end = std::chrono::milliseconds(5);
 
-// The whole upload file, or false when it cannot be opened or read completely.
+// The whole upload file, or false when it cannot be opened or read completely. Opened for
+// reading only: the exchange never creates a file.
 bool read_upload(const std::string& path, std::vector<unsigned char>& bytes)
 {
-    if (!file_read_open(upload_file_number, path))
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat status {};
+    if (!file.valid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;
-    const std::int64_t length = file_length(upload_file_number);
-    bool ok = length >= 0;
-    if (ok) {
-        try {
-            bytes.assign(static_cast<std::size_t>(length), 0);
-        } catch (const std::exception&) {
-            ok = false;
-        }
+    bytes.assign(static_cast<std::size_t>(status.st_size), 0);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(file.get(), bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
     }
-    if (ok && length > 0)
-        ok = file_read_data(upload_file_number, bytes.data(), length) == length;
-    file_close(upload_file_number);
-    return ok;
+    return true;
 }
 
-// Sends the upload and, on a good answer, downloads the result: true on success.
-bool exchange(const std::string& endpoint, const std::string& api_key, const std::vector<unsigned char>& upload,
-              const std::string& result_path)
+// Sends the upload and, on a good answer, downloads the result.
+CompressionResult exchange(const std::string& endpoint, const std::string& api_key,
+                           const std::vector<unsigned char>& upload, const std::string& result_path)
 {
+    CompressionResult result;
     HeaderTable headers(header_buckets);
     if (!headers.set("Authorization", "Basic " + service_credential(api_key))
-        || !headers.set("Content-Type", "application/octet-stream"))
-        return false;
+        || !headers.set("Content-Type", "application/octet-stream")) {
+        result.failure = CompressionFailure::NoAnswer;
+        return result;
+    }
 
     RequestHandle request = http_send(HTTP_POST, endpoint, upload.data(), static_cast<std::int64_t>(upload.size()),
                                       HTTP_NO_REDIRECT, &headers);
-    bool ok = false;
-    if (request && http_info(request.get(), HTTP_INFO_STATUS) == success_status) {
+    result.http_status = request ? static_cast<int>(request->status_code) : 0;
+    if (result.http_status == 0) {
+        result.failure = CompressionFailure::NoAnswer;
+    } else if (http_info(request.get(), HTTP_INFO_STATUS) != success_status) {
+        result.failure = CompressionFailure::Refused;
+    } else {
         const std::string prefix = location_prefix(endpoint);
         const std::string location = extract_location(http_info(request.get(), HTTP_INFO_BODY), prefix);
         // Only a location of the service is fetched; anything else is no answer to download.
-        ok = !prefix.empty() && location.rfind(prefix, 0) == 0 && http_download(location, result_path) == 1;
+        if (prefix.empty() || location.rfind(prefix, 0) != 0)
+            result.failure = CompressionFailure::NoLocation;
+        else if (http_download(location, result_path) != 1)
+            result.failure = CompressionFailure::DownloadFailed;
     }
     http_finish(request);
-    return ok;
+    return result;
 }
 
 } // namespace
@@ -118,6 +132,22 @@ std::string extract_location(const std::string& body, const std::string& prefix)
     return body.substr(from, static_cast<std::size_t>(length));
 }
 
+CompressionResult compress_file(const CompressionRequest& request)
+{
+    CompressionResult result;
+    try {
+        std::vector<unsigned char> upload;
+        if (!read_upload(request.upload_path, upload)) {
+            result.failure = CompressionFailure::UploadUnreadable;
+            return result;
+        }
+        return exchange(request.shrink_endpoint, request.api_key, upload, request.result_path);
+    } catch (const std::exception&) {
+        result.failure = CompressionFailure::UploadUnreadable;
+        return result;
+    }
+}
+
 int compression_worker(void* parameter)
 {
     const auto* task = static_cast<const CompressionTask*>(parameter);
@@ -126,13 +156,12 @@ int compression_worker(void* parameter)
     std::atomic<int>* const error_flag = task->error_flag;
     bool ok = false;
     try {
-        const std::string upload_path = task->upload_path;
-        const std::string result_path = task->result_path;
-        const std::string api_key = task->api_key;
-        const std::string endpoint = task->shrink_endpoint;
-
-        std::vector<unsigned char> upload;
-        ok = read_upload(upload_path, upload) && exchange(endpoint, api_key, upload, result_path);
+        CompressionRequest request;
+        request.upload_path = task->upload_path;
+        request.result_path = task->result_path;
+        request.api_key = task->api_key;
+        request.shrink_endpoint = task->shrink_endpoint;
+        ok = compress_file(request).ok();
     } catch (const std::exception&) {
         ok = false;
     }

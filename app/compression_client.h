@@ -8,6 +8,33 @@
 
 namespace pictavo {
 
+// One exchange with the service, as the engine's workers run it: synchronous, on the caller's
+// thread, touching no numbered file, so several may run at once.
+struct CompressionRequest {
+    std::string upload_path;  // the file whose bytes are sent (opened for reading only)
+    std::string result_path;  // replaced by the compressed image on success only
+    std::string api_key;
+    std::string shrink_endpoint = "https://api.tinify.com/shrink";
+};
+
+enum class CompressionFailure {
+    None,
+    UploadUnreadable, // the output to send could not be read
+    NoAnswer,         // no HTTP answer arrived (connection, TLS, time-out)
+    Refused,          // the shrink answer's status was not 201 (see http_status)
+    NoLocation,       // a 201 answer without a usable location of the service
+    DownloadFailed,   // the download did not complete with a 2xx status
+};
+
+struct CompressionResult {
+    CompressionFailure failure = CompressionFailure::None;
+    int http_status = 0;                // of the answer that decided; 0 when none arrived
+    long long compression_count = -1;   // the last Compression-Count header; -1 without one
+    bool ok() const { return failure == CompressionFailure::None; }
+};
+
+CompressionResult compress_file(const CompressionRequest& request);
+
 struct CompressionTask {
     std::string upload_path;  // the file whose bytes are sent
     std::string result_path;  // the file that receives the compressed image

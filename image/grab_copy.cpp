@@ -29,38 +29,58 @@ void copy_rectangle(const PixelBuffer& source, PixelBuffer& destination, std::in
 }
 
 // A usable source: an image whose record agrees with its pixels.
+bool is_copy_source(const ImageObject& image)
+{
+    return image.holds_image() && image.frame_count == 1 && image.pixels.width() == image.width &&
+           image.pixels.height() == image.height;
+}
+
 const ImageObject* copy_source(ImageNumber number)
 {
     const ImageObject* image = image_lookup(number);
-    if (!image || image->frame_count != 1 || image->pixels.width() != image->width
-        || image->pixels.height() != image->height)
-        return nullptr;
-    return image;
+    return image && is_copy_source(*image) ? image : nullptr;
+}
+
+// The rectangle of source as a new image record (not yet stored anywhere).
+bool grab_rectangle(const ImageObject& source, int x, int y, int width, int height, ImageObject& grabbed)
+{
+    PixelBuffer pixels = PixelBuffer::create(width, height, source.pixels.depth());
+    if (pixels.empty())
+        return false;
+    copy_rectangle(source.pixels, pixels, x, y);
+    grabbed = ImageObject();
+    grabbed.width = static_cast<std::int16_t>(width);
+    grabbed.height = static_cast<std::int16_t>(height);
+    grabbed.depth = static_cast<std::int8_t>(pixels.depth());
+    grabbed.source_depth = source.source_depth;
+    grabbed.plugin_code = 0;
+    grabbed.frame_count = 1;
+    grabbed.pixels = std::move(pixels);
+    return true;
 }
 
 } // namespace
 
+bool image_grab_object(const ImageObject& source, int x, int y, int width, int height, ImageObject& result)
+{
+    ImageObject grabbed;
+    if (!is_copy_source(source) || !grab_rectangle(source, x, y, width, height, grabbed))
+        return false;
+    result = std::move(grabbed);
+    return true;
+}
+
 ImageHandle image_grab(ImageNumber source, ImageNumber target, int x, int y, int width, int height)
 {
     const ImageObject* image = copy_source(source);
-    if (!image)
+    ImageObject grabbed;
+    if (!image || !grab_rectangle(*image, x, y, width, height, grabbed))
         return 0;
-    PixelBuffer grabbed = PixelBuffer::create(width, height, image->pixels.depth());
-    if (grabbed.empty())
-        return 0;
-    copy_rectangle(image->pixels, grabbed, x, y);
-    // Allocating the target may release the source (grab onto itself): keep what is needed.
-    const std::int8_t source_depth = image->source_depth;
+    // Allocating the target may release the source (grab onto itself); the grab is complete.
     ImageObject* result = image_allocate(target);
     if (!result)
         return 0;
-    result->width = static_cast<std::int16_t>(width);
-    result->height = static_cast<std::int16_t>(height);
-    result->depth = static_cast<std::int8_t>(grabbed.depth());
-    result->source_depth = source_depth;
-    result->plugin_code = 0;
-    result->frame_count = 1;
-    result->pixels = std::move(grabbed);
+    *result = std::move(grabbed);
     return image_result(target, *result);
 }
 

@@ -30,27 +30,29 @@ struct MallocFree {
 };
 using Block = std::unique_ptr<std::uint8_t, MallocFree>;
 
-// The whole file in one block; false when it cannot be opened or read completely.
-bool read_whole_file(const std::string& path, Block& block, std::size_t& size)
+// The whole file in one block.
+ImageError read_whole_file(const std::string& path, Block& block, std::size_t& size)
 {
     const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0)
+        return ImageError::ReadFailed;
+    if (!S_ISREG(status.st_mode))
+        return ImageError::NotAFile;
     size = static_cast<std::size_t>(status.st_size);
     block.reset(static_cast<std::uint8_t*>(std::malloc(size > 0 ? size : 1)));
     if (!block)
-        return false;
+        return ImageError::OutOfMemory;
     std::size_t done = 0;
     while (done < size) {
         const ssize_t got = ::read(file.get(), block.get() + done, size - done);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            return false;
+            return ImageError::ReadFailed;
         done += static_cast<std::size_t>(got);
     }
-    return true;
+    return ImageError::None;
 }
 
 void release(ImageNumber number, ImageObject* image)
@@ -59,32 +61,43 @@ void release(ImageNumber number, ImageObject* image)
 }
 
 // The decoder that accepts the data, with the context filled in; nullptr when none does.
+// The first error of a decoder that recognised its format is kept in the context.
 const ImageDecoder* find_accepting_decoder(DecodeContext& context, const std::vector<const ImageDecoder*>& decoders)
 {
+    ImageError first_error = ImageError::None;
     for (const ImageDecoder* decoder : decoders) {
         context.state.reset();
         context.width = context.height = 0;
         context.depth = 24;
         context.source_depth = 0;
+        context.error = ImageError::None;
         if (decoder->check(context))
             return decoder;
+        if (first_error == ImageError::None)
+            first_error = context.error;
     }
     context.state.reset();
+    context.error = first_error;
     return nullptr;
 }
 
-PixelBuffer decode_pixels(DecodeContext& context, const ImageDecoder& decoder)
+ImageError decode_pixels(DecodeContext& context, const ImageDecoder& decoder, PixelBuffer& pixels)
 {
-    PixelBuffer pixels = PixelBuffer::create(context.width, context.height, context.depth);
-    if (!pixels.empty() && !decoder.decode(context, pixels.data(), pixels.stride(), ROWS_BOTTOM_UP))
+    pixels = PixelBuffer::create(context.width, context.height, context.depth);
+    ImageError error = ImageError::None;
+    if (pixels.empty()) {
+        error = ImageError::OutOfMemory;
+    } else if (!decoder.decode(context, pixels.data(), pixels.stride(), ROWS_BOTTOM_UP)) {
+        error = context.error != ImageError::None ? context.error : ImageError::Corrupt;
         pixels = PixelBuffer();
+    }
     decoder.cleanup(context);
     context.state.reset();
-    return pixels;
+    return error;
 }
 
-bool decode_into(ImageObject& image, const std::uint8_t* data, std::size_t size,
-                 const std::vector<const ImageDecoder*>& decoders)
+ImageError decode_into(ImageObject& image, const std::uint8_t* data, std::size_t size,
+                       const std::vector<const ImageDecoder*>& decoders)
 {
     DecodeContext& context = thread_decode_context();
     context.data = data;
@@ -92,20 +105,34 @@ bool decode_into(ImageObject& image, const std::uint8_t* data, std::size_t size,
     context.frame_count = 1;
     context.frame_delay = 0;
     context.plugin = find_accepting_decoder(context, decoders);
-    if (!context.plugin) {
-        context.data = nullptr;
-        return false;
+    ImageError error = context.error != ImageError::None ? context.error : ImageError::NotAnImage;
+    if (context.plugin) {
+        error = decode_pixels(context, *context.plugin, image.pixels);
+        image.width = static_cast<std::int16_t>(context.width);
+        image.height = static_cast<std::int16_t>(context.height);
+        image.depth = static_cast<std::int8_t>(image.pixels.depth());
+        image.source_depth = static_cast<std::int8_t>(context.source_depth);
+        image.plugin_code = context.plugin->code;
+        image.frame_count = 1;
     }
-    image.pixels = decode_pixels(context, *context.plugin);
-    image.width = static_cast<std::int16_t>(context.width);
-    image.height = static_cast<std::int16_t>(context.height);
-    image.depth = static_cast<std::int8_t>(image.pixels.depth());
-    image.source_depth = static_cast<std::int8_t>(context.source_depth);
-    image.plugin_code = context.plugin->code;
-    image.frame_count = 1;
     context.data = nullptr;
     context.size = 0;
-    return image.holds_image();
+    context.error = ImageError::None;
+    return error;
+}
+
+ImageError decode_object(const std::uint8_t* bytes, std::size_t size, bool try_icon,
+                         const std::vector<const ImageDecoder*>& decoders, ImageObject& image)
+{
+    image = ImageObject();
+    if (!bytes)
+        return ImageError::NotAnImage;
+    if (is_icon_data(bytes, size)) {
+        if (!try_icon)
+            return ImageError::NotAnImage;
+        return load_icon(image, bytes, size) ? ImageError::None : ImageError::Corrupt;
+    }
+    return decode_into(image, bytes, size, decoders);
 }
 
 ImageHandle load_with(ImageNumber number, const void* data, std::size_t size, bool try_icon,
@@ -114,13 +141,7 @@ ImageHandle load_with(ImageNumber number, const void* data, std::size_t size, bo
     ImageObject* image = image_allocate(number);
     if (!image)
         return 0;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    bool loaded = false;
-    if (bytes && is_icon_data(bytes, size))
-        loaded = try_icon && load_icon(*image, bytes, size);
-    else if (bytes)
-        loaded = decode_into(*image, bytes, size, decoders);
-    if (!loaded) {
+    if (decode_object(static_cast<const std::uint8_t*>(data), size, try_icon, decoders, *image) != ImageError::None) {
         release(number, image);
         return 0;
     }
@@ -129,11 +150,37 @@ ImageHandle load_with(ImageNumber number, const void* data, std::size_t size, bo
 
 } // namespace
 
+ImageError image_read_file(const std::string& path, ImageObject& image)
+{
+    try {
+        Block block;
+        std::size_t size = 0;
+        if (const ImageError error = read_whole_file(path, block, size); error != ImageError::None) {
+            image = ImageObject();
+            return error;
+        }
+        return decode_object(block.get(), size, true, image_decoders(), image);
+    } catch (const std::bad_alloc&) {
+        image = ImageObject();
+        return ImageError::OutOfMemory;
+    }
+}
+
+ImageError image_decode(const void* data, std::size_t size, ImageObject& image)
+{
+    try {
+        return decode_object(static_cast<const std::uint8_t*>(data), size, true, image_decoders(), image);
+    } catch (const std::bad_alloc&) {
+        image = ImageObject();
+        return ImageError::OutOfMemory;
+    }
+}
+
 ImageHandle image_load(ImageNumber number, const std::string& path)
 {
     Block block;
     std::size_t size = 0;
-    if (!read_whole_file(path, block, size))
+    if (read_whole_file(path, block, size) != ImageError::None)
         return 0;
     return image_load_memory(number, block.get(), size);
 }

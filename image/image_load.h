@@ -6,6 +6,7 @@
 // once the data is read, the number's previous image is gone whether or not decoding succeeds.
 #pragma once
 
+#include "image/image_error.h"
 #include "image/image_object.h"
 
 #include <cstddef>
@@ -13,6 +14,12 @@
 #include <string>
 
 namespace pictavo {
+
+// The file or the data decoded into image, which is replaced whatever the outcome (empty on
+// failure). ImageError::None on success. These work on values the caller owns and touch no
+// numbered image, so any number of threads may use them at once.
+ImageError image_read_file(const std::string& path, ImageObject& image);
+ImageError image_decode(const void* data, std::size_t size, ImageObject& image);
 
 // Non-zero on success: the pixel handle, or for IMAGE_ANY the new image's reference.
 ImageHandle image_load(ImageNumber number, const std::string& path);

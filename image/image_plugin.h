@@ -7,6 +7,8 @@
 // 24-bit (encode24) or 32-bit (encode32) pixel buffer into a file or a block in memory.
 #pragma once
 
+#include "image/image_error.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +35,9 @@ struct DecodeContext {
     int source_depth = 0;
     int frame_count = 1;
     int frame_delay = 0;
+    // Set by a decoder that recognised its format but cannot deliver the image; a check that
+    // fails without setting it means "not this format".
+    ImageError error = ImageError::None;
     std::unique_ptr<DecoderState> state;
 };
 

@@ -9,26 +9,25 @@
 
 namespace pictavo {
 
-ImageHandle image_resize(ImageNumber number, int width, int height, int mode)
+bool image_resize_object(ImageObject& image, int width, int height, int mode)
 {
-    ImageObject* image = image_lookup(number);
-    if (!image || image->is_icon || image->frame_count != 1)
-        return 0;
+    if (!image.holds_image() || image.is_icon || image.frame_count != 1)
+        return false;
     if (width == IMAGE_KEEP)
-        width = image->width;
+        width = image.width;
     if (height == IMAGE_KEEP)
-        height = image->height;
-    if (width == image->width && height == image->height)
-        return image->pixel_handle();
-    if (image->width < 1 || image->height < 1 || width < 1 || height < 1)
-        return 0;
-    const PixelBuffer& source = image->pixels;
+        height = image.height;
+    if (width == image.width && height == image.height)
+        return true;
+    if (image.width < 1 || image.height < 1 || width < 1 || height < 1)
+        return false;
+    const PixelBuffer& source = image.pixels;
     // A record whose sizes disagree with its pixels would send the resamplers out of bounds.
-    if (source.width() != image->width || source.height() != image->height)
-        return 0;
+    if (source.width() != image.width || source.height() != image.height)
+        return false;
     PixelBuffer resized = PixelBuffer::create(width, height, source.depth());
     if (resized.empty())
-        return 0;
+        return false;
     bool done = false;
     if (mode != 0)
         done = nearest_resample(source, resized);
@@ -37,10 +36,18 @@ ImageHandle image_resize(ImageNumber number, int width, int height, int mode)
     else
         done = area_resample(source, resized);
     if (!done)
+        return false;
+    image.pixels = std::move(resized);
+    image.width = static_cast<std::int16_t>(width);
+    image.height = static_cast<std::int16_t>(height);
+    return true;
+}
+
+ImageHandle image_resize(ImageNumber number, int width, int height, int mode)
+{
+    ImageObject* image = image_lookup(number);
+    if (!image || !image_resize_object(*image, width, height, mode))
         return 0;
-    image->pixels = std::move(resized);
-    image->width = static_cast<std::int16_t>(width);
-    image->height = static_cast<std::int16_t>(height);
     return image->pixel_handle();
 }
 

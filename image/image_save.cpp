@@ -5,6 +5,8 @@
 #include "image/plugins.h"
 #include "sys/atomic_file.h"
 
+#include <cerrno>
+
 namespace pictavo {
 namespace {
 
@@ -41,10 +43,9 @@ PixelBuffer flatten_onto_white(const PixelBuffer& source)
 }
 
 // Everything that can fail before a file is touched.
-bool plan_save(ImageNumber number, std::uint32_t plugin_code, int quality, int depth, SavePlan& plan)
+bool plan_save(const ImageObject* image, std::uint32_t plugin_code, int quality, int depth, SavePlan& plan)
 {
-    const ImageObject* image = image_lookup(number);
-    if (!image || image->is_icon || (image->pixels.depth() != 24 && image->pixels.depth() != 32))
+    if (!image || !image->holds_image() || image->is_icon || (image->pixels.depth() != 24 && image->pixels.depth() != 32))
         return false;
     if (depth == -1)
         depth = image->source_depth;
@@ -76,28 +77,55 @@ bool plan_save(ImageNumber number, std::uint32_t plugin_code, int quality, int d
     return plan.encode != nullptr;
 }
 
+ImageError write_error(int error_number)
+{
+    switch (error_number) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ImageError::WritePermission;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return ImageError::DiskFull;
+    default:
+        return ImageError::WriteFailed;
+    }
+}
+
 } // namespace
+
+ImageError image_write(const ImageObject& image, const std::string& path, std::uint32_t plugin_code, int quality,
+                       int depth)
+{
+    SavePlan plan;
+    if (path.empty() || !plan_save(&image, plugin_code, quality, depth, plan))
+        return ImageError::Refused;
+    AtomicFile file;
+    if (!file.open(path))
+        return write_error(file.error());
+    EncodeSink sink;
+    sink.file = file.stream();
+    errno = 0;
+    if (!sink.file || !plan.encode(plan.request, sink)) {
+        const ImageError error = write_error(errno);
+        file.discard();
+        return error;
+    }
+    return file.commit() ? ImageError::None : write_error(file.error());
+}
 
 int image_save(ImageNumber number, const std::string& path, std::uint32_t plugin_code, int quality, int depth)
 {
-    SavePlan plan;
-    if (path.empty() || !plan_save(number, plugin_code, quality, depth, plan))
-        return 0;
-    AtomicFile file;
-    if (!file.open(path))
-        return 0;
-    EncodeSink sink;
-    sink.file = file.stream();
-    if (!sink.file || !plan.encode(plan.request, sink))
-        return 0;
-    return file.commit() ? 1 : 0;
+    const ImageObject* image = image_lookup(number);
+    return image && image_write(*image, path, plugin_code, quality, depth) == ImageError::None ? 1 : 0;
 }
 
 std::vector<std::uint8_t> image_save_memory(ImageNumber number, std::uint32_t plugin_code, int quality, int depth)
 {
     SavePlan plan;
     std::vector<std::uint8_t> encoded;
-    if (!plan_save(number, plugin_code, quality, depth, plan))
+    if (!plan_save(image_lookup(number), plugin_code, quality, depth, plan))
         return encoded;
     EncodeSink sink;
     sink.memory = &encoded;

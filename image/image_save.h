@@ -2,6 +2,7 @@
 // Writing numbered images to files through the registered encoders.
 #pragma once
 
+#include "image/image_error.h"
 #include "image/image_object.h"
 
 #include <cstdint>
@@ -18,6 +19,11 @@ namespace pictavo {
 // untouched and nothing else behind. 1 on success, 0 on failure.
 int image_save(ImageNumber number, const std::string& path, std::uint32_t plugin_code = IMAGE_CODE_BMP,
                int quality = 7, int depth = -1);
+
+// The same for an image the caller owns, with the reason on failure (ImageError::None on
+// success). Touches no numbered image.
+ImageError image_write(const ImageObject& image, const std::string& path, std::uint32_t plugin_code, int quality,
+                       int depth = -1);
 
 // The same encoding into memory: the encoded file, or an empty block on failure.
 std::vector<std::uint8_t> image_save_memory(ImageNumber number, std::uint32_t plugin_code = IMAGE_CODE_BMP,

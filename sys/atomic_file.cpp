@@ -44,6 +44,7 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     , temporary_path_(std::move(other.temporary_path_))
     , descriptor_(std::exchange(other.descriptor_, -1))
     , stream_(std::exchange(other.stream_, nullptr))
+    , error_(other.error_)
 {
 }
 
@@ -55,36 +56,47 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept
         temporary_path_ = std::move(other.temporary_path_);
         descriptor_ = std::exchange(other.descriptor_, -1);
         stream_ = std::exchange(other.stream_, nullptr);
+        error_ = other.error_;
     }
     return *this;
 }
 
 AtomicFile::~AtomicFile() { discard(); }
 
+bool AtomicFile::fail(int error_number)
+{
+    error_ = error_number;
+    return false;
+}
+
 bool AtomicFile::open(const std::string& target)
 {
     discard();
+    error_ = 0;
     if (target.empty() || target.back() == '/')
-        return false;
+        return fail(EINVAL);
 
     mode_t mode = creation_mode();
     struct stat existing {};
     if (::stat(target.c_str(), &existing) == 0) {
-        if (!S_ISREG(existing.st_mode) || (existing.st_mode & S_IWUSR) == 0)
-            return false;
+        if (!S_ISREG(existing.st_mode))
+            return fail(EISDIR);
+        if ((existing.st_mode & S_IWUSR) == 0)
+            return fail(EACCES);
         mode = existing.st_mode & 07777;
     } else if (errno != ENOENT) {
-        return false;
+        return fail(errno);
     }
 
     std::string pattern = folder_of(target) + "/." + name_of(target) + ".pictavo-XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return fail(errno);
     if (::fchmod(fd, mode) != 0) {
+        const int error = errno;
         ::close(fd);
         ::unlink(pattern.c_str());
-        return false;
+        return fail(error);
     }
     target_ = target;
     temporary_path_ = std::move(pattern);
@@ -109,7 +121,7 @@ bool AtomicFile::write_all(const void* data, std::size_t size)
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
-            return false;
+            return fail(written < 0 ? errno : ENOSPC);
         bytes += written;
         size -= static_cast<std::size_t>(written);
     }
@@ -119,7 +131,7 @@ bool AtomicFile::write_all(const void* data, std::size_t size)
 bool AtomicFile::commit()
 {
     if (descriptor_ < 0)
-        return false;
+        return fail(EBADF);
     bool ok = true;
     if (stream_) {
         ok = std::fclose(stream_) == 0;
@@ -130,8 +142,10 @@ bool AtomicFile::commit()
     descriptor_ = -1;
     if (ok)
         ok = ::rename(temporary_path_.c_str(), target_.c_str()) == 0;
-    if (!ok)
+    if (!ok) {
+        error_ = errno;
         ::unlink(temporary_path_.c_str());
+    }
     temporary_path_.clear();
     return ok;
 }

@@ -43,13 +43,18 @@ public:
     void discard();
 
     bool is_open() const { return descriptor_ >= 0; }
+    // The errno of the last step that failed (open, write_all or commit), 0 when none did.
+    int error() const { return error_; }
     const std::string& temporary_path() const { return temporary_path_; }
 
 private:
+    bool fail(int error_number);
+
     std::string target_;
     std::string temporary_path_;
     int descriptor_ = -1;
     std::FILE* stream_ = nullptr;
+    int error_ = 0;
 };
 
 } // namespace pictavo

@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/failure_reason.h"
+
+namespace pictavo {
+namespace {
+
+std::string service_text(const Failure& failure)
+{
+    const std::string status = " (HTTP " + std::to_string(failure.service_status) + ")";
+    switch (failure.service_failure) {
+    case CompressionFailure::UploadUnreadable:
+        return "compression service: the output could not be read for upload";
+    case CompressionFailure::NoAnswer:
+        return "compression service: no answer";
+    case CompressionFailure::Refused:
+        if (failure.service_status == 401)
+            return "compression service refused the key" + status;
+        if (failure.service_status == 429)
+            return "compression service: the monthly limit of the key is used up" + status;
+        return "compression service refused the image" + status;
+    case CompressionFailure::NoLocation:
+        return "compression service gave no location of its own";
+    case CompressionFailure::DownloadFailed:
+        return "compression service: the download failed";
+    case CompressionFailure::None:
+        break;
+    }
+    return "compression service failed";
+}
+
+} // namespace
+
+FailureReason failure_reason_of(ImageError error)
+{
+    switch (error) {
+    case ImageError::None: return FailureReason::None;
+    case ImageError::NotAFile: return FailureReason::NotAFile;
+    case ImageError::FileTooLarge: return FailureReason::SourceTooLarge;
+    case ImageError::ReadFailed: return FailureReason::SourceUnreadable;
+    case ImageError::NotAnImage: return FailureReason::NotAnImage;
+    case ImageError::Unsupported: return FailureReason::UnsupportedKind;
+    case ImageError::CutOff: return FailureReason::CutOff;
+    case ImageError::TooManyPixels: return FailureReason::TooManyPixels;
+    case ImageError::Corrupt: return FailureReason::CorruptData;
+    case ImageError::OutOfMemory: return FailureReason::OutOfMemory;
+    case ImageError::Refused: return FailureReason::WriteFailed;
+    case ImageError::WritePermission: return FailureReason::WritePermission;
+    case ImageError::DiskFull: return FailureReason::DiskFull;
+    case ImageError::WriteFailed: return FailureReason::WriteFailed;
+    }
+    return FailureReason::CorruptData;
+}
+
+std::string failure_text(const Failure& failure)
+{
+    switch (failure.reason) {
+    case FailureReason::None: return "done";
+    case FailureReason::NotAnImage: return "not an image";
+    case FailureReason::UnsupportedKind: return "an image of a kind this program cannot read";
+    case FailureReason::CutOff: return "the image data is cut off";
+    case FailureReason::TooManyPixels: return "the image is too large (more pixels than this program handles)";
+    case FailureReason::CorruptData: return "the image data is corrupt";
+    case FailureReason::OutOfMemory: return "not enough memory for the image";
+    case FailureReason::NotAFile: return "not a regular file";
+    case FailureReason::SourceTooLarge: return "the file is too large to be an image this program reads";
+    case FailureReason::SourceUnreadable: return "the file cannot be read";
+    case FailureReason::WritePermission: return "the output cannot be written: permission denied";
+    case FailureReason::DiskFull: return "the output cannot be written: the disk is full";
+    case FailureReason::WriteFailed: return "the output cannot be written";
+    case FailureReason::PathTooLong: return "the path is too long for this system";
+    case FailureReason::FolderUnreadable: return "the folder cannot be read";
+    case FailureReason::MetadataFailed: return "the metadata could not be copied";
+    case FailureReason::DatesFailed: return "the file dates could not be copied";
+    case FailureReason::ServiceFailed: return service_text(failure);
+    }
+    return "failed";
+}
+
+} // namespace pictavo

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Why an image of a run failed, and the one text the front ends show for each reason.
+#pragma once
+
+#include "app/compression_client.h"
+#include "image/image_error.h"
+
+#include <string>
+
+namespace pictavo {
+
+enum class FailureReason {
+    None,
+    // The source could not be decoded
+    NotAnImage,
+    UnsupportedKind,
+    CutOff,
+    TooManyPixels,
+    CorruptData,
+    OutOfMemory,
+    // The source could not be read
+    NotAFile,
+    SourceTooLarge,
+    SourceUnreadable,
+    // The output could not be written
+    WritePermission,
+    DiskFull,
+    WriteFailed,
+    // The tree
+    PathTooLong,
+    FolderUnreadable,
+    // The steps after the image was written
+    MetadataFailed,
+    DatesFailed,
+    ServiceFailed, // with the service's HTTP status, 0 when no answer arrived
+};
+
+// A failure as the run records it.
+struct Failure {
+    FailureReason reason = FailureReason::None;
+    int service_status = 0;
+    CompressionFailure service_failure = CompressionFailure::None;
+};
+
+// The reason for an image-library error.
+FailureReason failure_reason_of(ImageError error);
+
+// A short English text for a failure, without a full stop: "not an image", "the output
+// folder is not writable", "compression service refused the key (HTTP 401)".
+std::string failure_text(const Failure& failure);
+inline std::string failure_text(FailureReason reason) { return failure_text(Failure{reason}); }
+
+} // namespace pictavo
