@@ -134,7 +134,7 @@ int write_key_file(const std::string& path, const std::string& key)
     // Through a temporary file, so that a failed write (a full disk) keeps the stored key.
     AtomicFile file;
     const std::string content = key + "\n";
-    if (!file.open(path) || ::fchmod(file.descriptor(), 0600) != 0 || !file.write_all(content.data(), content.size()))
+    if (!file.open(path, AtomicFile::Access::PrivateFile) || !file.write_all(content.data(), content.size()))
         return 0;
     return file.commit() ? 1 : 0;
 }

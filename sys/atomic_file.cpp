@@ -69,7 +69,7 @@ bool AtomicFile::fail(int error_number)
     return false;
 }
 
-bool AtomicFile::open(const std::string& target)
+bool AtomicFile::open(const std::string& target, Access access)
 {
     discard();
     error_ = 0;
@@ -87,12 +87,15 @@ bool AtomicFile::open(const std::string& target)
     } else if (errno != ENOENT) {
         return fail(errno);
     }
+    if (access == Access::PrivateFile)
+        mode = 0600;
 
+    // mkostemp creates the file readable and writable by the owner only.
     std::string pattern = folder_of(target) + "/." + name_of(target) + ".pictavo-XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         return fail(errno);
-    if (::fchmod(fd, mode) != 0) {
+    if (mode != 0600 && ::fchmod(fd, mode) != 0) {
         const int error = errno;
         ::close(fd);
         ::unlink(pattern.c_str());

@@ -24,8 +24,10 @@ public:
     // Creates the temporary file beside target. Fails (false) when the target's folder is
     // missing or not writable, or when the target exists and is read-only (no owner write
     // permission) or is not a regular file. The new file gets the permission bits of the
-    // target it replaces, or the usual ones (0666 less the umask) for a new target.
-    bool open(const std::string& target);
+    // target it replaces, or the usual ones (0666 less the umask) for a new target; with
+    // Access::PrivateFile it is readable by the owner only (0600) from the moment it exists.
+    enum class Access { Usual, PrivateFile };
+    bool open(const std::string& target, Access access = Access::Usual);
 
     // The open temporary file as a stdio stream (for libjpeg and libpng) and as a descriptor.
     // Use one or the other; commit() flushes the stream.
