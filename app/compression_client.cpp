@@ -1,27 +1,45 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/compression_client.h"
 
+#include "app/download_check.h"
 #include "sys/descriptor.h"
 #include "web/http.h"
 #include "web/threads.h"
+#include "web/url.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <memory>
-#include <new>
 #include <thread>
 #include <vector>
 
 namespace pictavo {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
 constexpr std::size_t header_buckets = 512;
 constexpr const char* success_status = "201";
 constexpr const char* location_end_mark = "}}";
-constexpr auto pause_before_end = std::chrono::milliseconds(5);
+constexpr auto pause_before_end = Milliseconds(5);
+
+// A service that accepts the upload one byte a second, or sends the answer so, still satisfies
+// the stall limit; this bounds the whole exchange. Ten minutes lets a slow line send a large
+// photo both ways.
+constexpr std::int64_t default_time_limit_ms = 10 * 60 * 1000;
+std::atomic<std::int64_t> time_limit_ms {default_time_limit_ms};
+
+// What the service's own clients do after a connection error or a 5xx answer.
+constexpr auto retry_pause = Milliseconds(500);
+
+// The shrink answer is a short JSON text; anything near this size is no answer of the service.
+constexpr std::int64_t shrink_answer_limit = 1 << 20;
+// A compressed image is smaller than its upload; a few times larger is no answer of the service,
+// and 256 MiB is more than any image this program reads.
+constexpr std::int64_t download_growth_limit = 4;
+constexpr std::int64_t download_size_limit = 256ll << 20;
 
 // The whole upload file, or false when it cannot be opened or read completely. Opened for
 // reading only: the exchange never creates a file.
@@ -32,47 +50,136 @@ bool read_upload(const std::string& path, std::vector<unsigned char>& bytes)
     if (!file.valid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;
     bytes.assign(static_cast<std::size_t>(status.st_size), 0);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(file.get(), bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        done += static_cast<std::size_t>(got);
+    return read_from_start(file.get(), bytes.data(), bytes.size());
+}
+
+// The end of one exchange's time.
+class Deadline {
+public:
+    Deadline() : end_(Clock::now() + Milliseconds(time_limit_ms.load())) {}
+    std::int64_t remaining_ms() const
+    {
+        return std::chrono::duration_cast<Milliseconds>(end_ - Clock::now()).count();
     }
-    return true;
+
+private:
+    Clock::time_point end_;
+};
+
+bool worth_retry(long status, TransferError error)
+{
+    return error == TransferError::NoConnection || (status >= 500 && status <= 599);
+}
+
+// Runs attempt once more after the pause when its first result asks for it and time is left.
+template <class Attempt, class Retryable>
+auto with_one_retry(const Deadline& deadline, Attempt attempt, Retryable retryable)
+{
+    auto result = attempt();
+    if (retryable(result) && deadline.remaining_ms() > retry_pause.count()) {
+        std::this_thread::sleep_for(retry_pause);
+        result = attempt();
+    }
+    return result;
+}
+
+// The answer's count of this month's compressions, -1 when it has none (or not a plain number).
+long long compression_count_of(const Request* answer)
+{
+    constexpr std::size_t most_digits = 18; // still fits a long long
+    const std::string value = http_header(answer, "Compression-Count");
+    if (value.empty() || value.size() > most_digits || value.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stoll(value);
+}
+
+CompressionFailure failure_of_status(long status)
+{
+    switch (status) {
+    case 401: return CompressionFailure::KeyRefused;
+    case 429: return CompressionFailure::MonthlyLimit;
+    default: return CompressionFailure::Refused;
+    }
+}
+
+RequestHandle send_shrink(const std::string& endpoint, const HeaderTable& headers,
+                          const std::vector<unsigned char>& upload, const Deadline& deadline, CompressionResult& result)
+{
+    return with_one_retry(
+        deadline,
+        [&] {
+            const std::int64_t remaining = deadline.remaining_ms();
+            if (remaining <= 0)
+                return RequestHandle();
+            const TransferLimits limits {remaining, shrink_answer_limit};
+            RequestHandle answer = http_send(HTTP_POST, endpoint, upload.data(), static_cast<std::int64_t>(upload.size()),
+                                             HTTP_NO_REDIRECT, &headers, limits);
+            if (const long long count = compression_count_of(answer.get()); count >= 0)
+                result.compression_count = count;
+            return answer;
+        },
+        [](const RequestHandle& answer) { return answer && worth_retry(answer->status_code, answer->error); });
+}
+
+// Fetches the location into result_path, taking only an image of the upload's format.
+void download(const std::string& location, const std::string& result_path, const std::vector<unsigned char>& upload,
+              const Deadline& deadline, CompressionResult& result)
+{
+    const ImageFormat format = image_format_of(upload.data(), upload.size());
+    DownloadOptions options;
+    options.accept = [format](int descriptor, std::int64_t size) { return file_is_image_of_format(descriptor, size, format); };
+    const DownloadResult fetched = with_one_retry(
+        deadline,
+        [&] {
+            options.limits.time_limit_ms = deadline.remaining_ms();
+            options.limits.max_answer_bytes = std::min<std::int64_t>(
+                download_size_limit, static_cast<std::int64_t>(upload.size()) * download_growth_limit);
+            if (options.limits.time_limit_ms <= 0)
+                return DownloadResult {DownloadOutcome::TransferFailed, 0, TransferError::TimedOut};
+            return http_download(location, result_path, options);
+        },
+        [](const DownloadResult& answer) {
+            return answer.outcome != DownloadOutcome::Replaced && worth_retry(answer.status, answer.error);
+        });
+    if (fetched.ok())
+        return;
+    const bool bad = fetched.outcome == DownloadOutcome::Refused || fetched.error == TransferError::TooLarge;
+    result.failure = bad                                           ? CompressionFailure::BadDownload
+        : fetched.outcome == DownloadOutcome::NotWritten ? CompressionFailure::ResultNotWritten
+                                                         : CompressionFailure::DownloadFailed;
+    // The status of a transfer that did not complete says nothing about it.
+    result.http_status = fetched.outcome == DownloadOutcome::TransferFailed ? 0 : static_cast<int>(fetched.status);
 }
 
 // Sends the upload and, on a good answer, downloads the result.
-CompressionResult exchange(const std::string& endpoint, const std::string& api_key,
-                           const std::vector<unsigned char>& upload, const std::string& result_path)
+CompressionResult run_exchange(const CompressionRequest& request, const std::vector<unsigned char>& upload)
 {
     CompressionResult result;
+    const Deadline deadline;
     HeaderTable headers(header_buckets);
-    if (!headers.set("Authorization", "Basic " + service_credential(api_key))
+    if (!headers.set("Authorization", "Basic " + service_credential(request.api_key))
         || !headers.set("Content-Type", "application/octet-stream")) {
         result.failure = CompressionFailure::NoAnswer;
         return result;
     }
 
-    RequestHandle request = http_send(HTTP_POST, endpoint, upload.data(), static_cast<std::int64_t>(upload.size()),
-                                      HTTP_NO_REDIRECT, &headers);
-    result.http_status = request ? static_cast<int>(request->status_code) : 0;
+    RequestHandle answer = send_shrink(request.shrink_endpoint, headers, upload, deadline, result);
+    result.http_status = answer ? static_cast<int>(answer->status_code) : 0;
     if (result.http_status == 0) {
-        result.failure = CompressionFailure::NoAnswer;
-    } else if (http_info(request.get(), HTTP_INFO_STATUS) != success_status) {
-        result.failure = CompressionFailure::Refused;
+        const bool too_large = answer && answer->error == TransferError::TooLarge;
+        result.failure = too_large ? CompressionFailure::AnswerTooLarge : CompressionFailure::NoAnswer;
+    } else if (http_info(answer.get(), HTTP_INFO_STATUS) != success_status) {
+        result.failure = failure_of_status(result.http_status);
     } else {
-        const std::string prefix = location_prefix(endpoint);
-        const std::string location = extract_location(http_info(request.get(), HTTP_INFO_BODY), prefix);
+        const std::string prefix = location_prefix(request.shrink_endpoint);
+        const std::string location = extract_location(http_info(answer.get(), HTTP_INFO_BODY), prefix);
         // Only a location of the service is fetched; anything else is no answer to download.
-        if (prefix.empty() || location.rfind(prefix, 0) != 0)
+        if (prefix.empty() || location.rfind(prefix, 0) != 0 || !location_matches_endpoint(location, request.shrink_endpoint))
             result.failure = CompressionFailure::NoLocation;
-        else if (http_download(location, result_path) != 1)
-            result.failure = CompressionFailure::DownloadFailed;
+        else
+            download(location, request.result_path, upload, deadline, result);
     }
-    http_finish(request);
+    http_finish(answer);
     return result;
 }
 
@@ -132,6 +239,19 @@ std::string extract_location(const std::string& body, const std::string& prefix)
     return body.substr(from, static_cast<std::size_t>(length));
 }
 
+bool location_matches_endpoint(const std::string& location, const std::string& endpoint)
+{
+    UrlOrigin from_location, from_endpoint;
+    return url_origin(location, from_location) && url_origin(endpoint, from_endpoint) && !from_location.has_user_info
+        && from_location.scheme == from_endpoint.scheme && from_location.host == from_endpoint.host
+        && from_location.port == from_endpoint.port;
+}
+
+void compression_set_time_limit(std::int64_t milliseconds)
+{
+    time_limit_ms = milliseconds >= 1 ? milliseconds : default_time_limit_ms;
+}
+
 CompressionResult compress_file(const CompressionRequest& request)
 {
     CompressionResult result;
@@ -141,7 +261,7 @@ CompressionResult compress_file(const CompressionRequest& request)
             result.failure = CompressionFailure::UploadUnreadable;
             return result;
         }
-        return exchange(request.shrink_endpoint, request.api_key, upload, request.result_path);
+        return run_exchange(request, upload);
     } catch (const std::exception&) {
         result.failure = CompressionFailure::UploadUnreadable;
         return result;

@@ -12,16 +12,23 @@ std::string service_text(const Failure& failure)
         return "compression service: the output could not be read for upload";
     case CompressionFailure::NoAnswer:
         return "compression service: no answer";
+    case CompressionFailure::KeyRefused:
+        return "compression service refused the key" + status;
+    case CompressionFailure::MonthlyLimit:
+        return "compression service: the key's compressions for this month are used up" + status;
     case CompressionFailure::Refused:
-        if (failure.service_status == 401)
-            return "compression service refused the key" + status;
-        if (failure.service_status == 429)
-            return "compression service: the monthly limit of the key is used up" + status;
         return "compression service refused the image" + status;
+    case CompressionFailure::AnswerTooLarge:
+        return "compression service: its answer was far too large";
     case CompressionFailure::NoLocation:
         return "compression service gave no location of its own";
     case CompressionFailure::DownloadFailed:
-        return "compression service: the download failed";
+        return failure.service_status > 0 ? "compression service: the download failed" + status
+                                          : "compression service: the download failed";
+    case CompressionFailure::BadDownload:
+        return "compression service: the download was not an image of the uploaded kind";
+    case CompressionFailure::ResultNotWritten:
+        return "compression service: the compressed image could not be written";
     case CompressionFailure::None:
         break;
     }

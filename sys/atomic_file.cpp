@@ -1,14 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sys/atomic_file.h"
 
+#include "sys/temporary_files.h"
+#include "sys/temporary_registry.h"
+
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 namespace pictavo {
 namespace {
+
+// A sweep of another process may remove a fresh temporary in the moment before it is locked;
+// the open then starts over with a new name. More misses than this in a row are not a race.
+constexpr int creation_attempts = 8;
 
 std::string folder_of(const std::string& path)
 {
@@ -26,15 +36,72 @@ std::string name_of(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The process's umask from /proc, which reads it without changing it (setting and restoring
+// it would briefly change it for every thread, and for any child started meanwhile).
+bool umask_from_proc(mode_t& mask)
+{
+    const Descriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    char text[4096];
+    const ssize_t got = status.valid() ? ::read(status.get(), text, sizeof text - 1) : -1;
+    if (got <= 0)
+        return false;
+    text[got] = '\0';
+    const char* line = std::strstr(text, "\nUmask:");
+    if (!line)
+        return false;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(line + 7, &end, 8);
+    if (end == line + 7 || value > 0777)
+        return false;
+    mask = static_cast<mode_t>(value);
+    return true;
+}
+
 mode_t creation_mode()
 {
-    // umask can only be read by setting it; do that once, before any worker thread exists.
     static const mode_t mask = [] {
-        const mode_t current = ::umask(022);
-        ::umask(current);
-        return current;
+        mode_t found = 022;
+        if (!umask_from_proc(found)) {
+            found = ::umask(022);
+            ::umask(found);
+        }
+        return found;
     }();
     return static_cast<mode_t>(0666 & ~mask);
+}
+
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Creates the temporary for target and locks it: its descriptor, or -1 with errno set. The
+// lock is taken on a duplicate (returned through lock) so that it outlives the writing
+// descriptor until the temporary has been renamed or removed.
+int create_locked(const std::string& target, std::string& path, Descriptor& lock)
+{
+    for (int attempt = 0; attempt < creation_attempts; ++attempt) {
+        // mkostemp creates the file readable and writable by the owner only.
+        path = folder_of(target) + "/" + temporary_name_pattern(name_of(target));
+        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        Descriptor duplicate(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        struct stat opened {}, named {};
+        if (!duplicate.valid() || ::flock(duplicate.get(), LOCK_EX) != 0) {
+            const int error = errno;
+            ::close(fd);
+            ::unlink(path.c_str());
+            errno = error;
+            return -1;
+        }
+        // Locked: a sweep can no longer take it. Did one take it before?
+        if (::fstat(fd, &opened) == 0 && opened.st_nlink > 0 && ::lstat(path.c_str(), &named) == 0
+            && same_file(opened, named)) {
+            lock = std::move(duplicate);
+            return fd;
+        }
+        ::close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
 }
 
 } // namespace
@@ -44,6 +111,8 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     , temporary_path_(std::move(other.temporary_path_))
     , descriptor_(std::exchange(other.descriptor_, -1))
     , stream_(std::exchange(other.stream_, nullptr))
+    , lock_(std::move(other.lock_))
+    , registry_slot_(std::exchange(other.registry_slot_, -1))
     , error_(other.error_)
 {
 }
@@ -56,6 +125,8 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept
         temporary_path_ = std::move(other.temporary_path_);
         descriptor_ = std::exchange(other.descriptor_, -1);
         stream_ = std::exchange(other.stream_, nullptr);
+        lock_ = std::move(other.lock_);
+        registry_slot_ = std::exchange(other.registry_slot_, -1);
         error_ = other.error_;
     }
     return *this;
@@ -90,20 +161,22 @@ bool AtomicFile::open(const std::string& target, Access access)
     if (access == Access::PrivateFile)
         mode = 0600;
 
-    // mkostemp creates the file readable and writable by the owner only.
-    std::string pattern = folder_of(target) + "/." + name_of(target) + ".pictavo-XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    std::string path;
+    Descriptor lock;
+    const int fd = create_locked(target, path, lock);
     if (fd < 0)
         return fail(errno);
     if (mode != 0600 && ::fchmod(fd, mode) != 0) {
         const int error = errno;
         ::close(fd);
-        ::unlink(pattern.c_str());
+        ::unlink(path.c_str());
         return fail(error);
     }
     target_ = target;
-    temporary_path_ = std::move(pattern);
+    temporary_path_ = std::move(path);
     descriptor_ = fd;
+    lock_ = std::move(lock);
+    registry_slot_ = register_open_temporary(temporary_path_);
     return true;
 }
 
@@ -131,10 +204,8 @@ bool AtomicFile::write_all(const void* data, std::size_t size)
     return true;
 }
 
-bool AtomicFile::commit()
+bool AtomicFile::close_writer()
 {
-    if (descriptor_ < 0)
-        return fail(EBADF);
     bool ok = true;
     if (stream_) {
         ok = std::fclose(stream_) == 0;
@@ -143,13 +214,29 @@ bool AtomicFile::commit()
         ok = ::close(descriptor_) == 0;
     }
     descriptor_ = -1;
+    return ok;
+}
+
+// After the rename or the unlink: the lock and the registry entry go last.
+void AtomicFile::release_temporary()
+{
+    release_open_temporary(std::exchange(registry_slot_, -1));
+    lock_.reset();
+    temporary_path_.clear();
+}
+
+bool AtomicFile::commit()
+{
+    if (descriptor_ < 0)
+        return fail(EBADF);
+    bool ok = close_writer();
     if (ok)
         ok = ::rename(temporary_path_.c_str(), target_.c_str()) == 0;
     if (!ok) {
         error_ = errno;
         ::unlink(temporary_path_.c_str());
     }
-    temporary_path_.clear();
+    release_temporary();
     return ok;
 }
 
@@ -157,14 +244,9 @@ void AtomicFile::discard()
 {
     if (descriptor_ < 0)
         return;
-    if (stream_)
-        std::fclose(stream_);
-    else
-        ::close(descriptor_);
-    stream_ = nullptr;
-    descriptor_ = -1;
+    close_writer();
     ::unlink(temporary_path_.c_str());
-    temporary_path_.clear();
+    release_temporary();
 }
 
 } // namespace pictavo

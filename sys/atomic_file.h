@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a file so that its target is replaced only by complete content.
 //
-// The content goes to a temporary file in the target's own folder; commit() renames it over
-// the target. Until then the target is untouched, and an AtomicFile that is destroyed without
-// a successful commit removes its temporary file. Every save of the program goes through it:
-// encoders, file copies and downloads.
+// The content goes to a temporary file ".NAME.pictavo-XXXXXX" in the target's own folder;
+// commit() renames it over the target. Until then the target is untouched, and an AtomicFile
+// that is destroyed without a successful commit removes its temporary file. The temporary is
+// held under an exclusive flock from before it can be written until it has been renamed or
+// removed, so that a sweep (sys/temporary_files.h) never takes a live one, and it is listed in
+// the registry of open temporaries (sys/temporary_registry.h) for a process that must quit
+// mid-write. Every save of the program goes through it: encoders, file copies, downloads and
+// the key file.
 #pragma once
+
+#include "sys/descriptor.h"
 
 #include <cstdio>
 #include <string>
@@ -52,10 +58,15 @@ public:
 private:
     bool fail(int error_number);
 
+    bool close_writer();
+    void release_temporary();
+
     std::string target_;
     std::string temporary_path_;
     int descriptor_ = -1;
     std::FILE* stream_ = nullptr;
+    Descriptor lock_; // a duplicate that keeps the flock once the writing descriptor is closed
+    int registry_slot_ = -1;
     int error_ = 0;
 };
 

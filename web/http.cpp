@@ -3,22 +3,30 @@
 
 #include "web/curl_support.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string_view>
+#include <strings.h>
 
 namespace pictavo {
 namespace {
 
 constexpr long connect_timeout_seconds = 30;
-constexpr long default_stall_bytes_per_second = 1;
-constexpr long default_stall_seconds = 60;
-std::atomic<long> stall_bytes_per_second {default_stall_bytes_per_second};
-std::atomic<long> stall_seconds {default_stall_seconds};
+
+struct StallLimit {
+    long bytes_per_second = 1;
+    long seconds = 60;
+};
+std::mutex stall_mutex;
+StallLimit stall_limit; // under stall_mutex: a transfer reads both values of one setting
 
 // A header line longer than this is not sent.
 constexpr std::size_t header_line_limit = 81920;
+
+// libcurl bounds each answer header line, not their number; a server that sends header lines
+// without end is cut off here.
+constexpr std::int64_t answer_header_limit = 1 << 20;
 
 std::mutex network_mutex;
 bool network_started = false;
@@ -102,7 +110,7 @@ void set_options(CURL* handle, Request& request, curl_slist* headers, char* erro
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error_buffer);
     if (request.flags & HTTP_VERBOSE)
         curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
-    set_deadline_options(handle);
+    set_shared_options(handle, request.limits);
 }
 
 void run_transfer(Request& request)
@@ -111,9 +119,12 @@ void run_transfer(Request& request)
     if (!handle || !request.body.reserve_initial() || !request.headers.reserve_initial()) {
         request.body.clear();
         request.headers.clear();
+        request.error = TransferError::Failed;
         request.state = HTTP_FAILED;
         return;
     }
+    request.body.limit = request.limits.max_answer_bytes;
+    request.headers.limit = answer_header_limit;
     CurlList headers = request.header_table ? header_list(*request.header_table) : CurlList();
     char error_buffer[CURL_ERROR_SIZE] = {};
     set_options(handle.get(), request, headers.get(), error_buffer);
@@ -126,6 +137,7 @@ void run_transfer(Request& request)
         request.state = HTTP_DONE;
     } else {
         request.error_text = error_buffer[0] ? error_buffer : curl_easy_strerror(result);
+        request.error = transfer_error_of(result, request.body.over_limit || request.headers.over_limit);
         request.body.clear();
         request.headers.trim();
         request.status_code = 0;
@@ -150,6 +162,10 @@ bool AnswerBuffer::append(const char* data, std::size_t count)
     const auto n = static_cast<std::int64_t>(count);
     if (n < 0 || length > INT64_MAX - n - step)
         return false;
+    if (limit > 0 && length + n > limit) {
+        over_limit = true;
+        return false;
+    }
     if (length + n > capacity) {
         const std::int64_t grown = capacity + n + step;
         void* larger = std::realloc(bytes.get(), static_cast<size_t>(grown));
@@ -185,18 +201,55 @@ void AnswerBuffer::clear()
     length = 0;
 }
 
-void set_deadline_options(CURL* handle)
+void set_shared_options(CURL* handle, const TransferLimits& limits)
 {
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // libcurl's signal use (alarms for name look-ups, the SIGPIPE handler it swaps in and out)
+    // is process-wide and not safe while other threads transfer.
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, connect_timeout_seconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, stall_bytes_per_second.load());
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, stall_seconds.load());
+    StallLimit stall;
+    {
+        std::lock_guard lock(stall_mutex);
+        stall = stall_limit;
+    }
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, stall.bytes_per_second);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, stall.seconds);
+    if (limits.time_limit_ms > 0)
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.time_limit_ms));
+    // An announced length beyond the limit stops the transfer before the body; the writers
+    // also count, for answers that announce none.
+    if (limits.max_answer_bytes > 0)
+        curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_answer_bytes));
+}
+
+TransferError transfer_error_of(CURLcode result, bool over_limit)
+{
+    if (over_limit)
+        return TransferError::TooLarge;
+    switch (result) {
+    case CURLE_OK: return TransferError::None;
+    case CURLE_OPERATION_TIMEDOUT: return TransferError::TimedOut;
+    case CURLE_FILESIZE_EXCEEDED: return TransferError::TooLarge;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM: return TransferError::NoConnection;
+    default: return TransferError::Failed;
+    }
 }
 
 void http_set_stall_limit(long bytes_per_second, long seconds)
 {
     const bool valid = bytes_per_second >= 1 && seconds >= 1;
-    stall_bytes_per_second = valid ? bytes_per_second : default_stall_bytes_per_second;
-    stall_seconds = valid ? seconds : default_stall_seconds;
+    std::lock_guard lock(stall_mutex);
+    stall_limit = valid ? StallLimit {bytes_per_second, seconds} : StallLimit {};
 }
 
 int network_start()
@@ -217,7 +270,7 @@ void network_stop()
 }
 
 RequestHandle http_send(int method, const std::string& url, const void* data, std::int64_t data_size,
-                        int flags, const HeaderTable* header_table)
+                        int flags, const HeaderTable* header_table, const TransferLimits& limits)
 {
     if (url.empty())
         return nullptr;
@@ -229,6 +282,7 @@ RequestHandle http_send(int method, const std::string& url, const void* data, st
         request->flags = flags;
         request->method = method;
         request->header_table = header_table;
+        request->limits = limits;
         // Without data, or with a negative size, nothing is sent (libcurl would read a negative
         // size as "up to the first zero byte").
         request->request_data_size = data && data_size > 0 ? data_size : 0;
@@ -253,6 +307,33 @@ std::string http_info(const Request* request, int what)
         case HTTP_INFO_HEADERS: return text_before_zero(request->headers);
         default: return {};
         }
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::string http_header(const Request* request, const std::string& name)
+{
+    if (!request || name.empty())
+        return {};
+    try {
+        const std::string lines = text_before_zero(request->headers);
+        std::string value;
+        for (std::size_t start = 0; start < lines.size();) {
+            auto end = lines.find('\n', start);
+            if (end == std::string::npos)
+                end = lines.size();
+            const std::string_view line(lines.data() + start, end - start);
+            start = end + 1;
+            if (line.size() > name.size() && line[name.size()] == ':'
+                && ::strncasecmp(line.data(), name.c_str(), name.size()) == 0) {
+                const auto first = line.find_first_not_of(" \t", name.size() + 1);
+                const auto last = line.find_last_not_of(" \t\r");
+                value = first == std::string_view::npos || last < first ? std::string()
+                                                                        : std::string(line.substr(first, last - first + 1));
+            }
+        }
+        return value;
     } catch (const std::exception&) {
         return {};
     }

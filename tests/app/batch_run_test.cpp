@@ -267,14 +267,15 @@ TEST_F(ServiceRunTest, AFailureEndsUploadsForTheRunOnly)
         small_image(std::string("in/") + name);
     folder.write("in/0-broken.jpg", "no picture");
 
-    // The service starts failing once the first image is done.
+    // The service starts failing once the first image is done (with an answer that is not
+    // tried again, so that each image is sent once).
     struct FailAfterFirst : test::RecordingFrontEnd {
         ServiceDouble* service = nullptr;
         void set_progress(std::int64_t position, const std::string& path) override
         {
             RecordingFrontEnd::set_progress(position, path);
             if (position == 2)
-                service->set_service_mode(ServiceMode::ServerError);
+                service->set_service_mode(ServiceMode::QuotaExceeded);
         }
     } failing;
     failing.service = &service;

@@ -170,6 +170,23 @@ TEST_F(Http, BodyTextEndsAtZeroByteAndLargeBodiesGrow)
     EXPECT_EQ(big->body.capacity, static_cast<std::int64_t>(large.size())); // trimmed
 }
 
+TEST_F(Http, AnswerLimitAndTheFinalAnswersHeader)
+{
+    server.set_page("/big", {200, std::string(5000, 'b')});
+    auto capped = http_send(HTTP_GET, url("/big"), nullptr, 0, 0, nullptr, {0, 4999});
+    EXPECT_EQ(capped->state, HTTP_FAILED);
+    EXPECT_EQ(capped->error, TransferError::TooLarge);
+    auto fits = http_send(HTTP_GET, url("/big"), nullptr, 0, 0, nullptr, {0, 5000});
+    EXPECT_EQ(http_info(fits.get(), HTTP_INFO_BODY).size(), 5000u);
+
+    server.set_page("/moved", {302, "", "text/plain", Delivery::Whole, {{"Location", "/counted"}, {"X-Count", "5"}}});
+    server.set_page("/counted", {200, "ok", "text/plain", Delivery::Whole, {{"x-count", "  7 "}}});
+    auto followed = get("/moved");
+    EXPECT_EQ(http_header(followed.get(), "X-Count"), "7");
+    EXPECT_EQ(http_header(followed.get(), "X-Missing"), "");
+    EXPECT_EQ(http_header(nullptr, "X-Count"), "");
+}
+
 TEST_F(Http, UnreachableHostsFail)
 {
     // A 64-character label is refused by the resolver before any query leaves the machine.

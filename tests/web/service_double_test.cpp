@@ -13,7 +13,7 @@ namespace {
 // "api:" + the double's default key, in Base64.
 constexpr const char* good_credential = "Basic YXBpOlRxM3ZYdzhrTG0yUHo3UmI5TmM0SGQ2SmYxR3M1WWEw";
 
-const std::string png_bytes = ServiceDouble::sample_upload(28);
+const std::string png_bytes = ServiceDouble::sample_upload(64, 48);
 
 class Double : public ::testing::Test {
 protected:
@@ -40,8 +40,8 @@ TEST_F(Double, ShrinkAnswersWithLocationAndOutput)
     ASSERT_EQ(http_info(answer.get(), HTTP_INFO_STATUS), "201");
     const std::string body = http_info(answer.get(), HTTP_INFO_BODY);
     const std::string output_size = std::to_string(ServiceDouble::compressed_form(png_bytes).size());
-    const std::string head = R"({"input":{"size":28,"type":"image/png"},"output":{"size":)" + output_size
-        + R"(,"type":"image/png","width":750,"height":1334,"ratio":)";
+    const std::string head = R"({"input":{"size":)" + std::to_string(png_bytes.size())
+        + R"(,"type":"image/png"},"output":{"size":)" + output_size + R"(,"type":"image/png","width":64,"height":48,"ratio":)";
     ASSERT_EQ(body.substr(0, head.size()), head) << body;
     const auto url_at = body.find(R"(,"url":")");
     ASSERT_NE(url_at, std::string::npos);
@@ -73,6 +73,10 @@ TEST_F(Double, RefusalsCarryTheServiceErrorBodies)
     EXPECT_EQ(http_info(not_image.get(), HTTP_INFO_BODY),
               R"({"error":"Unsupported media type","message":"File type is not supported."})");
 
+    auto undecodable = shrink(png_bytes.substr(0, 8) + std::string(100, 'x'));
+    EXPECT_EQ(http_info(undecodable.get(), HTTP_INFO_STATUS), "400");
+    EXPECT_EQ(http_info(undecodable.get(), HTTP_INFO_BODY), R"({"error":"Decode error","message":"File could not be decoded."})");
+
     service.set_service_mode(ServiceMode::QuotaExceeded);
     auto quota = shrink(png_bytes);
     EXPECT_EQ(http_info(quota.get(), HTTP_INFO_STATUS), "429");
@@ -95,8 +99,11 @@ TEST_F(Double, FailureModesChangeTheAnswer)
     EXPECT_EQ(http_info(shrink(png_bytes).get(), HTTP_INFO_STATUS), "200");
     service.set_service_mode(ServiceMode::NoEndMark);
     EXPECT_EQ(http_info(shrink(png_bytes).get(), HTTP_INFO_BODY).find("}}"), std::string::npos);
-    service.set_service_mode(ServiceMode::ForeignLocation);
-    EXPECT_NE(http_info(shrink(png_bytes).get(), HTTP_INFO_BODY).find("\"url\":\"http://localhost:"), std::string::npos);
+    service.set_service_mode(ServiceMode::ServerErrorOnce);
+    EXPECT_EQ(http_info(shrink(png_bytes).get(), HTTP_INFO_STATUS), "503");
+    EXPECT_EQ(http_info(shrink(png_bytes).get(), HTTP_INFO_STATUS), "201");
+    service.set_location_base("http://localhost:1");
+    EXPECT_NE(http_info(shrink(png_bytes).get(), HTTP_INFO_BODY).find("\"url\":\"http://localhost:1/output/"), std::string::npos);
 }
 
 } // namespace

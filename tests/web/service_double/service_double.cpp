@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "service_double.h"
 
+#include "double_codec.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -9,8 +11,10 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
+#include <algorithm>
 #include <strings.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace pictavo {
@@ -19,6 +23,12 @@ namespace {
 constexpr std::size_t header_limit = 1 << 20;
 constexpr std::size_t body_limit = 256u << 20;
 constexpr int stall_limit_ms = 30000;
+constexpr std::uint64_t huge_answer_length = 1ull << 30;
+constexpr std::uint64_t zero_flood_length = 300ull << 20;
+// The trickle: this many bytes per pause, with a receive buffer too small to take the upload.
+constexpr std::size_t trickle_bytes = 16;
+constexpr int trickle_pause_ms = 25;
+constexpr int trickle_receive_buffer = 4096;
 
 class Socket {
 public:
@@ -123,17 +133,20 @@ bool read_chunked(int connection, std::string& buffer, std::size_t offset, std::
     }
 }
 
-bool read_request(int connection, RecordedRequest& request)
+// Reads the request line and headers; body_start is where the body begins in buffer.
+bool read_head(int connection, std::string& buffer, RecordedRequest& request, std::size_t& body_start)
 {
-    std::string buffer;
     std::size_t head_end;
     while ((head_end = buffer.find("\r\n\r\n")) == std::string::npos)
         if (buffer.size() > header_limit || !fill(connection, buffer, buffer.size() + 1))
             return false;
-    if (!parse_head(buffer.substr(0, head_end), request))
-        return false;
-    const std::size_t body_start = head_end + 4;
+    request.received = std::chrono::steady_clock::now();
+    body_start = head_end + 4;
+    return parse_head(buffer.substr(0, head_end), request);
+}
 
+bool read_body(int connection, std::string& buffer, std::size_t body_start, RecordedRequest& request)
+{
     if (request.header("Expect") == "100-continue" && !send_all(connection, "HTTP/1.1 100 Continue\r\n\r\n"))
         return false;
     if (::strcasecmp(request.header("Transfer-Encoding").c_str(), "chunked") == 0) {
@@ -186,10 +199,11 @@ bool base64_decode(const std::string& text, std::string& out)
 
 std::string image_type(const std::string& bytes)
 {
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xFF\xD8\xFF") == 0)
-        return "image/jpeg";
-    if (bytes.size() >= 8 && bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0)
-        return "image/png";
+    switch (image_kind(bytes)) {
+    case ImageKind::Jpeg: return "image/jpeg";
+    case ImageKind::Png: return "image/png";
+    case ImageKind::None: break;
+    }
     return {};
 }
 
@@ -239,6 +253,7 @@ const char* reason(int status)
     switch (status) {
     case 200: return "OK";
     case 201: return "Created";
+    case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 404: return "Not Found";
     case 415: return "Unsupported Media Type";
@@ -330,14 +345,17 @@ std::vector<RecordedRequest> ServiceDouble::requests_to(const std::string& metho
     return found;
 }
 
-std::string ServiceDouble::compressed_form(const std::string& upload) { return upload + "\nshrunk by the test double\n"; }
-
-std::string ServiceDouble::sample_upload(std::size_t size)
+void ServiceDouble::set_location_base(const std::string& base)
 {
-    std::string bytes("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x02\xEE\0\0\x05\x36", 24);
-    for (std::size_t i = 0; bytes.size() < size; ++i)
-        bytes.push_back(static_cast<char>(i * 131 % 251));
-    return bytes;
+    std::lock_guard lock(mutex_);
+    location_base_ = base;
+}
+
+std::string ServiceDouble::compressed_form(const std::string& upload) { return shrink_image(upload); }
+
+std::string ServiceDouble::sample_upload(int width, int height, bool jpeg)
+{
+    return sample_image(jpeg ? ImageKind::Jpeg : ImageKind::Png, width, height);
 }
 
 void ServiceDouble::serve()
@@ -357,14 +375,39 @@ void ServiceDouble::handle_connection(int connection)
     Socket owner(connection);
     timeval timeout {5, 0};
     ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     RecordedRequest request;
-    if (!read_request(connection, request))
+    std::string buffer;
+    std::size_t body_start = 0;
+    if (!read_head(connection, buffer, request, body_start))
+        return;
+    const bool trickle = service_mode_ == ServiceMode::TrickleUpload && request.method == "POST";
+    if (!trickle && !read_body(connection, buffer, body_start, request))
         return;
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
     }
-    send_answer(connection, answer(request));
+    if (trickle)
+        trickle_until_closed(connection);
+    else
+        send_answer(connection, answer(request));
+}
+
+// Takes the upload so slowly that it never ends, but never so slowly that it stalls.
+void ServiceDouble::trickle_until_closed(int connection)
+{
+    ::setsockopt(connection, SOL_SOCKET, SO_RCVBUF, &trickle_receive_buffer, sizeof trickle_receive_buffer);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(stall_limit_ms);
+    char chunk[trickle_bytes];
+    while (!stopping_ && std::chrono::steady_clock::now() < deadline) {
+        pollfd peer {connection, POLLIN, 0};
+        ::poll(&peer, 1, trickle_pause_ms);
+        const ssize_t got = ::recv(connection, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(trickle_pause_ms));
+    }
 }
 
 ServiceDouble::Answer ServiceDouble::answer(const RecordedRequest& request)
@@ -394,28 +437,41 @@ ServiceDouble::Answer ServiceDouble::shrink(const RecordedRequest& request)
         || credential != "api:" + api_key_)
         return {401, {{"Content-Type", json}}, json_error("Unauthorized", "Credentials are invalid.")};
 
+    const Answer unavailable {503, {{"Content-Type", "text/plain"}}, "Service temporarily unavailable, try again later.\n"};
+    ServiceMode once = ServiceMode::ServerErrorOnce;
+    if (service_mode_.compare_exchange_strong(once, ServiceMode::Normal))
+        return unavailable;
     switch (service_mode_.load()) {
     case ServiceMode::QuotaExceeded:
-        return {429, {{"Content-Type", json}}, json_error("TooManyRequests", "Your monthly limit has been exceeded.")};
-    case ServiceMode::ServerError:
-        return {503, {{"Content-Type", "text/plain"}}, "Service temporarily unavailable, try again later.\n"};
+        return {429,
+                {{"Compression-Count", std::to_string(compression_count_.load())}, {"Content-Type", json}},
+                json_error("TooManyRequests", "Your monthly limit has been exceeded.")};
+    case ServiceMode::ServerError: return unavailable;
+    case ServiceMode::HugeAnswer: {
+        Answer huge {201, {{"Content-Type", json}}, {}};
+        huge.generated_length = huge_answer_length;
+        huge.filler = ' ';
+        huge.announce_length = false;
+        return huge;
+    }
     default: break;
     }
 
     const std::string type = image_type(request.body);
     if (type.empty())
         return {415, {{"Content-Type", json}}, json_error("Unsupported media type", "File type is not supported.")};
+    const std::string output = compressed_form(request.body);
+    if (output.empty())
+        return {400, {{"Content-Type", json}}, json_error("Decode error", "File could not be decoded.")};
 
     const std::string id = random_id();
-    const std::string output = compressed_form(request.body);
+    std::string host;
     {
         std::lock_guard lock(mutex_);
         outputs_[id] = output;
+        host = location_base_.empty() ? base_url() : location_base_;
     }
     const int count = ++compression_count_;
-    const std::string host = service_mode_ == ServiceMode::ForeignLocation
-        ? "http://localhost:" + std::to_string(port_)
-        : base_url();
     const std::string location = host + "/output/" + id;
     const auto [width, height] = image_size(request.body);
     char ratio[32];
@@ -441,13 +497,35 @@ ServiceDouble::Answer ServiceDouble::download(const std::string& id)
             return {404, {{"Content-Type", "application/json"}}, json_error("NotFound", "Output not found.")};
         bytes = output->second;
     }
+    const std::string type = image_type(bytes);
+    const auto page = [](int status, const std::string& title) {
+        return Answer {status, {{"Content-Type", "text/html"}}, "<html><body><h1>" + title + "</h1></body></html>\n"};
+    };
+    const auto flood = [](bool announce) {
+        Answer zeros {200, {{"Content-Type", "application/octet-stream"}}, {}};
+        zeros.generated_length = zero_flood_length;
+        zeros.announce_length = announce;
+        return zeros;
+    };
     switch (download_mode_.load()) {
-    case DownloadMode::CutHalfway: return {200, {{"Content-Type", "image/png"}}, bytes, Delivery::CutHalfway};
-    case DownloadMode::Stall: return {200, {{"Content-Type", "image/png"}}, bytes, Delivery::Stall};
-    case DownloadMode::ErrorPage:
-        return {500, {{"Content-Type", "text/html"}}, "<html><body><h1>Internal Server Error</h1></body></html>\n"};
-    default: return {200, {{"Content-Type", "image/png"}}, bytes};
+    case DownloadMode::CutHalfway: return {200, {{"Content-Type", type}}, bytes, Delivery::CutHalfway};
+    case DownloadMode::Stall: return {200, {{"Content-Type", type}}, bytes, Delivery::Stall};
+    case DownloadMode::ErrorPage: return page(500, "Internal Server Error");
+    case DownloadMode::HtmlPage: return page(200, "Your image is ready");
+    case DownloadMode::ZeroFlood: return flood(true);
+    case DownloadMode::ZeroStream: return flood(false);
+    case DownloadMode::OtherKind: {
+        const bool jpeg = image_kind(bytes) == ImageKind::Jpeg;
+        return {200, {{"Content-Type", jpeg ? "image/png" : "image/jpeg"}}, sample_upload(8, 8, !jpeg)};
     }
+    case DownloadMode::BrokenImage: {
+        std::string broken = bytes.substr(0, 8);
+        broken.append(bytes.size() - broken.size(), '\x55');
+        return {200, {{"Content-Type", type}}, broken};
+    }
+    case DownloadMode::Normal: break;
+    }
+    return {200, {{"Content-Type", type}}, bytes};
 }
 
 void ServiceDouble::send_answer(int connection, const Answer& answer)
@@ -455,7 +533,15 @@ void ServiceDouble::send_answer(int connection, const Answer& answer)
     std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + reason(answer.status) + "\r\n";
     for (const auto& [name, value] : answer.headers)
         head += name + ": " + value + "\r\n";
-    head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\nConnection: close\r\n\r\n";
+    if (answer.announce_length)
+        head += "Content-Length: "
+            + std::to_string(answer.generated_length ? answer.generated_length : answer.body.size()) + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    if (answer.generated_length) {
+        if (send_all(connection, head))
+            send_generated(connection, answer);
+        return;
+    }
     if (answer.delivery == Delivery::Whole) {
         send_all(connection, head + answer.body);
         return;
@@ -464,6 +550,18 @@ void ServiceDouble::send_answer(int connection, const Answer& answer)
         return;
     if (answer.delivery == Delivery::Stall)
         wait_until_closed(connection);
+}
+
+// Sends the generated body until it is complete or the client stops taking it.
+void ServiceDouble::send_generated(int connection, const Answer& answer)
+{
+    const std::string chunk(64 * 1024, answer.filler);
+    for (std::uint64_t left = answer.generated_length; left > 0 && !stopping_;) {
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+        if (!send_all(connection, size == chunk.size() ? chunk : chunk.substr(0, size)))
+            return;
+        left -= size;
+    }
 }
 
 // Holds a stalled answer open until the client gives up, the double stops or 30 s pass.

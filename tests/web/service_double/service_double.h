@@ -4,18 +4,21 @@
 // A small HTTP/1.1 server (plain HTTP, one connection at a time, one request per connection)
 // on 127.0.0.1 with a free port, running on a thread of its own. It answers like the real
 // service:
-//   POST /shrink with "Authorization: Basic <base64 of api:KEY>" and an image body (JPEG or PNG)
+//   POST /shrink with "Authorization: Basic <base64 of api:KEY>" and a JPEG or PNG body
 //     -> 201 Created, "Location: <base>/output/<id>", "Compression-Count: N",
 //        "Content-Type: application/json" and the one-line JSON body whose last string value is
 //        the same location: {"input":{...},"output":{...,"url":"<base>/output/<id>"}}
-//   a wrong or missing key -> 401, a body that is no image -> 415 (JSON error bodies)
-//   GET /output/<id> -> 200 with the compressed bytes (compressed_form of the upload);
-//     an unknown id -> 404
-// and fails on purpose when told to (ServiceMode, DownloadMode). Pages set with set_page answer
+//   a wrong or missing key -> 401, a body that is no image -> 415, an image that does not
+//     decode -> 400 (JSON error bodies); 429 carries the Compression-Count too
+//   GET /output/<id> -> 200 with the compressed image (compressed_form of the upload: a real,
+//     smaller image of the upload's own format); an unknown id -> 404
+// and fails on purpose when told to (ServiceMode, DownloadMode, set_location_base). Large
+// answers are generated as they are sent, never held in memory. Pages set with set_page answer
 // any method on their path, for tests of the HTTP layer itself. Every request is recorded.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -30,16 +33,23 @@ enum class ServiceMode {
     Normal,
     Status200,       // the shrink succeeds but answers 200 instead of 201
     NoEndMark,       // 201, but the body has no "}}" (the closing braces are apart)
-    ForeignLocation, // 201 with a location on another host ("http://localhost:PORT/...")
     QuotaExceeded,   // 429 TooManyRequests
     ServerError,     // 503 with a plain-text body
+    ServerErrorOnce, // 503 for the next shrink, then Normal again
+    HugeAnswer,      // 201 whose body runs on for 1 GiB, its length not announced
+    TrickleUpload,   // reads the upload a few bytes at a time, a few hundred bytes a second
 };
 
 enum class DownloadMode {
     Normal,
-    CutHalfway, // announces the full length, sends half the bytes and closes
-    Stall,      // sends half the bytes, then nothing until the client gives up
-    ErrorPage,  // 500 with an HTML page
+    CutHalfway,      // announces the full length, sends half the bytes and closes
+    Stall,           // sends half the bytes, then nothing until the client gives up
+    ErrorPage,       // 500 with an HTML page
+    HtmlPage,        // 200 with an HTML page
+    ZeroFlood,       // 200 with 300 MiB of zero bytes, its length announced
+    ZeroStream,      // the same without a length: the body ends when the connection does
+    OtherKind,       // 200 with a real image of the other format (PNG for JPEG, JPEG for PNG)
+    BrokenImage,     // 200 with the right signature followed by bytes that do not decode
 };
 
 // How a page's body is delivered.
@@ -66,6 +76,7 @@ struct RecordedRequest {
     std::vector<std::pair<std::string, std::string>> headers; // as received, in order
     std::string body;                                         // after any chunked decoding
     bool chunked = false;
+    std::chrono::steady_clock::time_point received;           // when its head had arrived
 
     // The first header of that name (case-insensitive), "" when absent.
     std::string header(const std::string& name) const;
@@ -91,19 +102,21 @@ public:
 
     void set_service_mode(ServiceMode mode) { service_mode_ = mode; }
     void set_download_mode(DownloadMode mode) { download_mode_ = mode; }
+    // Locations then begin with base instead of base_url() ("" restores base_url()).
+    void set_location_base(const std::string& base);
     void set_page(const std::string& path, Page page);
 
     std::vector<RecordedRequest> requests() const;
     std::vector<RecordedRequest> requests_to(const std::string& method, const std::string& path_prefix) const;
     int compression_count() const { return compression_count_; }
 
-    // The bytes the double hands back for an upload: the upload with a marker after its end,
-    // which image decoders ignore.
+    // The bytes the double hands back for an upload: the upload compressed in its own format
+    // (smaller, and decodable), or the upload itself when compressing does not make it
+    // smaller; "" for an upload that is no decodable JPEG or PNG.
     static std::string compressed_form(const std::string& upload);
 
-    // Bytes the double accepts as a PNG upload of 750 x 1334 pixels: the signature and header
-    // chunk, then filler up to size bytes. Not a decodable image.
-    static std::string sample_upload(std::size_t size = 28);
+    // A generated PNG (or, with jpeg, a JPEG) of that size that compressed_form makes smaller.
+    static std::string sample_upload(int width = 64, int height = 48, bool jpeg = false);
 
 private:
     struct Answer {
@@ -111,6 +124,10 @@ private:
         std::vector<std::pair<std::string, std::string>> headers;
         std::string body;
         Delivery delivery = Delivery::Whole;
+        // When not 0, the body is this many copies of filler, made as it is sent.
+        std::uint64_t generated_length = 0;
+        char filler = '\0';
+        bool announce_length = true;
     };
 
     void serve();
@@ -119,6 +136,8 @@ private:
     Answer shrink(const RecordedRequest& request);
     Answer download(const std::string& id);
     void send_answer(int connection, const Answer& answer);
+    void send_generated(int connection, const Answer& answer);
+    void trickle_until_closed(int connection);
     void wait_until_closed(int connection);
 
     std::string api_key_;
@@ -134,6 +153,7 @@ private:
     std::vector<RecordedRequest> requests_;
     std::map<std::string, Page> pages_;
     std::map<std::string, std::string> outputs_;
+    std::string location_base_;
 };
 
 } // namespace pictavo

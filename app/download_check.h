@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What a download from the compression service must be before it replaces an output: an image
+// of the uploaded file's own format that decodes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pictavo {
+
+enum class ImageFormat { Unknown, Jpeg, Png };
+
+// By the signature at the start of the bytes.
+ImageFormat image_format_of(const unsigned char* bytes, std::size_t size);
+
+// Reads size bytes from the start of an open file; false when it ends sooner or fails.
+bool read_from_start(int descriptor, unsigned char* bytes, std::size_t size);
+
+// True when the open file of that size begins with the signature of format and decodes as an
+// image. Unknown is never matched.
+bool file_is_image_of_format(int descriptor, std::int64_t size, ImageFormat format);
+
+} // namespace pictavo
