@@ -1,40 +1,48 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The two commands of the README: `make run` and `make test`. Both install what is missing first.
+# The two commands of the README, `make run` and `make test`, and `make package`. Each installs
+# what its job is missing first.
 RELEASE_DIR := build/release
 TEST_DIR    := build/test
+PACKAGE_DIR := build/package
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_EXTRA ?=
 ifeq ($(CI),true)
   CMAKE_EXTRA += -DPICTAVO_WERROR=ON
 endif
 
-.PHONY: all deps build run test bench fuzz clean
+.PHONY: all build run test package bench fuzz clean
 
 all: build
 
-deps:
-	@bash scripts/install-deps.sh
-
-build: deps
+build:
+	@bash scripts/install-deps.sh run
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DPICTAVO_BUILD_TESTS=OFF $(CMAKE_EXTRA)
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 run: build
 	@bash scripts/run.sh $(RELEASE_DIR)
 
-test: deps
+test:
+	@bash scripts/install-deps.sh test
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
 	  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DPICTAVO_SANITIZE=ON $(CMAKE_EXTRA)
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
-bench: deps
+# pictavo_VERSION_ARCH.deb in build/package, checked with lintian and the other validators.
+package:
+	@bash scripts/install-deps.sh package
+	JOBS=$(JOBS) bash packaging/build-package.sh $(PACKAGE_DIR)
+
+bench:
+	@bash scripts/install-deps.sh bench
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DPICTAVO_BUILD_TESTS=OFF -DPICTAVO_BUILD_BENCH=ON $(CMAKE_EXTRA)
 	cmake --build build/bench -j $(JOBS)
 	@bash scripts/bench.sh build/bench
 
 # libFuzzer runs of the decoder fuzz targets (clang); FUZZ_SECONDS per target, default 180.
-fuzz: deps
+fuzz:
+	@bash scripts/install-deps.sh fuzz
 	@bash scripts/fuzz.sh
 
 clean:

@@ -5,6 +5,7 @@
 #include "app/folder_scan.h"
 #include "cli/cli_options.h"
 #include "image/plugins.h"
+#include "pictavo_version.h"
 #include "sys/files.h"
 #include "web/http.h"
 
@@ -83,7 +84,12 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
         std::fputs(cli_help_text().c_str(), streams.out);
         return EXIT_ALL_DONE;
     case CliAction::Version:
-        std::fprintf(streams.out, "pictavo-cli %s\n", PICTAVO_VERSION);
+        std::fputs("pictavo-cli " PICTAVO_VERSION "\n"
+                   "Copyright (C) " PICTAVO_COPYRIGHT "\n"
+                   "Licence " PICTAVO_LICENSE ": GNU GPL version 3 or later <https://www.gnu.org/licenses/gpl-3.0.html>\n"
+                   "This is free software: you are free to change and redistribute it.\n"
+                   "There is NO WARRANTY, to the extent permitted by law.\n",
+                   streams.out);
         return EXIT_ALL_DONE;
     case CliAction::UsageError:
         return usage_error(streams, parsed.error);

@@ -1,22 +1,42 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian 12 packages Pictavo needs to build, test and run.
-# Idempotent: packages already present are left alone; nothing is installed when all are there.
+# Installs the Debian 12 packages one job of the Makefile needs:
+#   scripts/install-deps.sh run|test|package|bench|fuzz
+# run builds and runs the programs; every other job needs what run needs and adds its own tools.
+# Idempotent: packages already present are left alone, and nothing is done when all are there.
 set -euo pipefail
 
-PACKAGES=(
+job=${1:-run}
+
+RUN_PACKAGES=(
   build-essential cmake pkg-config
   libjpeg62-turbo-dev libpng-dev zlib1g-dev
   libcurl4-openssl-dev ca-certificates
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libimage-exiftool-perl xdg-utils
   fonts-liberation2 fonts-dejavu-core
-  libgtest-dev libgmock-dev libbenchmark-dev
-  python3
 )
+TEST_PACKAGES=(libgtest-dev libgmock-dev)
+# dpkg-dev: dpkg-shlibdeps and dpkg-buildflags; file: CPack finds the programs with it;
+# man-db and bsdextrautils (col): man -l for the man page check.
+PACKAGE_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils man-db bsdextrautils)
+BENCH_PACKAGES=(libbenchmark-dev)
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+
+case "$job" in
+  run)     wanted=("${RUN_PACKAGES[@]}") ;;
+  test)    wanted=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+  package) wanted=("${RUN_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}") ;;
+  bench)   wanted=("${RUN_PACKAGES[@]}" "${BENCH_PACKAGES[@]}") ;;
+  fuzz)    wanted=("${RUN_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}") ;;
+  *)
+    echo "install-deps: unknown job '$job'; use run, test, package, bench or fuzz" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
-for p in "${PACKAGES[@]}"; do
+for p in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi
@@ -26,17 +46,20 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "install-deps: installing ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then
   SUDO=()
 elif command -v sudo >/dev/null 2>&1; then
   SUDO=(sudo)
+  echo "install-deps ($job): installing needs root, asking sudo"
 else
-  echo "install-deps: these packages are missing: ${missing[*]}" >&2
-  echo "install-deps: installing them needs root; run 'make' as root or install sudo." >&2
+  echo "install-deps ($job): these packages are missing: ${missing[*]}" >&2
+  echo "install-deps ($job): installing them needs root: run the make command as root, or" >&2
+  echo "  as root: bash scripts/install-deps.sh $job" >&2
   exit 1
 fi
 
-export DEBIAN_FRONTEND=noninteractive
-"${SUDO[@]}" apt-get update -qq
-"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "install-deps ($job): installing ${missing[*]}"
+# Another apt run (another build on the same machine) may hold the lock for a while.
+APT=(env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+"${SUDO[@]}" "${APT[@]}" update -qq
+"${SUDO[@]}" "${APT[@]}" install -y -qq --no-install-recommends "${missing[@]}"

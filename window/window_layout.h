@@ -3,6 +3,7 @@
 // order they are created.
 #pragma once
 
+#include "pictavo_version.h"
 #include "toolkit/toolkit.h"
 
 #include <array>
@@ -62,7 +63,7 @@ constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowCont
 // How the window looks before anything was done.
 constexpr int WINDOW_WIDTH = 910;
 constexpr int WINDOW_HEIGHT = 460;
-constexpr const char* WINDOW_CAPTION = "Pictavo - PTV - v1.3";
+constexpr const char* WINDOW_CAPTION = "Pictavo - PTV - v" PICTAVO_VERSION;
 constexpr Rgb WINDOW_COLOUR{240, 240, 240};
 constexpr Rgb WHITE{255, 255, 255};
 constexpr Rgb BLACK{0, 0, 0};

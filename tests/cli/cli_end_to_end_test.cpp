@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The built pictavo-cli program, run as a user would run it.
 #include "../app/job_test_support.h"
+#include "pictavo_version.h"
 #include "service_double.h"
 #include "test_folder.h"
 
@@ -83,7 +84,9 @@ TEST_F(CliTest, HelpVersionAndRefusedArguments)
     const Finished help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: pictavo-cli [options] INPUT_FOLDER OUTPUT_FOLDER", 0), 0u);
-    EXPECT_EQ(run({"--version"}).out.rfind("pictavo-cli ", 0), 0u);
+    const Finished version = run({"--version"});
+    EXPECT_EQ(version.out.rfind("pictavo-cli " PICTAVO_VERSION "\n", 0), 0u) << version.out;
+    EXPECT_NE(version.out.find("Licence GPL-3.0-or-later"), std::string::npos) << version.out;
 
     small_image("in/a.jpg");
     for (const std::vector<std::string>& arguments :

@@ -15,14 +15,14 @@ namespace {
 
 // Where the manual link leads: the configured address, else the installed manual (beside the
 // program's own installation first, then where it was configured to be installed), else the
-// copy in the source tree for a program run from its build folder.
+// copy in the build folder for a program run from there.
 std::string manual_address()
 {
     const std::string configured = PICTAVO_MANUAL_URL;
     if (!configured.empty())
         return configured;
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../" PICTAVO_DOC_DIR "/manual.html");
-    for (const QString& candidate : {beside, QStringLiteral(PICTAVO_INSTALLED_MANUAL), QStringLiteral(PICTAVO_SOURCE_MANUAL)}) {
+    for (const QString& candidate : {beside, QStringLiteral(PICTAVO_INSTALLED_MANUAL), QStringLiteral(PICTAVO_BUILT_MANUAL)}) {
         const QFileInfo file(candidate);
         if (file.isFile())
             return "file://" + file.canonicalFilePath().toStdString();
