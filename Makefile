@@ -2,13 +2,14 @@
 # The two commands of the README: `make run` and `make test`. Both install what is missing first.
 RELEASE_DIR := build/release
 TEST_DIR    := build/test
+TSAN_DIR    := build/tsan
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_EXTRA ?=
 ifeq ($(CI),true)
   CMAKE_EXTRA += -DPICTAVO_WERROR=ON
 endif
 
-.PHONY: all deps build run test bench fuzz clean
+.PHONY: all deps build run test tsan bench fuzz clean
 
 all: build
 
@@ -27,6 +28,13 @@ test: deps
 	  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DPICTAVO_SANITIZE=ON $(CMAKE_EXTRA)
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The tests again under ThreadSanitizer, in a build folder of their own.
+tsan: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+	  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DPICTAVO_TSAN=ON $(CMAKE_EXTRA)
+	cmake --build $(TSAN_DIR) -j $(JOBS)
+	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DPICTAVO_BUILD_TESTS=OFF -DPICTAVO_BUILD_BENCH=ON $(CMAKE_EXTRA)

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -195,6 +196,21 @@ TEST_F(BatchRunTest, FailedListKeepsWalkOrderWhenLaterImagesFailFirst)
     EXPECT_EQ(report.images[0].result.outcome, ImageOutcome::Failed);
     EXPECT_EQ(report.images[2].result.outcome, ImageOutcome::Written);
     EXPECT_GT(report.images[2].result.output_bytes, 0);
+}
+
+TEST_F(BatchRunTest, AStopBeforeTheFirstImageStartsNone)
+{
+    small_image("in/a.jpg");
+    small_image("in/b.jpg");
+    const std::atomic<bool> stop{true};
+    options.stop = &stop;
+    const RunReport report = run();
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.processed, 0);
+    ASSERT_EQ(report.images.size(), 2u);
+    EXPECT_EQ(report.images[1].result.outcome, ImageOutcome::NotProcessed);
+    EXPECT_TRUE(folder.entries("out").empty());
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|0 Images done.");
 }
 
 TEST_F(BatchRunTest, WalkSkipsHiddenFoldersAndOtherNamesAndKeepsDeepPathsInPlace)
