@@ -56,7 +56,8 @@ void compress_output(SharedRun& run, const std::string& output_path, ImageResult
     const CompressionResult exchange = compress_file(request);
     run.uploads.leave(!exchange.ok());
     long long seen = run.compression_count.load();
-    while (exchange.compression_count > seen && !run.compression_count.compare_exchange_weak(seen, exchange.compression_count)) {
+    while (exchange.compression_count > seen
+           && !run.compression_count.compare_exchange_weak(seen, exchange.compression_count)) {
     }
     if (!exchange.ok())
         note_failure(result, Failure{FailureReason::ServiceFailed, exchange.http_status, exchange.failure});
@@ -93,7 +94,8 @@ ImageResult process_image(SharedRun& run, MetadataSession& metadata, const Plann
             note_failure(result, Failure{FailureReason::DatesFailed});
         result.output_bytes = std::max<std::int64_t>(file_size(image.output_path), -1);
     }
-    result.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    result.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     return result;
 }
 
@@ -179,8 +181,9 @@ void execute_run(const JobSettings& job, const RunOptions& options, RunEventQueu
         const RunPlan plan = plan_run(job.input_folder, job.output_folder);
         const int workers = worker_count(options.workers, plan.images.size());
         events.push(RunStarted{static_cast<std::int64_t>(plan.images.size()), plan.folder_count, workers});
-        SharedRun run{job, options, image_settings_of(job), plan, events,
-                      UploadGate(std::min(workers, UPLOAD_SLOTS_MAXIMUM)), std::vector<ImageResult>(plan.images.size())};
+        const int upload_slots = std::min(workers, UPLOAD_SLOTS_MAXIMUM);
+        SharedRun run{job, options, image_settings_of(job), plan, events, UploadGate(upload_slots),
+                      std::vector<ImageResult>(plan.images.size())};
         const int started = run_workers(run, workers);
         report = make_report(plan, run, started);
     } catch (const std::exception&) { // no memory for the plan: the run ends with what it has

@@ -32,15 +32,20 @@ TEST(ChildProcess, AnswersTimeOutsEndsAndNoZombie)
     EXPECT_TRUE(reaped(cat_pid));
     EXPECT_FALSE(cat.send("too late\n")); // no SIGPIPE, only an answer
 
-    const std::pair<std::string, Answer> endings[] = {
-        {"printf partial; exit 3", Answer::Ended},
-        {"yes", Answer::TooLong},
-        {"sleep 100", Answer::TimedOut},
+    struct Ending {
+        std::string script;
+        std::chrono::milliseconds limit;
+        Answer expected;
     };
-    for (const auto& [script, expected] : endings) {
+    const Ending endings[] = {
+        {"printf partial; exit 3", 10s, Answer::Ended},
+        {"yes", 10s, Answer::TooLong},
+        {"sleep 100", 200ms, Answer::TimedOut},
+    };
+    for (const auto& [script, limit, expected] : endings) {
         ChildProcess child;
         ASSERT_TRUE(child.start("/bin/sh", {"-c", script}, ""));
-        EXPECT_EQ(child.read_until("{ready}", 200ms, text), expected) << script;
+        EXPECT_EQ(child.read_until("{ready}", limit, text), expected) << script;
         const pid_t pid = child.pid();
         child.kill();
         EXPECT_TRUE(reaped(pid)) << script;
