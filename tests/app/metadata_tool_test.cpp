@@ -65,13 +65,6 @@ protected:
         return text;
     }
 
-    void set_tag(const std::string& path, const std::string& name, const std::string& value) const
-    {
-        ASSERT_EQ(run_program(real_tool(), {"-q", "-overwrite_original", "-" + name + "=" + value, path}, "",
-                              RUN_WAIT | RUN_HIDE),
-                  1);
-    }
-
     std::string real_tool() const { return find_exiftool({"/nonexistent/", std::getenv("PATH")}); }
 
     const ImageResult& result_of(const RunReport& report, const std::string& relative_path) const
@@ -133,10 +126,15 @@ TEST_F(MetadataRunTest, NamesReachTheToolAsTheyAre)
     const std::vector<std::pair<std::string, std::string>> sources = {
         {"it's a \"quoted\" name.jpg", "quoted"}, {"line\nbreak.jpg", "broken"},
         {"%e.jpg", "percent"}, {"jpg.jpg", "plain"}, {"100% sure.jpg", "hundred"}};
+    // One run of the tool tags every source (commands apart by -execute).
+    std::vector<std::string> tagging;
     for (const auto& [name, artist] : sources) {
         small_image("in/" + name);
-        set_tag(folder.path("in/" + name), "Artist", artist);
+        tagging.insert(tagging.end(), {"-q", "-overwrite_original", "-Artist=" + artist, folder.path("in/" + name),
+                                       "-execute"});
     }
+    ASSERT_EQ(run_program(real_tool(), tagging, "", RUN_WAIT | RUN_HIDE), 1);
+
     folder.make_folder("tmp");
     const char* saved = std::getenv("TMPDIR");
     const std::string saved_tmpdir = saved ? saved : "";
@@ -147,21 +145,25 @@ TEST_F(MetadataRunTest, NamesReachTheToolAsTheyAre)
     EXPECT_TRUE(folder.entries("tmp").empty()); // the link for '%' names is gone again
     EXPECT_LE(report.metadata_tool_starts, 3); // two kept open, one one-off run
 
-    // The reference: the same outputs without the step, then one one-off run each, with the
-    // tags read from a copy of the source under a plain name.
+    // The reference: the same outputs without the step, then the tool run on them with its
+    // arguments on its command line, the tags read from copies of the sources under plain names.
     state.job.metadata_copy = 0;
     folder.make_folder("ref");
     run("ref/");
+    std::vector<std::string> copies;
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        const std::string& name = sources[i].first;
+        const std::string plain = folder.path("plain" + std::to_string(i) + ".jpg");
+        std::filesystem::copy_file(folder.path("in/" + sources[i].first), plain);
+        const auto arguments = metadata_arguments({plain, folder.path("ref/" + sources[i].first)});
+        copies.insert(copies.end(), arguments.begin(), arguments.end());
+        copies.push_back("-execute");
+    }
+    ASSERT_EQ(run_program(real_tool(), copies, "", RUN_WAIT | RUN_HIDE), 1);
+    for (const auto& [name, artist] : sources) {
         SCOPED_TRACE(name);
         EXPECT_EQ(result_of(report, name).outcome, ImageOutcome::Written);
         EXPECT_EQ(result_of(report, name).failure.reason, FailureReason::None);
-        EXPECT_EQ(tag(folder.path("out/" + name), "Artist"), sources[i].second + "\n");
-        const std::string plain = folder.path("plain" + std::to_string(i) + ".jpg");
-        std::filesystem::copy_file(folder.path("in/" + name), plain);
-        ASSERT_EQ(run_program(real_tool(), metadata_arguments({plain, folder.path("ref/" + name)}), "",
-                              RUN_WAIT | RUN_HIDE), 1);
+        EXPECT_EQ(tag(folder.path("out/" + name), "Artist"), artist + "\n");
         EXPECT_EQ(folder.read("out/" + name), folder.read("ref/" + name));
     }
 }
