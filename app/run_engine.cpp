@@ -108,12 +108,15 @@ void work(SharedRun& run)
         if (index >= count)
             break;
         const PlannedImage& image = run.plan.images[index];
+        ImageResult& result = run.results[index];
         try {
-            run.results[index] = process_image(run, metadata, image);
-            run.events.push(ImageFinished{index, 0, image.source_path, image.relative_path, run.results[index]});
-        } catch (const std::exception&) { // out of memory in the engine's own bookkeeping
-            run.results[index].outcome = ImageOutcome::Failed;
-            run.results[index].failure = Failure{FailureReason::OutOfMemory};
+            result = process_image(run, metadata, image);
+        } catch (const std::exception&) { // no memory for the engine's own texts and lists
+            result = ImageResult{ImageOutcome::Failed, Failure{FailureReason::OutOfMemory}};
+        }
+        try {
+            run.events.push(ImageFinished{index, 0, image.source_path, image.relative_path, result});
+        } catch (const std::exception&) { // the front end misses one step of progress; the report has it
         }
     }
     metadata.close();
