@@ -62,7 +62,9 @@ bool overwriting_confirmed(const JobSettings& job, FrontEnd& front_end)
 }
 
 // Starts the engine on a thread of its own and delivers its events here until it has ended.
-RunReport run_and_report(const JobSettings& job, const RunOptions& options, FrontEnd& front_end)
+// The engine works on its own copies of the settings and options, so nothing the front end owns
+// is read by another thread.
+RunReport run_and_report(const JobSettings job, const RunOptions options, FrontEnd& front_end)
 {
     RunEventQueue events;
     std::thread engine;
