@@ -4,13 +4,14 @@
 RELEASE_DIR := build/release
 TEST_DIR    := build/test
 PACKAGE_DIR := build/package
+TSAN_DIR    := build/tsan
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_EXTRA ?=
 ifeq ($(CI),true)
   CMAKE_EXTRA += -DPICTAVO_WERROR=ON
 endif
 
-.PHONY: all build run test package bench fuzz clean
+.PHONY: all build run test tsan package bench fuzz clean
 
 all: build
 
@@ -28,6 +29,14 @@ test:
 	  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DPICTAVO_SANITIZE=ON $(CMAKE_EXTRA)
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The tests again under ThreadSanitizer, in a build folder of their own.
+tsan:
+	@bash scripts/install-deps.sh test
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+	  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DPICTAVO_TSAN=ON $(CMAKE_EXTRA)
+	cmake --build $(TSAN_DIR) -j $(JOBS)
+	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # pictavo_VERSION_ARCH.deb in build/package, checked with lintian and the other validators.
 package:

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/batch_run.h"
 
-#include "app/folder_scan.h"
-#include "app/image_job.h"
-#include "sys/file_dates.h"
 #include "sys/files.h"
-#include "sys/process_runner.h"
 
-#include <unistd.h>
-
-#include <filesystem>
+#include <exception>
+#include <thread>
+#include <utility>
+#include <variant>
 
 namespace pictavo {
 
@@ -23,11 +20,13 @@ constexpr const char* SAME_FOLDER_TEXT =
     "The output folder is the input folder: every image in it will be replaced by its processed "
     "version.\nProcess anyway?";
 constexpr const char* INSIDE_INPUT_TEXT =
-    "The output folder lies inside the input folder: the images written there will be processed "
-    "again as inputs, and files there will be replaced.\nProcess anyway?";
+    "The output folder lies inside the input folder: files there will be replaced by the processed "
+    "images (the output folder itself is not taken as input).\nProcess anyway?";
 constexpr const char* SERVICE_TITLE = "PTV Error";
 constexpr const char* SERVICE_FAILED_TEXT = " Error Using Tinify API.";
 constexpr const char* FINAL_TITLE = "PTV Information";
+// The pause before the idle look returns, so that the last progress step is seen.
+constexpr int CLOSING_PAUSE_MILLISECONDS = 25;
 
 bool is_existing_folder(const std::string& folder)
 {
@@ -35,20 +34,20 @@ bool is_existing_folder(const std::string& folder)
 }
 
 // The checks before anything changes; false when one failed and its message was shown.
-bool checks_pass(const AppState& state, FrontEnd& front_end)
+bool checks_pass(const JobSettings& job, std::int64_t scanned_images, FrontEnd& front_end)
 {
-    if (!is_existing_folder(state.job.input_folder) || !is_existing_folder(state.job.output_folder)) {
+    if (!is_existing_folder(job.input_folder) || !is_existing_folder(job.output_folder)) {
         front_end.message_box(CHECK_TITLE, FOLDERS_MISSING_TEXT, MessageIcon::Error);
         return false;
     }
-    if (state.run.image_count == 0) {
+    if (scanned_images == 0) {
         front_end.message_box(CHECK_TITLE, NO_IMAGES_TEXT, MessageIcon::Error);
         return false;
     }
     return true;
 }
 
-// Writing into the input tree replaces sources or feeds outputs back in, so it is confirmed.
+// Writing into the input tree replaces sources or files beside them, so it is confirmed.
 bool overwriting_confirmed(const JobSettings& job, FrontEnd& front_end)
 {
     switch (output_place(job.input_folder, job.output_folder)) {
@@ -62,153 +61,75 @@ bool overwriting_confirmed(const JobSettings& job, FrontEnd& front_end)
     return true;
 }
 
-// Copies every tag the metadata tool can read from the source into the output, in place.
-void copy_metadata(const JobSettings& job, const std::string& source_path, const std::string& output_path)
+// Starts the engine on a thread of its own and delivers its events here until it has ended.
+// The engine works on its own copies of the settings and options, so nothing the front end owns
+// is read by another thread.
+RunReport run_and_report(const JobSettings job, const RunOptions options, FrontEnd& front_end)
 {
-    // Anything named like the tool in the working folder counts as found, but only a program
-    // is started: the runner would hand a folder or a plain file to the desktop's opener,
-    // once for every image.
-    if (file_size(job.exiftool_path) < 0 || ::access(job.exiftool_path.c_str(), X_OK) != 0)
-        return;
-    const std::vector<std::string> arguments = {"-TagsFromFile", source_path, "-all:all>all:all",
-                                                "-overwrite_original", output_path};
-    run_program(job.exiftool_path, arguments, current_folder(), RUN_WAIT | RUN_HIDE);
-}
-
-// All three dates are read before the first is set. A date that could not be read (0) is
-// not set, so a missing birth time never stamps 1970 on the output.
-void copy_dates(const std::string& source_path, const std::string& output_path)
-{
-    const int kinds[] = {FILE_DATE_CREATED, FILE_DATE_ACCESSED, FILE_DATE_MODIFIED};
-    DateValue dates[3];
-    for (int i = 0; i < 3; ++i)
-        dates[i] = file_date_get(source_path, kinds[i]);
-    for (int i = 0; i < 3; ++i)
-        if (dates[i] > 0)
-            file_date_set(output_path, kinds[i], dates[i]);
-}
-
-std::string relative_to(const std::string& path, const std::string& root)
-{
-    const std::string clean_root = collapse_separators(root);
-    if (!clean_root.empty() && path.compare(0, clean_root.size(), clean_root) == 0)
-        return path.substr(clean_root.size());
-    return path;
-}
-
-class Walk {
-public:
-    Walk(AppState& state, FrontEnd& front_end, const std::string& shrink_endpoint, RunReport& report)
-        : state_(state), context_{state.job, state.run, front_end, shrink_endpoint}, report_(report)
-    {
+    RunEventQueue events;
+    std::thread engine;
+    try {
+        engine = std::thread([&] { execute_run(job, options, events); });
+    } catch (const std::exception&) { // no thread to be had: the run goes on here, unseen
+        execute_run(job, options, events);
     }
-
-    void file(const std::string& folder, const std::string& name)
-    {
-        const auto [source_path, output_path] =
-            image_paths(folder, name, state_.run.input_root, state_.run.output_root);
-
-        if (image_job(context_, source_path, output_path) == ImageOutcome::Failed) {
-            ++report_.failed;
-            if (report_.failed_paths.size() < FAILED_PATHS_SHOWN)
-                report_.failed_paths.push_back(relative_to(source_path, state_.run.input_root));
-            // An output of that name left from before is not this source's result: giving it
-            // the source's tags and dates would pass it off as a fresh one.
-            return;
+    RunReport report;
+    std::int64_t finished = 0;
+    bool ended = false;
+    while (!ended) {
+        for (RunEvent& event : events.take_all()) {
+            if (const auto* started = std::get_if<RunStarted>(&event)) {
+                front_end.run_started(*started);
+            } else if (auto* image = std::get_if<ImageFinished>(&event)) {
+                image->finished = ++finished;
+                front_end.image_finished(*image);
+            } else {
+                report = std::move(std::get<RunFinished>(event).report);
+                ended = true;
+            }
         }
-        if (state_.job.metadata_copy == 1)
-            copy_metadata(state_.job, source_path, output_path);
-        if (state_.job.date_copy == 1)
-            copy_dates(source_path, output_path);
+        if (!ended)
+            front_end.wait_for_run_events(events);
     }
-
-private:
-    AppState& state_;
-    JobContext context_;
-    RunReport& report_;
-};
+    if (engine.joinable())
+        engine.join();
+    front_end.run_finished(report);
+    return report;
+}
 
 } // namespace
 
-OutputPlace output_place(const std::string& input_folder, const std::string& output_folder)
-{
-    const std::optional<FileIdentity> input = file_identity(input_folder);
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::canonical(output_folder, error);
-    if (!input || error)
-        return OutputPlace::Apart;
-    if (file_identity(path.string()) == input)
-        return OutputPlace::SameFolder;
-    while (path.has_relative_path()) {
-        path = path.parent_path();
-        if (file_identity(path.string()) == input)
-            return OutputPlace::InsideInput;
-    }
-    return OutputPlace::Apart;
-}
-
-std::string final_message(const RunReport& report)
-{
-    std::string text = std::to_string(report.processed);
-    text += " Images done.";
-    if (report.failed == 0)
-        return text;
-    text += '\n';
-    text += std::to_string(report.failed);
-    text += report.failed == 1 ? " image could not be read or written" : " images could not be read or written";
-    if (report.failed > static_cast<std::int64_t>(report.failed_paths.size())) {
-        text += ", the first ";
-        text += std::to_string(report.failed_paths.size());
-    }
-    text += ':';
-    for (const std::string& path : report.failed_paths) {
-        text += '\n';
-        text += path;
-    }
-    return text;
-}
-
-RunReport batch_run(AppState& state, FrontEnd& front_end, const std::string& shrink_endpoint)
+RunReport batch_run(const JobSettings& job, std::int64_t scanned_images, FrontEnd& front_end,
+                    const RunOptions& options)
 {
     RunReport report;
-    if (!checks_pass(state, front_end))
+    if (!checks_pass(job, scanned_images, front_end))
         return report;
-    if (!overwriting_confirmed(state.job, front_end)) {
+    if (!overwriting_confirmed(job, front_end)) {
         report.outcome = RunOutcome::Declined;
         return report;
     }
-    JobSettings& job = state.job;
-    RunState& run = state.run;
-
     front_end.set_busy(true);
-    run.busy = 1;
     front_end.take_one_event();
-    front_end.show_progress(1, run.image_count);
-
-    run.input_root = job.input_folder;
-    run.output_root = job.output_folder;
-    output_tree(run, run.input_root, run.output_root);
-    run.processed_count = 0;
-    run.folder_count = 0;
-    state.take_target_pair();
-    run.tinify_error = 0;
-
-    Walk walk(state, front_end, shrink_endpoint, report);
-    walk_folder_tree(run, job.input_folder,
-                     [&walk](const std::string& folder, const std::string& name) { walk.file(folder, name); });
-
-    report.outcome = RunOutcome::Finished;
-    report.processed = run.processed_count;
-    report.service_failed = run.tinify_error == 1;
+    report = run_and_report(job, options, front_end);
     if (report.service_failed)
         front_end.message_box(SERVICE_TITLE, SERVICE_FAILED_TEXT, MessageIcon::Error);
-
     front_end.take_one_event();
-    front_end.pause(25);
-    run.busy = 0;
+    front_end.pause(CLOSING_PAUSE_MILLISECONDS);
     front_end.hide_progress();
     front_end.set_busy(false);
     front_end.message_box(FINAL_TITLE, final_message(report), MessageIcon::Information);
+    return report;
+}
+
+RunReport batch_run(AppState& state, FrontEnd& front_end, const RunOptions& options)
+{
+    state.take_target_pair();
+    RunReport report = batch_run(state.job, state.run.image_count, front_end, options);
+    if (report.outcome == RunOutcome::Finished) {
+        state.run.image_count = static_cast<std::int64_t>(report.images.size());
+        state.run.folder_count = report.folder_count;
+    }
     return report;
 }
 

@@ -10,11 +10,26 @@
 namespace pictavo {
 namespace {
 
-// One level of the walk. on_path holds the identities of the folders from the root down to
-// folder, to recognise a link that leads back up.
-void walk_level(RunState& run, const std::string& folder, std::vector<FileIdentity>& on_path,
-                const ImageFileCallback& on_image_file)
+struct WalkContext {
+    RunState& run;
+    const ImageFileCallback& on_image_file;
+    const std::optional<FileIdentity>& left_out;
+    // The identities of the folders from the root down to the current one, to recognise a
+    // link that leads back up.
+    std::vector<FileIdentity> on_path;
+
+    bool enters(const std::optional<FileIdentity>& identity) const
+    {
+        if (!identity)
+            return true;
+        return identity != left_out && std::find(on_path.begin(), on_path.end(), *identity) == on_path.end();
+    }
+};
+
+// One level of the walk.
+void walk_level(WalkContext& walk, const std::string& folder)
 {
+    RunState& run = walk.run;
     const std::int64_t number = run.folder_count;
     if (!dir_examine(number, folder, "*.*"))
         return;
@@ -25,18 +40,18 @@ void walk_level(RunState& run, const std::string& folder, std::vector<FileIdenti
             && (dir_entry_attributes(number) & DIR_ATTRIBUTE_HIDDEN) == 0) {
             const std::string sub_folder = folder + "/" + name;
             const auto identity = file_identity(sub_folder);
-            if (!identity || std::find(on_path.begin(), on_path.end(), *identity) == on_path.end()) {
+            if (walk.enters(identity)) {
                 store_folder(run.source_folders, run.folder_count, sub_folder);
                 ++run.folder_count;
                 if (identity)
-                    on_path.push_back(*identity);
-                walk_level(run, sub_folder, on_path, on_image_file);
+                    walk.on_path.push_back(*identity);
+                walk_level(walk, sub_folder);
                 if (identity)
-                    on_path.pop_back();
+                    walk.on_path.pop_back();
             }
         }
-        if (type == DIR_ENTRY_FILE && is_image_file_name(name))
-            on_image_file(folder, name);
+        if (type == DIR_ENTRY_FILE && is_image_file_name(name) && walk.on_image_file)
+            walk.on_image_file(folder, name);
     }
     dir_finish(number);
 }
@@ -58,12 +73,13 @@ bool is_image_file_name(const std::string& name)
     return extension == "jpg" || extension == "jpeg" || extension == "png";
 }
 
-void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileCallback& on_image_file)
+void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileCallback& on_image_file,
+                      const std::optional<FileIdentity>& left_out)
 {
-    std::vector<FileIdentity> on_path;
+    WalkContext walk{run, on_image_file, left_out, {}};
     if (const auto root = file_identity(folder))
-        on_path.push_back(*root);
-    walk_level(run, folder, on_path, on_image_file);
+        walk.on_path.push_back(*root);
+    walk_level(walk, folder);
 }
 
 void folder_scan(RunState& run, const std::string& folder)
@@ -77,11 +93,19 @@ std::string scan_summary(const RunState& run)
            + " folders";
 }
 
-void output_tree(RunState& run, const std::string& input_root, const std::string& output_root)
+void output_tree(RunState& run, const std::string& input_root, const std::string& output_root,
+                 const ImageFileCallback& on_image_file, const std::optional<FileIdentity>& left_out)
 {
     run.folder_count = 0;
     run.image_count = 0;
-    folder_scan(run, input_root);
+    walk_folder_tree(
+        run, input_root,
+        [&](const std::string& folder, const std::string& name) {
+            ++run.image_count;
+            if (on_image_file)
+                on_image_file(folder, name);
+        },
+        left_out);
     for (std::int64_t i = 0; i < run.folder_count; ++i) {
         const auto slot = static_cast<std::size_t>(i);
         store_folder(run.output_folders, i, replace_leading_root(run.source_folders[slot], input_root, output_root));

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the batch run and the image job need of the program's front end.
+// What the batch run needs of the program's front end.
 //
 // The window and the command line each implement it, so the run code exists once. Every call
-// comes from the thread that runs the batch.
+// comes from the front end's own thread: the run's workers never call it; their events are
+// delivered on this thread.
 #pragma once
+
+#include "app/run_events.h"
 
 #include <cstdint>
 #include <string>
@@ -11,6 +14,9 @@
 namespace pictavo {
 
 enum class MessageIcon { None = 0, Error = 16, Information = 64 };
+
+// How long a front end waits for the run's events at most before it looks again.
+constexpr std::chrono::milliseconds RUN_EVENT_WAIT{100};
 
 class FrontEnd {
 public:
@@ -22,7 +28,7 @@ public:
     virtual bool ask_yes_no(const std::string& title, const std::string& text) = 0;
 
     // Lets the front end handle at most one pending event without waiting; whatever the user
-    // did is dropped, not acted upon. Keeps a window painted during a run.
+    // did is dropped, not acted upon. Keeps a window painted.
     virtual void take_one_event() = 0;
     // Sleeps the calling thread.
     virtual void pause(int milliseconds) = 0;
@@ -31,11 +37,17 @@ public:
     // Not busy: the idle look with the button enabled and reading "PROCESS".
     virtual void set_busy(bool busy) = 0;
 
-    // The run's progress: a range shown at the start, a position after each image (with the
-    // image's source path, for front ends that list files), hidden at the end.
-    virtual void show_progress(std::int64_t minimum, std::int64_t maximum) = 0;
-    virtual void set_progress(std::int64_t position, const std::string& source_path) = 0;
+    // The run's events, in the order they happened. The progress is shown when the run has
+    // started and advances with each finished image; it is hidden at the end.
+    virtual void run_started(const RunStarted& started) = 0;
+    virtual void image_finished(const ImageFinished& finished) = 0;
+    virtual void run_finished(const RunReport&) {}
     virtual void hide_progress() = 0;
+
+    // Called while the run goes on and none of its events is waiting: returns once some may
+    // have arrived, or after a short while. A window serves its own events meanwhile (painting),
+    // dropping what the user did.
+    virtual void wait_for_run_events(const RunEventQueue& events) { events.wait(RUN_EVENT_WAIT); }
 };
 
 } // namespace pictavo

@@ -6,7 +6,7 @@
 //   floor, JPEG: read the file, full libjpeg-turbo decode, encode a 1000 x 750 image at
 //                quality 60 to a file;
 //   floor, PNG:  read the file, decode, encode a 1000 x 750 image at level 9, no filter;
-//   whole run:   pictavo-cli --mode normal --size 1000 --quality 6 over each kind's folder.
+//   whole run:   pictavo-cli --jobs 1 --mode normal --size 1000 --quality 6 over each kind's folder.
 // It prints ms per image for both and their ratio.
 //
 // PICTAVO_BENCH_JPEGS and PICTAVO_BENCH_PNGS change the image counts (40 and 10),
@@ -18,10 +18,9 @@
 #include <png.h>
 
 #include "app/allocator_tuning.h"
+#include "bench/measure.h"
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -38,24 +37,13 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 constexpr int JPEG_WIDTH = 4000;
 constexpr int JPEG_HEIGHT = 3000;
 constexpr int PNG_WIDTH = 2000;
 constexpr int PNG_HEIGHT = 1500;
 constexpr int OUT_WIDTH = 1000;
-
-int environment_count(const char* name, int fallback)
-{
-    const char* text = std::getenv(name);
-    return text && std::atoi(text) > 0 ? std::atoi(text) : fallback;
-}
-
-double milliseconds_since(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 double cpu_milliseconds(const timeval& user, const timeval& system)
 {
@@ -131,34 +119,6 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-bool write_jpeg(const std::string& path, const std::uint8_t* pixels, int width, int height, int quality,
-                J_COLOR_SPACE space)
-{
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return false;
-    jpeg_compress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file.get());
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = space;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, FALSE);
-    jpeg_start_compress(&info, TRUE);
-    const std::size_t stride = static_cast<std::size_t>(width) * 3;
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(pixels + info.next_scanline * stride);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    return true;
-}
-
 bool write_png(const std::string& path, const std::uint8_t* pixels, int width, int height, int level,
                bool filtered, bool bgr)
 {
@@ -187,56 +147,6 @@ bool write_png(const std::string& path, const std::uint8_t* pixels, int width, i
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
-}
-
-std::vector<std::uint8_t> read_file(const std::string& path)
-{
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    File file(std::fopen(path.c_str(), "rb"));
-    if (error || !file)
-        return {};
-    std::vector<std::uint8_t> bytes(size);
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
-    return bytes;
-}
-
-// Every other source pixel is taken to make the small picture the floor encodes; its content
-// hardly matters for the encoder's time, and picking costs next to nothing.
-std::vector<std::uint8_t> pick_small(const std::vector<std::uint8_t>& pixels, int width, int height,
-                                     int small_width, int small_height)
-{
-    std::vector<std::uint8_t> small(static_cast<std::size_t>(small_width) * small_height * 3);
-    for (int y = 0; y < small_height; ++y)
-        for (int x = 0; x < small_width; ++x) {
-            const std::size_t from = (static_cast<std::size_t>(y * height / small_height) * width +
-                                      static_cast<std::size_t>(x * width / small_width)) * 3;
-            std::copy_n(pixels.data() + from, 3, small.data() + (static_cast<std::size_t>(y) * small_width + x) * 3);
-        }
-    return small;
-}
-
-std::vector<std::uint8_t> decode_jpeg(const std::vector<std::uint8_t>& bytes, int& width, int& height)
-{
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&info);
-    width = static_cast<int>(info.output_width);
-    height = static_cast<int>(info.output_height);
-    const std::size_t stride = static_cast<std::size_t>(width) * 3;
-    std::vector<std::uint8_t> pixels(stride * height);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.data() + info.output_scanline * stride;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return pixels;
 }
 
 struct PngReader {
@@ -320,13 +230,8 @@ Timing jpeg_floor(const std::vector<std::string>& files, const fs::path& scratch
 {
     const auto start = Clock::now();
     const double cpu_start = own_cpu_milliseconds();
-    for (const std::string& path : files) {
-        int width = 0, height = 0;
-        const auto pixels = decode_jpeg(read_file(path), width, height);
-        const int small_height = height * OUT_WIDTH / width;
-        const auto small = pick_small(pixels, width, height, OUT_WIDTH, small_height);
-        write_jpeg((scratch / "floor.jpg").string(), small.data(), OUT_WIDTH, small_height, 60, JCS_EXT_BGR);
-    }
+    for (const std::string& path : files)
+        jpeg_floor_file(path, (scratch / "floor.jpg").string());
     const double count = static_cast<double>(files.size());
     return {milliseconds_since(start) / count, (own_cpu_milliseconds() - cpu_start) / count};
 }
@@ -351,26 +256,12 @@ Timing whole_run(const fs::path& input, const fs::path& output, int count)
 {
     fs::remove_all(output);
     fs::create_directories(output);
-    const std::string cli = PICTAVO_CLI_PATH;
-    const std::vector<std::string> arguments = {cli, "--quiet", "--mode", "normal", "--size", "1000",
-                                                "--quality", "6", input.string(), output.string()};
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    const auto start = Clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (std::freopen("/dev/null", "w", stdout) == nullptr)
-            _exit(127);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    const ProgramRun run = run_program_measured({PICTAVO_CLI_PATH, "--quiet", "--jobs", "1", "--mode", "normal",
+                                                 "--size", "1000", "--quality", "6", input.string(),
+                                                 output.string()});
+    if (!run.ok)
         return {};
-    return {milliseconds_since(start) / count, cpu_milliseconds(usage.ru_utime, usage.ru_stime) / count};
+    return {run.wall_ms / count, run.cpu_ms / count};
 }
 
 void report(const char* kind, int count, const Timing& run, const Timing& floor)

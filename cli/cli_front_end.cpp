@@ -50,17 +50,17 @@ void CliFrontEnd::set_busy(bool busy)
         run_started_ = true;
 }
 
-void CliFrontEnd::show_progress(std::int64_t, std::int64_t maximum)
+void CliFrontEnd::run_started(const RunStarted& started)
 {
-    maximum_ = maximum;
+    maximum_ = started.images;
 }
 
-void CliFrontEnd::set_progress(std::int64_t position, const std::string& source_path)
+void CliFrontEnd::image_finished(const ImageFinished& finished)
 {
     if (quiet_)
         return;
-    std::fprintf(streams_.err, "[%lld/%lld] %s\n", static_cast<long long>(position),
-                 static_cast<long long>(maximum_), source_path.c_str());
+    std::fprintf(streams_.err, "[%lld/%lld] %s\n", static_cast<long long>(finished.finished),
+                 static_cast<long long>(maximum_), finished.source_path.c_str());
 }
 
 void CliFrontEnd::note(const std::string& line)

@@ -33,8 +33,9 @@ public:
     void take_one_event() override {}
     void pause(int milliseconds) override;
     void set_busy(bool busy) override;
-    void show_progress(std::int64_t minimum, std::int64_t maximum) override;
-    void set_progress(std::int64_t position, const std::string& source_path) override;
+    // A progress line "[K/N] SOURCE" for each image as it finishes.
+    void run_started(const RunStarted& started) override;
+    void image_finished(const ImageFinished& finished) override;
     void hide_progress() override {}
 
     // Prints a line to standard error unless quiet.

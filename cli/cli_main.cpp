@@ -115,7 +115,10 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
         folder_scan(state.run, state.job.input_folder);
         front_end.note(scan_summary(state.run));
     }
-    const RunReport report = batch_run(state, front_end, options.service_url);
+    RunOptions run_options;
+    run_options.shrink_endpoint = options.service_url;
+    run_options.workers = options.jobs;
+    const RunReport report = batch_run(state, front_end, run_options);
     if (report.outcome == RunOutcome::Declined && !front_end.refused())
         std::fprintf(streams.err, "pictavo-cli: nothing was changed\n");
     return exit_status(report);

@@ -104,7 +104,7 @@ bool Parser::option(const std::string& argument)
     }
     const bool takes_value = name == "--mode" || name == "--size" || name == "--fill" ||
                              name == "--uniform" || name == "--quality" || name == "--key" ||
-                             name == "--service-url";
+                             name == "--service-url" || name == "--jobs";
     if (inline_value_ && !takes_value)
         return fail(name + " takes no value");
 
@@ -141,6 +141,8 @@ bool Parser::option(const std::string& argument)
         return size_pair(name, value, options_.uniform_width, options_.uniform_height);
     } else if (name == "--quality") {
         return number_in_range(name, value, QUALITY_MINIMUM, QUALITY_MAXIMUM, options_.quality);
+    } else if (name == "--jobs") {
+        return number_in_range(name, value, 1, WORKERS_MAXIMUM, options_.jobs);
     } else if (name == "--key") {
         if (utf16_length(value) != API_KEY_LENGTH)
             return fail("--key must be exactly 32 characters long");
@@ -245,6 +247,9 @@ Extra steps after each image, in this order:
   --dates            give each result the source file's dates
 
 Other options:
+  --jobs N           process N images at a time, 1 to 256 (default: one per processor this
+                     program may use); --jobs 1 takes them one by one in folder order. The
+                     outputs and the final result are the same for every N
   --yes, -y          do not ask before writing into the input folder or inside it; without
                      it the question is asked on a terminal, and refused otherwise
   --quiet, -q        no scan line and no progress lines

@@ -29,6 +29,7 @@ struct CliOptions {
     std::string service_url = DEFAULT_SHRINK_ENDPOINT;
     bool yes = false;
     bool quiet = false;
+    int jobs = 0;                    // workers; 0: one per usable processor
 };
 
 enum class CliAction { Run, Help, Version, UsageError };

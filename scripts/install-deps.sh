@@ -20,7 +20,8 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev)
 # dpkg-dev: dpkg-shlibdeps and dpkg-buildflags; file: CPack finds the programs with it;
 # man-db and bsdextrautils (col): man -l for the man page check.
 PACKAGE_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils man-db bsdextrautils)
-BENCH_PACKAGES=(libbenchmark-dev)
+# imagemagick: bench/make-corpus.sh builds the photo corpus with it.
+BENCH_PACKAGES=(libbenchmark-dev imagemagick)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 case "$job" in

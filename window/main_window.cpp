@@ -3,6 +3,7 @@
 
 #include "app/folder_scan.h"
 
+#include <chrono>
 #include <utility>
 
 namespace pictavo {
@@ -29,6 +30,12 @@ constexpr std::array<std::pair<C, NumericField>, 6> NUMERIC_FIELD_CONTROLS = {{
 
 // The folder picker's answer for a choice that has no path in the file system.
 constexpr const char* NO_PATH_ANSWER = "/";
+
+// While a run goes on: how long the window serves its own events before it looks at the
+// run's, and how long it then waits on the run (which keeps a toolkit whose pause returns at
+// once from spinning).
+constexpr int RUN_SERVE_MILLISECONDS = 10;
+constexpr std::chrono::milliseconds RUN_LOOK_WAIT{1};
 
 bool is_folder_answer(const std::string& answer) { return !answer.empty() && answer != NO_PATH_ANSWER; }
 
@@ -215,6 +222,8 @@ void MainWindow::process()
 {
     if (services_.run_batch)
         services_.run_batch(state_, *this);
+    if (close_requested_)
+        closed_ = true;
 }
 
 void MainWindow::message_box(const std::string& title, const std::string& text, MessageIcon icon)
@@ -227,8 +236,13 @@ bool MainWindow::ask_yes_no(const std::string& title, const std::string& text)
     return toolkit_.ask_yes_no(title, text);
 }
 
-// What the user did meanwhile is dropped: a run does not act on input.
-void MainWindow::take_one_event() { toolkit_.next_event(); }
+// What the user did meanwhile is dropped: a run does not act on input. Only a request to close
+// the window is kept, for when the run has ended.
+void MainWindow::take_one_event()
+{
+    if (toolkit_.next_event().type == EventType::Close)
+        close_requested_ = true;
+}
 
 void MainWindow::pause(int milliseconds) { toolkit_.pause(milliseconds); }
 
@@ -239,17 +253,24 @@ void MainWindow::set_busy(bool busy)
     toolkit_.set_busy_pointer(busy);
 }
 
-void MainWindow::show_progress(std::int64_t minimum, std::int64_t maximum)
+void MainWindow::run_started(const RunStarted& started)
 {
-    toolkit_.set_range(id(C::progressBar), minimum, maximum);
+    toolkit_.set_range(id(C::progressBar), 1, started.images);
     toolkit_.set_hidden(id(C::progressBar), false);
 }
 
-void MainWindow::set_progress(std::int64_t position, const std::string&)
+void MainWindow::image_finished(const ImageFinished& finished)
 {
-    toolkit_.set_state(id(C::progressBar), position);
+    toolkit_.set_state(id(C::progressBar), finished.finished);
 }
 
 void MainWindow::hide_progress() { toolkit_.set_hidden(id(C::progressBar), true); }
+
+void MainWindow::wait_for_run_events(const RunEventQueue& events)
+{
+    toolkit_.pause(RUN_SERVE_MILLISECONDS);
+    take_one_event();
+    events.wait(RUN_LOOK_WAIT);
+}
 
 } // namespace pictavo

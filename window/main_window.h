@@ -26,6 +26,7 @@ struct WindowServices {
     // Counts the images and sub-folders of the tree into the run state (counts already 0).
     std::function<void(AppState&, const std::string& folder)> scan_folder;
     // The whole batch run behind PROCESS: checks, run and its messages through the front end.
+    // It returns when the run has ended; meanwhile the front end serves the window.
     std::function<void(AppState&, FrontEnd&)> run_batch;
     // Opens a folder or a web address with the user's applications; the result is not used.
     std::function<void(const std::string& target)> open_with_shell;
@@ -59,9 +60,10 @@ public:
     void take_one_event() override;
     void pause(int milliseconds) override;
     void set_busy(bool busy) override;
-    void show_progress(std::int64_t minimum, std::int64_t maximum) override;
-    void set_progress(std::int64_t position, const std::string& source_path) override;
+    void run_started(const RunStarted& started) override;
+    void image_finished(const ImageFinished& finished) override;
     void hide_progress() override;
+    void wait_for_run_events(const RunEventQueue& events) override;
 
 private:
     void build_controls();
@@ -78,6 +80,7 @@ private:
     WindowServices services_;
     std::array<ControlId, WINDOW_CONTROL_COUNT> ids_{};
     bool closed_ = false;
+    bool close_requested_ = false; // during a run: acted upon once the run has ended
 };
 
 } // namespace pictavo

@@ -4,6 +4,7 @@
 #include "app/folder_scan.h"
 #include "job_test_support.h"
 #include "service_double.h"
+#include "test_data.h"
 #include "test_folder.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +12,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 namespace pictavo {
@@ -42,18 +46,22 @@ protected:
     }
 
     // Chooses the folders and scans the input as the window does when a folder is picked.
-    RunReport run(const std::string& input = "in/", const std::string& output = "out/",
-                  const std::string& endpoint = DEFAULT_SHRINK_ENDPOINT)
+    RunReport run(const std::string& input = "in/", const std::string& output = "out/")
+    {
+        return run_with(front_end, input, output);
+    }
+    RunReport run_with(FrontEnd& shown_on, const std::string& input = "in/", const std::string& output = "out/")
     {
         state.job.input_folder = folder.root() + input;
         state.job.output_folder = folder.root() + output;
         state.run.folder_count = state.run.image_count = 0;
         folder_scan(state.run, state.job.input_folder);
-        return batch_run(state, front_end, endpoint);
+        return batch_run(state, shown_on, options);
     }
 
     TestFolder folder;
     AppState state;
+    RunOptions options;
     test::RecordingFrontEnd front_end;
 };
 
@@ -64,6 +72,7 @@ TEST_F(BatchRunTest, SevenImagesTwoCorruptAreAllCountedAndTheFailedNamed)
     folder.write("in/broken.jpg", "not an image");
     folder.write("in/sub/empty.png", "");
 
+    options.workers = 1; // one at a time: the walk order throughout
     const RunReport report = run();
     EXPECT_EQ(report.outcome, RunOutcome::Finished);
     EXPECT_EQ(report.processed, 7);
@@ -84,6 +93,7 @@ TEST_F(BatchRunTest, SevenImagesTwoCorruptAreAllCountedAndTheFailedNamed)
     EXPECT_FALSE(folder.exists("out/sub/empty.png"));
     // Every progress step names the full source path, with no doubled separator.
     EXPECT_EQ(front_end.progress_paths[0], folder.path("in/a.jpg"));
+    EXPECT_EQ(front_end.finished_indices, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6}));
 }
 
 TEST_F(BatchRunTest, FailedListStopsAtTenButTheCountDoesNot)
@@ -99,6 +109,108 @@ TEST_F(BatchRunTest, FailedListStopsAtTenButTheCountDoesNot)
     report.failed = 1;
     report.failed_paths.resize(1);
     EXPECT_EQ(final_message(report), "30 Images done.\n1 image could not be read or written:\nf0.jpg");
+}
+
+std::string file_content(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every file below a folder with its content, by path relative to the folder.
+std::map<std::string, std::string> tree_contents(const std::string& root)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files[std::filesystem::relative(entry.path(), root).string()] = file_content(entry.path());
+    return files;
+}
+
+TEST_F(BatchRunTest, OutputsAndTextsAreTheSameForAnyNumberOfWorkers)
+{
+    const std::string photo = file_content(test::testdata("jpeg/testorig.jpg"));
+    ASSERT_GT(photo.size(), 1000u);
+    folder.write("in/photo.jpg", photo);
+    folder.write("in/sub/cut.jpg", photo.substr(0, photo.size() * 3 / 5));
+    folder.write("in/notes.jpg", "a text, not an image");
+    for (const auto& [name, data] : {std::pair{"in/alpha.png", "png/pngsuite/basn6a08.png"},
+                                     {"in/sub/grey.png", "png/pngsuite/basn0g08.png"},
+                                     {"in/sub/palette.png", "png/pngsuite/basn3p08.png"}})
+        std::filesystem::copy_file(test::testdata(data), folder.path(name));
+    folder.make_folder("in/sub/deeper");
+    ASSERT_TRUE(test::write_image(folder.path("in/sub/deeper/wide.JPG"), 300, 120, IMAGE_CODE_JPEG, [](int x, int y) {
+        return test::Colour{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y * 2), 60};
+    }));
+
+    for (const int mode : {RESIZE_NORMAL, RESIZE_UNIFORM, RESIZE_KEEP}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        state.job.resize_mode = mode;
+        state.job.normal_size_text = "64";
+        state.job.uniform_width_text = "48";
+        state.job.uniform_height_text = "30";
+        std::map<std::string, std::string> first_outputs;
+        std::string first_message;
+        for (const int workers : {1, 2, 4}) {
+            const std::string output = "out" + std::to_string(mode) + "-" + std::to_string(workers) + "/";
+            folder.make_folder(output);
+            options.workers = workers;
+            test::RecordingFrontEnd shown;
+            const RunReport report = run_with(shown, "in/", output);
+            EXPECT_EQ(report.workers, workers);
+            EXPECT_EQ(report.processed, 7);
+            const auto outputs = tree_contents(folder.path(output));
+            if (workers == 1) {
+                first_outputs = outputs;
+                first_message = shown.messages.back();
+                EXPECT_EQ(report.failed_paths.front(), "notes.jpg");
+                continue;
+            }
+            EXPECT_EQ(shown.messages.back(), first_message) << workers << " workers";
+            EXPECT_EQ(outputs.size(), first_outputs.size());
+            for (const auto& [path, bytes] : first_outputs)
+                EXPECT_TRUE(outputs.count(path) && outputs.at(path) == bytes) << path << ", " << workers << " workers";
+        }
+    }
+}
+
+TEST_F(BatchRunTest, FailedListKeepsWalkOrderWhenLaterImagesFailFirst)
+{
+    // a.jpg takes long to decode and then cannot be written (a folder holds its name); the
+    // later failures come at once.
+    ASSERT_TRUE(write_flat_image(folder.path("in/a.jpg"), 2400, 1800, IMAGE_CODE_JPEG));
+    folder.make_folder("out/a.jpg");
+    folder.write("in/b.jpg", "no picture");
+    small_image("in/c.jpg");
+    folder.write("in/d.jpg", "no picture either");
+    options.workers = 2;
+
+    const RunReport report = run();
+    ASSERT_EQ(front_end.finished_indices.size(), 4u);
+    EXPECT_EQ(front_end.finished_indices.back(), 0u) << "the first image was meant to finish last";
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|4 Images done.\n"
+                                         "3 images could not be read or written:\na.jpg\nb.jpg\nd.jpg");
+    EXPECT_EQ(front_end.calls[2], "progress 1..4");
+    EXPECT_NE(std::find(front_end.calls.begin(), front_end.calls.end(), "at 4"), front_end.calls.end());
+    EXPECT_EQ(std::find(front_end.calls.begin(), front_end.calls.end(), "at 5"), front_end.calls.end());
+    EXPECT_EQ(report.images[0].result.outcome, ImageOutcome::Failed);
+    EXPECT_EQ(report.images[2].result.outcome, ImageOutcome::Written);
+    EXPECT_GT(report.images[2].result.output_bytes, 0);
+}
+
+TEST_F(BatchRunTest, AStopBeforeTheFirstImageStartsNone)
+{
+    small_image("in/a.jpg");
+    small_image("in/b.jpg");
+    const std::atomic<bool> stop{true};
+    options.stop = &stop;
+    const RunReport report = run();
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.processed, 0);
+    ASSERT_EQ(report.images.size(), 2u);
+    EXPECT_EQ(report.images[1].result.outcome, ImageOutcome::NotProcessed);
+    EXPECT_TRUE(folder.entries("out").empty());
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|0 Images done.");
 }
 
 TEST_F(BatchRunTest, WalkSkipsHiddenFoldersAndOtherNamesAndKeepsDeepPathsInPlace)
@@ -149,16 +261,21 @@ TEST_F(BatchRunTest, WritingIntoTheInputTreeAsksFirst)
     EXPECT_EQ(folder.read("in/a/p.jpg"), before);
     EXPECT_EQ(folder.entries("in"), std::vector<std::string>{"a"});
 
-    // Inside the tree: the output folder is a sub-folder of the input, so it is mirrored one
-    // level deeper and the images written into it are walked as inputs too.
-    folder.make_folder("in/results");
+    // Inside the tree: the output folder is a sub-folder of the input. It is left out of the
+    // plan, so neither its earlier outputs nor those of this run are taken as inputs, and it is
+    // not mirrored into itself.
+    small_image("in/results/a/earlier.jpg");
     front_end.answer = true;
     front_end.calls.clear();
     const RunReport report = run("in/", "in/results/");
     EXPECT_EQ(front_end.calls.front(), "ask PTV Warning");
+    EXPECT_EQ(report.processed, 1);
+    EXPECT_EQ(report.images.size(), 1u);
+    EXPECT_NE(std::find(front_end.calls.begin(), front_end.calls.end(), "progress 1..1"), front_end.calls.end());
     EXPECT_TRUE(folder.exists("in/results/a/p.jpg"));
-    EXPECT_TRUE(folder.exists("in/results/results"));
-    EXPECT_EQ(report.processed, 2);
+    EXPECT_EQ(folder.entries("in/results"), std::vector<std::string>{"a"});
+    EXPECT_EQ(folder.entries("in/results/a"), (std::vector<std::string>{"earlier.jpg", "p.jpg"}));
+    EXPECT_EQ(state.run.image_count, 1); // the run's own count replaces that of the scan
 
     EXPECT_EQ(output_place(folder.path("in"), folder.path("in/./")), OutputPlace::SameFolder);
     EXPECT_EQ(output_place(folder.path("in"), folder.path("in/a/")), OutputPlace::InsideInput);
@@ -237,6 +354,7 @@ protected:
         EXPECT_TRUE(service.start());
         state.job.api_key = ServiceDouble::default_key;
         state.job.tinify_upload = 1;
+        options.shrink_endpoint = service.shrink_url();
     }
 
     std::vector<RecordedRequest> uploads() const { return service.requests_to("POST", "/shrink"); }
@@ -249,58 +367,61 @@ TEST_F(ServiceRunTest, EveryOutputIsReplacedByTheDownload)
     for (const char* name : {"1.jpg", "2.png", "sub/3.jpg"})
         small_image(std::string("in/") + name);
     state.job.resize_mode = RESIZE_UPLOAD_ORIGINALS;
-    const RunReport report = run("in/", "out/", service.shrink_url());
+    const RunReport report = run();
     EXPECT_FALSE(report.service_failed);
     ASSERT_EQ(uploads().size(), 3u);
     for (const char* name : {"1.jpg", "2.png", "sub/3.jpg"}) {
         const std::string original = folder.read(std::string("in/") + name);
         EXPECT_EQ(folder.read(std::string("out/") + name), ServiceDouble::compressed_form(original)) << name;
     }
-    // The originals were sent byte for byte.
-    EXPECT_EQ(uploads()[0].body, folder.read("in/1.jpg"));
+    // The originals were sent byte for byte (in any order when several workers send).
+    std::vector<std::string> sent, originals;
+    for (const RecordedRequest& upload : uploads())
+        sent.push_back(upload.body);
+    for (const char* name : {"1.jpg", "2.png", "sub/3.jpg"})
+        originals.push_back(folder.read(std::string("in/") + name));
+    std::sort(sent.begin(), sent.end());
+    std::sort(originals.begin(), originals.end());
+    EXPECT_EQ(sent, originals);
     EXPECT_EQ(front_end.messages, std::vector<std::string>{"PTV Information|3 Images done."});
 }
 
-TEST_F(ServiceRunTest, AFailureEndsUploadsForTheRunOnly)
+TEST_F(ServiceRunTest, NothingUnwrittenIsSentAndAFailureEndsUploadsForTheRunOnly)
 {
-    for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"})
+    for (const char* name : {"1.jpg", "3.jpg", "4.jpg"})
         small_image(std::string("in/") + name);
-    folder.write("in/0-broken.jpg", "no picture");
+    folder.write("in/2.jpg", "no picture");
 
-    // The service starts failing once the first image is done (with an answer that is not
-    // tried again, so that each image is sent once).
-    struct FailAfterFirst : test::RecordingFrontEnd {
-        ServiceDouble* service = nullptr;
-        void set_progress(std::int64_t position, const std::string& path) override
-        {
-            RecordingFrontEnd::set_progress(position, path);
-            if (position == 2)
-                service->set_service_mode(ServiceMode::QuotaExceeded);
-        }
-    } failing;
-    failing.service = &service;
-    state.job.input_folder = folder.root() + "in/";
-    state.job.output_folder = folder.root() + "out/";
-    folder_scan(state.run, state.job.input_folder);
-    const RunReport report = batch_run(state, failing, service.shrink_url());
+    // A source that cannot be decoded writes nothing, so nothing is sent for it.
+    state.job.resize_mode = RESIZE_KEEP;
+    RunReport report = run();
+    EXPECT_EQ(uploads().size(), 3u);
+    EXPECT_FALSE(report.service_failed);
+    EXPECT_EQ(report.failed, 1);
 
-    // Nothing is sent for the broken file; 1.jpg goes through, 2.jpg fails, 3 and 4 are not sent.
-    ASSERT_EQ(uploads().size(), 2u);
+    // Copied as it is, the text is sent and refused (415). One worker: the images after it are
+    // copied but not sent, and the run ends with the service's message before the count.
+    state.job.resize_mode = RESIZE_UPLOAD_ORIGINALS;
+    options.workers = 1;
+    report = run();
+    ASSERT_EQ(uploads().size(), 5u);
+    EXPECT_EQ(uploads()[4].body, "no picture");
     EXPECT_TRUE(report.service_failed);
-    EXPECT_EQ(report.processed, 5);
-    EXPECT_EQ(folder.read("out/1.jpg"), ServiceDouble::compressed_form(uploads()[0].body));
-    EXPECT_EQ(folder.read("out/2.jpg"), uploads()[1].body); // kept as the job wrote it
-    EXPECT_TRUE(folder.exists("out/3.jpg"));
-    EXPECT_TRUE(folder.exists("out/4.jpg"));
-    ASSERT_EQ(failing.messages.size(), 2u);
-    EXPECT_EQ(failing.messages[0], "PTV Error| Error Using Tinify API.");
-    EXPECT_EQ(failing.messages[1].rfind("PTV Information|5 Images done.\n1 image", 0), 0u);
+    EXPECT_EQ(report.processed, 4);
+    EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(report.images[1].result.failure.reason, FailureReason::ServiceFailed);
+    EXPECT_EQ(report.images[1].result.failure.service_status, 415);
+    EXPECT_EQ(folder.read("out/1.jpg"), ServiceDouble::compressed_form(folder.read("in/1.jpg")));
+    EXPECT_EQ(folder.read("out/2.jpg"), "no picture"); // kept as the job wrote it
+    EXPECT_EQ(folder.read("out/3.jpg"), folder.read("in/3.jpg"));
+    const std::vector<std::string> last(front_end.messages.end() - 2, front_end.messages.end());
+    EXPECT_EQ(last, (std::vector<std::string>{"PTV Error| Error Using Tinify API.", "PTV Information|4 Images done."}));
 
     // The next run starts with a clean slate and sends again.
-    service.set_service_mode(ServiceMode::Normal);
-    const RunReport again = run("in/", "out/", service.shrink_url());
-    EXPECT_FALSE(again.service_failed);
-    EXPECT_EQ(uploads().size(), 6u);
+    std::filesystem::remove(folder.path("in/2.jpg"));
+    report = run();
+    EXPECT_FALSE(report.service_failed);
+    EXPECT_EQ(uploads().size(), 8u);
 }
 
 } // namespace

@@ -82,6 +82,7 @@ public:
     std::vector<std::string> calls;
     std::vector<std::string> messages; // "title|text"
     std::vector<std::string> progress_paths;
+    std::vector<std::size_t> finished_indices; // walk-order indices, in the order they finished
     bool answer = true;
     int events_taken = 0;
 
@@ -102,14 +103,15 @@ public:
     }
     void pause(int milliseconds) override { calls.push_back("pause " + std::to_string(milliseconds)); }
     void set_busy(bool busy) override { calls.push_back(busy ? "busy" : "idle"); }
-    void show_progress(std::int64_t minimum, std::int64_t maximum) override
+    void run_started(const RunStarted& started) override
     {
-        calls.push_back("progress " + std::to_string(minimum) + ".." + std::to_string(maximum));
+        calls.push_back("progress 1.." + std::to_string(started.images));
     }
-    void set_progress(std::int64_t position, const std::string& source_path) override
+    void image_finished(const ImageFinished& finished) override
     {
-        calls.push_back("at " + std::to_string(position));
-        progress_paths.push_back(source_path);
+        calls.push_back("at " + std::to_string(finished.finished));
+        progress_paths.push_back(finished.source_path);
+        finished_indices.push_back(finished.index);
     }
     void hide_progress() override { calls.push_back("hide"); }
 };

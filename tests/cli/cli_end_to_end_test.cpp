@@ -107,7 +107,7 @@ TEST_F(CliTest, RunsReportOnBothStreamsWithTheirExitStatus)
 {
     small_image("in/a.jpg");
     small_image("in/sub/b.jpg");
-    const Finished done = run({"--size", "12", in(), out()});
+    const Finished done = run({"--jobs", "1", "--size", "12", in(), out()});
     EXPECT_EQ(done.status, 0) << done.err;
     EXPECT_EQ(done.out, "2 Images done.\n");
     EXPECT_EQ(done.err, "Found 2 images in 2 folders\n[1/2] " + folder.path("in/a.jpg") + "\n[2/2] " +
@@ -115,10 +115,14 @@ TEST_F(CliTest, RunsReportOnBothStreamsWithTheirExitStatus)
     EXPECT_EQ(test::loaded_size(folder.path("out/sub/b.jpg")), (test::LoadedSize{12, 8, IMAGE_CODE_JPEG}));
 
     folder.write("in/sub/bad.png", "broken");
-    const Finished failed = run({"--quiet", in(), out()});
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.out, "3 Images done.\n1 image could not be read or written:\nsub/bad.png\n");
-    EXPECT_EQ(failed.err, "");
+    for (const char* jobs : {"1", "3"}) {
+        const Finished failed = run({"--quiet", "--jobs", jobs, in(), out()});
+        EXPECT_EQ(failed.status, 1);
+        EXPECT_EQ(failed.out, "3 Images done.\n1 image could not be read or written:\nsub/bad.png\n");
+        EXPECT_EQ(failed.err, "");
+    }
+    EXPECT_EQ(run({"--jobs", "0", in(), out()}).status, 2);
+    EXPECT_EQ(run({"--jobs", "257", in(), out()}).status, 2);
 }
 
 TEST_F(CliTest, FolderErrorsAndTheOverwriteQuestion)
@@ -171,7 +175,8 @@ TEST_F(CliTest, CompressionServiceThroughItsAddress)
     ASSERT_TRUE(service.start());
     small_image("in/a.jpg");
     small_image("in/sub/b.jpg");
-    const std::vector<std::string> arguments = {"--tinify", "--key", ServiceDouble::default_key,
+    // One image at a time, so that no exchange is under way when the first one fails.
+    const std::vector<std::string> arguments = {"--jobs", "1", "--tinify", "--key", ServiceDouble::default_key,
                                                 "--service-url", service.shrink_url(), in(), out()};
     const Finished sent = run(arguments);
     EXPECT_EQ(sent.status, 0) << sent.err;

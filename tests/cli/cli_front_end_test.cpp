@@ -40,15 +40,15 @@ TEST(CliFrontEnd, ChecksToStandardErrorOutcomeToStandardOutput)
     CliFrontEnd front({stdin, out.get(), err.get(), false}, false, false);
     front.message_box("PTV ERROR", "PTV Input Folder is empty.....", MessageIcon::Error);
     front.set_busy(true);
-    front.show_progress(1, 2);
-    front.set_progress(1, "/in/a.jpg");
-    front.set_progress(2, "/in/b.png");
+    front.run_started({2, 0, 2});
+    front.image_finished({1, 1, "/in/b.png", "b.png", {}});
+    front.image_finished({0, 2, "/in/a.jpg", "a.jpg", {}});
     front.hide_progress();
     front.set_busy(false);
     front.message_box("PTV Error", " Error Using Tinify API.", MessageIcon::Error);
     front.message_box("PTV Information", "2 Images done.", MessageIcon::Information);
     EXPECT_EQ(err.text(), "pictavo-cli: PTV ERROR: PTV Input Folder is empty.....\n"
-                          "[1/2] /in/a.jpg\n[2/2] /in/b.png\n");
+                          "[1/2] /in/b.png\n[2/2] /in/a.jpg\n");
     EXPECT_EQ(out.text(), " Error Using Tinify API.\n2 Images done.\n");
 }
 
@@ -58,8 +58,8 @@ TEST(CliFrontEnd, QuietDropsProgressButNotOutcome)
     CliFrontEnd front({stdin, out.get(), err.get(), false}, true, false);
     front.note("Found 2 images in 1 folders");
     front.set_busy(true);
-    front.show_progress(1, 2);
-    front.set_progress(1, "/in/a.jpg");
+    front.run_started({2, 0, 1});
+    front.image_finished({0, 1, "/in/a.jpg", "a.jpg", {}});
     front.message_box("PTV Information", "2 Images done.", MessageIcon::Information);
     EXPECT_EQ(err.text(), "");
     EXPECT_EQ(out.text(), "2 Images done.\n");

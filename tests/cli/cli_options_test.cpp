@@ -27,6 +27,7 @@ TEST(CliOptions, DefaultsAreTheWindowsDefaults)
     EXPECT_EQ(o.quality, 6);
     EXPECT_FALSE(o.exif || o.dates || o.tinify || o.key_given || o.yes || o.quiet);
     EXPECT_EQ(o.service_url, "https://api.tinify.com/shrink");
+    EXPECT_EQ(o.jobs, 0); // one worker per usable processor
 }
 
 TEST(CliOptions, EveryOptionInBothSpellings)
@@ -34,7 +35,7 @@ TEST(CliOptions, EveryOptionInBothSpellings)
     const std::string key(32, 'k');
     const CliParse parsed = parse({"--mode", "uniform", "--size=12", "--fill", "8000x12", "--uniform=300X600",
                                    "--quality", "10", "--exif", "--dates", "--tinify", "--key", key,
-                                   "--service-url=http://127.0.0.1:9/shrink", "-y", "--quiet", "--", "-in", "out"});
+                                   "--service-url=http://127.0.0.1:9/shrink", "-y", "--quiet", "--jobs=3", "--", "-in", "out"});
     ASSERT_EQ(parsed.action, CliAction::Run) << parsed.error;
     const CliOptions& o = parsed.options;
     EXPECT_EQ(o.mode, 5);
@@ -47,6 +48,7 @@ TEST(CliOptions, EveryOptionInBothSpellings)
     EXPECT_TRUE(o.exif && o.dates && o.tinify && o.key_given && o.yes && o.quiet);
     EXPECT_EQ(o.key, key);
     EXPECT_EQ(o.service_url, "http://127.0.0.1:9/shrink");
+    EXPECT_EQ(o.jobs, 3);
     EXPECT_EQ(o.input_folder, "-in"); // after "--" a leading dash is a folder name
 
     const int modes[] = {0, 1, 2, 3, 5};

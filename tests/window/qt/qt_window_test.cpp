@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/main_window.h"
+#include "fake_metadata_tool.h"
 #include "test_data.h"
 #include "test_folder.h"
 #include "toolkit/qt/qt_toolkit.h"
@@ -17,8 +18,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 namespace pictavo {
 namespace {
@@ -216,6 +219,65 @@ TEST_F(QtWindowTest, ARunThroughTheRealWindowCompletesAndClosesItsBoxes)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(files.exists("out/a.jpg") && files.exists("out/sub/c.jpg"));
+}
+
+// Asks a label of the window to repaint every few milliseconds and notes, for each paint it gets
+// while the PROCESS button reads "Busy....", how many images the progress bar showed as done. A
+// window whose thread is held by the run paints only before and after it.
+class BusyPaintWatcher : public QObject {
+public:
+    BusyPaintWatcher(QWidget* label, QPushButton* process, QProgressBar* bar)
+        : label_(label), process_(process), bar_(bar)
+    {
+        QApplication::instance()->installEventFilter(this);
+        QObject::connect(&repaint_, &QTimer::timeout, [this] { label_->update(); });
+        repaint_.start(15);
+    }
+    ~BusyPaintWatcher() override { QApplication::instance()->removeEventFilter(this); }
+
+    std::set<int> painted_at; // progress positions at which the busy window was painted
+
+private:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched == label_ && process_->text() == "Busy....")
+            painted_at.insert(bar_->value());
+        return false;
+    }
+
+    QWidget* label_;
+    QPushButton* process_;
+    QProgressBar* bar_;
+    QTimer repaint_;
+};
+
+TEST_F(QtWindowTest, PaintsAndShowsProgressWhileARunGoesOn)
+{
+    files.make_folder("in");
+    files.make_folder("out");
+    for (int i = 0; i < 8; ++i)
+        std::filesystem::copy_file(test::testdata("jpeg/testorig.jpg"), files.path("in/" + std::to_string(i) + ".jpg"));
+    // Each image's metadata step takes a while, so the run lasts long enough to be watched.
+    ASSERT_TRUE(test::write_fake_metadata_tool(files.path("exiftool"), "0.15"));
+    state.job.input_folder = files.path("in/");
+    state.job.output_folder = files.path("out/");
+    state.run.image_count = 8;
+    state.job.exiftool_path = files.path("exiftool");
+    state.job.metadata_copy = 1;
+
+    auto* process = static_cast<QPushButton*>(widget(C::processButton));
+    auto* bar = static_cast<QProgressBar*>(widget(C::progressBar));
+    BusyPaintWatcher watcher(widget(C::statusLine), process, bar);
+    ModalAnswerer answerer;
+    QTest::mouseClick(process, Qt::LeftButton);
+    loop_for(300);
+    ASSERT_FALSE(answerer.messages.empty());
+    EXPECT_EQ(answerer.messages.back(), (std::pair<std::string, std::string>{"PTV Information", "8 Images done."}));
+    const auto between = std::count_if(watcher.painted_at.begin(), watcher.painted_at.end(),
+                                       [](int done) { return done >= 1 && done <= 7; });
+    EXPECT_GE(between, 2) << "the window was not painted while the images got done";
+    EXPECT_EQ(bar->maximum(), 8);
+    EXPECT_EQ(process->text(), "PROCESS");
 }
 
 } // namespace

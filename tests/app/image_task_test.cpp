@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/image_job.h"
+#include "app/image_task.h"
 
 #include "job_test_support.h"
 #include "test_folder.h"
@@ -14,24 +14,23 @@ using test::loaded_size;
 using test::write_flat_image;
 using test::write_image;
 
-class ImageJobTest : public ::testing::Test {
+class ImageTaskTest : public ::testing::Test {
 protected:
-    ImageJobTest() { register_jpeg_and_png_codecs(); }
+    ImageTaskTest() { register_jpeg_and_png_codecs(); }
 
-    ImageOutcome run(const std::string& source, const std::string& output)
+    ImageResult result_of(const std::string& source, const std::string& output)
     {
-        JobContext context{state.job, state.run, front_end, "http://127.0.0.1:9/shrink"};
-        return image_job(context, folder.path(source), folder.path(output));
+        return write_image_output(settings, folder.path(source), folder.path(output));
     }
+    ImageOutcome run(const std::string& source, const std::string& output) { return result_of(source, output).outcome; }
 
     TestFolder folder;
-    AppState state;
-    test::RecordingFrontEnd front_end;
+    ImageSettings settings;
 };
 
 // Common photo and screen sizes with the default targets, through the three modes that resize,
 // on real files of those sizes.
-TEST_F(ImageJobTest, DefaultTargetsGiveTheseOutputSizes)
+TEST_F(ImageTaskTest, DefaultTargetsGiveTheseOutputSizes)
 {
     struct Row {
         int width, height;
@@ -51,9 +50,9 @@ TEST_F(ImageJobTest, DefaultTargetsGiveTheseOutputSizes)
         const std::pair<int, LoadedSize> modes[] = {
             {RESIZE_NORMAL, row.normal}, {RESIZE_FILL_FIT, row.fill}, {RESIZE_UNIFORM, row.uniform}};
         for (auto [mode, expected] : modes) {
-            state.job.resize_mode = mode;
-            state.job.target_width = 1000;
-            state.job.target_height = mode == RESIZE_NORMAL ? 1000 : 667;
+            settings.resize_mode = mode;
+            settings.target_width = 1000;
+            settings.target_height = mode == RESIZE_NORMAL ? 1000 : 667;
             EXPECT_EQ(run(name, "out.jpg"), ImageOutcome::Written);
             expected.code = IMAGE_CODE_JPEG;
             EXPECT_EQ(loaded_size(folder.path("out.jpg")), expected) << "mode " << mode;
@@ -63,7 +62,7 @@ TEST_F(ImageJobTest, DefaultTargetsGiveTheseOutputSizes)
 
 // Sizes chosen so that the resize is an exact halving: every output pixel is then the plain
 // mean of a 2 x 2 block, and the cut's position shows in the colours of its edge rows.
-TEST_F(ImageJobTest, UniformCutsTheCentredRectangle)
+TEST_F(ImageTaskTest, UniformCutsTheCentredRectangle)
 {
     const test::Colour red{0, 0, 255}, white{255, 255, 255}, green{0, 255, 0}, black{0, 0, 0}, blue{255, 0, 0};
     // Along the cut direction: red margin, 2 white, green, 2 black, blue margin.
@@ -84,9 +83,9 @@ TEST_F(ImageJobTest, UniformCutsTheCentredRectangle)
     // 600 x 200 is relatively wider: fit 300 x 100, cut at (50, 0).
     ASSERT_TRUE(write_image(folder.path("wide.png"), 600, 200, IMAGE_CODE_PNG,
                             [&](int x, int) { return band(x, 600, 100); }));
-    state.job.resize_mode = RESIZE_UNIFORM;
-    state.job.target_width = 200;
-    state.job.target_height = 100;
+    settings.resize_mode = RESIZE_UNIFORM;
+    settings.target_width = 200;
+    settings.target_height = 100;
     for (const char* name : {"tall.png", "wide.png"}) {
         SCOPED_TRACE(name);
         const bool tall = name[0] == 't';
@@ -106,11 +105,11 @@ TEST_F(ImageJobTest, UniformCutsTheCentredRectangle)
         EXPECT_EQ(at(last), black);
         image_free(3);
     }
-    EXPECT_EQ(image_lookup(0), nullptr); // the job's working images are free again
+    EXPECT_EQ(image_lookup(0), nullptr); // the task works on values: no numbered image is used
     EXPECT_EQ(image_lookup(2), nullptr);
 }
 
-TEST_F(ImageJobTest, FormatFollowsTheSourceAndNamesAreKept)
+TEST_F(ImageTaskTest, FormatFollowsTheSourceAndNamesAreKept)
 {
     ASSERT_TRUE(write_flat_image(folder.path("Photo.JPG"), 1000, 750, IMAGE_CODE_JPEG));
     ASSERT_TRUE(write_image(folder.path("chart.png"), 30, 20, IMAGE_CODE_PNG, [](int x, int y) {
@@ -119,14 +118,14 @@ TEST_F(ImageJobTest, FormatFollowsTheSourceAndNamesAreKept)
     folder.make_folder("out");
 
     // "Normal Resize" 1000 on 1000 x 750 keeps the size, and the file is encoded anew.
-    state.job.resize_mode = RESIZE_NORMAL;
-    state.job.target_width = state.job.target_height = 1000;
+    settings.resize_mode = RESIZE_NORMAL;
+    settings.target_width = settings.target_height = 1000;
     EXPECT_EQ(run("Photo.JPG", "out/Photo.JPG"), ImageOutcome::Written);
     EXPECT_EQ(loaded_size(folder.path("out/Photo.JPG")), (LoadedSize{1000, 750, IMAGE_CODE_JPEG}));
     EXPECT_NE(folder.read("out/Photo.JPG"), folder.read("Photo.JPG"));
 
     // "Keep Original Dimensions" sends a PNG through the PNG encoder: lossless, same size.
-    state.job.resize_mode = RESIZE_KEEP;
+    settings.resize_mode = RESIZE_KEEP;
     EXPECT_EQ(run("chart.png", "out/chart.png"), ImageOutcome::Written);
     ASSERT_EQ(loaded_size(folder.path("out/chart.png")), (LoadedSize{30, 20, IMAGE_CODE_PNG}));
     ASSERT_TRUE(image_load(3, folder.path("out/chart.png")));
@@ -134,7 +133,7 @@ TEST_F(ImageJobTest, FormatFollowsTheSourceAndNamesAreKept)
     image_free(3);
 
     // "Upload Originals" copies byte for byte.
-    state.job.resize_mode = RESIZE_UPLOAD_ORIGINALS;
+    settings.resize_mode = RESIZE_UPLOAD_ORIGINALS;
     EXPECT_EQ(run("Photo.JPG", "out/copy.JPG"), ImageOutcome::Written);
     EXPECT_EQ(folder.read("out/copy.JPG"), folder.read("Photo.JPG"));
 
@@ -144,26 +143,25 @@ TEST_F(ImageJobTest, FormatFollowsTheSourceAndNamesAreKept)
     EXPECT_EQ(encoder_for("/a/b.jpeg.bak"), 0u);
 }
 
-TEST_F(ImageJobTest, FailuresWriteNothingButStillCount)
+TEST_F(ImageTaskTest, FailuresWriteNothingAndSayWhy)
 {
     folder.write("broken.jpg", "not a picture at all");
     folder.write("out/broken.jpg", "earlier output");
     ASSERT_TRUE(write_flat_image(folder.path("fine.jpg"), 40, 30, IMAGE_CODE_JPEG));
-    state.run.processed_count = 4;
 
-    EXPECT_EQ(run("broken.jpg", "out/broken.jpg"), ImageOutcome::Failed);
+    const auto reason = [&](const char* source, const char* output) {
+        const ImageResult result = result_of(source, output);
+        EXPECT_EQ(result.outcome, ImageOutcome::Failed) << source;
+        return result.failure.reason;
+    };
+    EXPECT_EQ(reason("broken.jpg", "out/broken.jpg"), FailureReason::NotAnImage);
     EXPECT_EQ(folder.read("out/broken.jpg"), "earlier output");
-    EXPECT_EQ(run("fine.jpg", "missing-folder/fine.jpg"), ImageOutcome::Failed);
+    EXPECT_EQ(reason("fine.jpg", "missing-folder/fine.jpg"), FailureReason::WriteFailed);
     EXPECT_FALSE(folder.exists("missing-folder"));
-    state.job.resize_mode = RESIZE_UPLOAD_ORIGINALS;
-    EXPECT_EQ(run("gone.jpg", "out/gone.jpg"), ImageOutcome::Failed);
-    EXPECT_EQ(run("notes.txt", "out/notes.txt"), ImageOutcome::NotAnImage);
-
-    EXPECT_EQ(state.run.processed_count, 8);
-    EXPECT_EQ(front_end.events_taken, 4);
-    EXPECT_EQ(front_end.calls, (std::vector<std::string>{"event", "at 5", "event", "at 6", "event", "at 7",
-                                                         "event", "at 8"}));
-    EXPECT_EQ(front_end.progress_paths[0], folder.path("broken.jpg"));
+    EXPECT_EQ(reason("notes.txt", "out/notes.txt"), FailureReason::NotAnImage);
+    settings.resize_mode = RESIZE_UPLOAD_ORIGINALS;
+    EXPECT_EQ(reason("gone.jpg", "out/gone.jpg"), FailureReason::SourceUnreadable);
+    EXPECT_EQ(reason("fine.jpg", "missing-folder/fine.jpg"), FailureReason::WriteFailed);
     EXPECT_EQ(folder.entries("out"), std::vector<std::string>{"broken.jpg"});
 }
 

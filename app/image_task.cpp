@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/image_task.h"
+
+#include "app/folder_scan.h"
+#include "app/resize_geometry.h"
+#include "image/image_load.h"
+#include "image/image_resize.h"
+#include "image/image_save.h"
+#include "sys/files.h"
+
+#include <algorithm>
+
+namespace pictavo {
+namespace {
+
+ImageResult failed(FailureReason reason)
+{
+    ImageResult result;
+    result.outcome = ImageOutcome::Failed;
+    result.failure.reason = reason;
+    return result;
+}
+
+ImageResult written()
+{
+    ImageResult result;
+    result.outcome = ImageOutcome::Written;
+    return result;
+}
+
+// Applies the resize plan. False only when the cut could not be made (no memory for it).
+bool apply_plan(const ResizePlan& plan, ImageObject& image)
+{
+    if (!plan.resize)
+        return true;
+    image_resize_object(image, plan.width, plan.height);
+    if (!plan.crop)
+        return true;
+    ImageObject cut;
+    if (!image_grab_object(image, plan.x, plan.y, plan.crop_width, plan.crop_height, cut))
+        return false;
+    image = std::move(cut);
+    return true;
+}
+
+ImageResult encode(const ImageSettings& settings, const std::string& source_path, const std::string& output_path,
+                   std::uint32_t encoder)
+{
+    ImageObject image;
+    if (const ImageError error = image_read_file(source_path, image); error != ImageError::None)
+        return failed(failure_reason_of(error));
+    const ResizePlan plan =
+        plan_resize(settings.resize_mode, image.width, image.height, settings.target_width, settings.target_height);
+    if (!apply_plan(plan, image))
+        return failed(FailureReason::OutOfMemory);
+    const int quality = std::clamp(settings.quality, -1, 11);
+    if (const ImageError error = image_write(image, output_path, encoder, quality); error != ImageError::None)
+        return failed(failure_reason_of(error));
+    return written();
+}
+
+ImageResult copy_original(const std::string& source_path, const std::string& output_path)
+{
+    if (file_copy(source_path, output_path) != 0)
+        return written();
+    return failed(file_size(source_path) < 0 ? FailureReason::SourceUnreadable : FailureReason::WriteFailed);
+}
+
+} // namespace
+
+ImageSettings image_settings_of(const JobSettings& job)
+{
+    ImageSettings settings;
+    settings.resize_mode = job.resize_mode;
+    settings.target_width = job.target_width;
+    settings.target_height = job.target_height;
+    settings.quality = static_cast<int>(std::clamp<std::int64_t>(job.jpeg_quality, -1, 11));
+    return settings;
+}
+
+std::uint32_t encoder_for(const std::string& path)
+{
+    const std::string extension = lower_case_extension(path);
+    if (extension == "jpg" || extension == "jpeg")
+        return IMAGE_CODE_JPEG;
+    if (extension == "png")
+        return IMAGE_CODE_PNG;
+    return 0;
+}
+
+ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
+                               const std::string& output_path)
+{
+    const std::uint32_t encoder = encoder_for(source_path);
+    if (encoder == 0)
+        return failed(FailureReason::NotAnImage);
+    if (settings.resize_mode == RESIZE_UPLOAD_ORIGINALS)
+        return copy_original(source_path, output_path);
+    return encode(settings, source_path, output_path, encoder);
+}
+
+} // namespace pictavo

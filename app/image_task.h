@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One source image file into one output file, on values only: decode, resize by the selected
+// mode, encode in the source's own format (or copy the file for "Upload Originals").
+//
+// The task owns every image it works with and touches no numbered image or numbered file, so
+// any number of tasks run at once, and its output bytes do not depend on what else runs.
+#pragma once
+
+#include "app/failure_reason.h"
+#include "app/settings.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pictavo {
+
+// What the task needs of the job settings.
+struct ImageSettings {
+    int resize_mode = RESIZE_NORMAL;
+    std::int32_t target_width = 1000;
+    std::int32_t target_height = 667;
+    int quality = static_cast<int>(QUALITY_DEFAULT); // 1..10 for JPEG; passed to PNG as well
+};
+
+// The job settings' values for the task (the target pair as the run took it).
+ImageSettings image_settings_of(const JobSettings& job);
+
+enum class ImageOutcome {
+    NotProcessed, // the run ended (stopped) before this image was started
+    Written,      // the output file holds the processed image (or the copy)
+    Failed,       // not decodable, or the save or copy failed; nothing was written
+};
+
+// An image's result as the run keeps it.
+struct ImageResult {
+    ImageOutcome outcome = ImageOutcome::NotProcessed;
+    // Failed: why. Written: the first later step that failed on the written output (service
+    // exchange, metadata, dates), or none.
+    Failure failure;
+    std::int64_t output_bytes = -1; // the output's final size; -1 when nothing was written
+    std::int64_t milliseconds = 0;  // the whole image, all its steps
+};
+
+// The encoder for a path by its lower-cased extension: JPEG for jpg and jpeg, PNG for png,
+// 0 for anything else.
+std::uint32_t encoder_for(const std::string& path);
+
+// Writes the output for one source. Only outcome and failure are filled in. A resize the image
+// library refuses leaves the image at its size (the cut of "Uniform" is then taken from the
+// unresized image); a failed load, cut, save or copy writes nothing and leaves an earlier file
+// at the output path as it was.
+ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
+                               const std::string& output_path);
+
+} // namespace pictavo

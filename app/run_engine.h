@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The working part of a run: plan, then execute on a pool of workers, reporting through events.
+//
+// Each worker takes the next image of the plan, takes it through all its steps (the output,
+// the compression service, the metadata copy, the file dates) and takes the next, so at most
+// one image per worker is decoded at a time. The workers share only the plan and the settings
+// (read-only), the index of the next image and the upload gate (atomic or locked); each keeps
+// its own metadata tool, and each image's result is written by the one worker that ran it.
+#pragma once
+
+#include "app/metadata_tool.h"
+#include "app/run_events.h"
+#include "app/settings.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+namespace pictavo {
+
+constexpr const char* DEFAULT_SHRINK_ENDPOINT = "https://api.tinify.com/shrink";
+
+// Each worker may hold a decoded image and a metadata tool, so a mistyped count must not start
+// thousands of them; no machine this program runs on has more cores than this.
+constexpr int WORKERS_MAXIMUM = 256;
+
+// How a run is carried out, beyond the job settings.
+struct RunOptions {
+    std::string shrink_endpoint = DEFAULT_SHRINK_ENDPOINT;
+    int workers = 0; // 0: one per processor this process may use
+    std::chrono::milliseconds metadata_time_limit = METADATA_TOOL_TIME_LIMIT;
+    // Looked at before each image is started (never inside one): once true, no further image
+    // starts, those in progress finish, and the report says the run was stopped.
+    const std::atomic<bool>* stop = nullptr;
+};
+
+// The workers for a run of images: the requested number (or the usable processors for 0),
+// no more than there are images and WORKERS_MAXIMUM, at least one.
+int worker_count(int requested, std::size_t images);
+
+// Plans and executes the run on the calling thread and the workers it starts. Posts RunStarted
+// once the plan is made, ImageFinished for every image as it finishes, and RunFinished with the
+// report after every worker has ended. The folders must have passed the run's checks.
+void execute_run(const JobSettings& job, const RunOptions& options, RunEventQueue& events);
+
+} // namespace pictavo

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The first stage of a run: scan the input tree, build the output tree, then fix the complete
+// list of images to process, in walk order, before the first image is written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pictavo {
+
+// Where the output folder lies relative to the input folder. Links are followed, so two
+// spellings of one folder are the same folder.
+enum class OutputPlace { Apart, SameFolder, InsideInput };
+OutputPlace output_place(const std::string& input_folder, const std::string& output_folder);
+
+struct PlannedImage {
+    std::string source_path;
+    std::string output_path;
+    std::string relative_path; // the source path below the input folder, e.g. "sub/x.jpg"
+};
+
+struct RunPlan {
+    std::vector<PlannedImage> images; // in walk order
+    std::int64_t folder_count = 0;    // sub-folders walked (the input folder itself not counted)
+};
+
+// Scans input_root, mirrors its sub-folders under output_root (creating them, parents first)
+// and lists its images with their output paths. An output folder inside the input tree is
+// left out of the scan with everything in it, so nothing the run writes is taken as input and
+// its folders are not mirrored into themselves.
+RunPlan plan_run(const std::string& input_root, const std::string& output_root);
+
+// path below root (separators collapsed as in the paths of a plan); path itself when it does
+// not start with root.
+std::string relative_to(const std::string& path, const std::string& root);
+
+} // namespace pictavo
