@@ -8,7 +8,7 @@ ifeq ($(CI),true)
   CMAKE_EXTRA += -DPICTAVO_WERROR=ON
 endif
 
-.PHONY: all deps build run test bench fuzz clean
+.PHONY: all deps build run test test-build screenshots bench fuzz clean
 
 all: build
 
@@ -22,11 +22,18 @@ build: deps
 run: build
 	@bash scripts/run.sh $(RELEASE_DIR)
 
-test: deps
+test-build: deps
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
 	  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DPICTAVO_SANITIZE=ON $(CMAKE_EXTRA)
 	cmake --build $(TEST_DIR) -j $(JOBS)
+
+test: test-build
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The window under the light and the dark GTK theme on a virtual display (SCREENSHOTS folder).
+SCREENSHOTS ?= /tmp/screenshots
+screenshots: test-build
+	@bash scripts/screenshots.sh $(TEST_DIR) $(SCREENSHOTS)
 
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DPICTAVO_BUILD_TESTS=OFF -DPICTAVO_BUILD_BENCH=ON $(CMAKE_EXTRA)

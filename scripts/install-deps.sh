@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian 12 packages Pictavo needs to build, test and run.
+# Installs the Debian 12 packages Pictavo needs to build, test and run, or, given package
+# names, those packages instead (for helper scripts with needs of their own).
 # Idempotent: packages already present are left alone; nothing is installed when all are there.
 set -euo pipefail
 
@@ -14,6 +15,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3
 )
+if [ $# -gt 0 ]; then
+  PACKAGES=("$@")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
