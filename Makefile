@@ -11,7 +11,7 @@ ifeq ($(CI),true)
   CMAKE_EXTRA += -DPICTAVO_WERROR=ON
 endif
 
-.PHONY: all build run test tsan package bench fuzz clean
+.PHONY: all build run test test-build tsan package screenshots bench fuzz clean
 
 all: build
 
@@ -23,11 +23,13 @@ build:
 run: build
 	@bash scripts/run.sh $(RELEASE_DIR)
 
-test:
+test-build:
 	@bash scripts/install-deps.sh test
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
 	  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DPICTAVO_SANITIZE=ON $(CMAKE_EXTRA)
 	cmake --build $(TEST_DIR) -j $(JOBS)
+
+test: test-build
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # The tests again under ThreadSanitizer, in a build folder of their own.
@@ -42,6 +44,11 @@ tsan:
 package:
 	@bash scripts/install-deps.sh package
 	JOBS=$(JOBS) bash packaging/build-package.sh $(PACKAGE_DIR)
+
+# The window under the light and the dark GTK theme on a virtual display (SCREENSHOTS folder).
+SCREENSHOTS ?= /tmp/screenshots
+screenshots: test-build
+	@bash scripts/screenshots.sh $(TEST_DIR) $(SCREENSHOTS)
 
 bench:
 	@bash scripts/install-deps.sh bench

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/settings.h"
 
+#include "app/config_folder.h"
 #include "sys/atomic_file.h"
 #include "sys/files.h"
 #include "sys/numbered_file.h"
 
+#include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +44,18 @@ bool is_executable_file(const std::string& path)
     return file_size(path) >= 0 && ::access(path.c_str(), X_OK) == 0;
 }
 
+// The folder of the running program, ending with '/'; empty when it cannot be read.
+std::string folder_of_running_program()
+{
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target)
+        return {};
+    const std::string path(target, static_cast<std::size_t>(length));
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 } // namespace
 
 void store_folder(std::vector<std::string>& list, std::int64_t index, const std::string& text)
@@ -74,7 +88,7 @@ int mode_of_box(ModeBox box)
 StartUpPlaces StartUpPlaces::of_process()
 {
     const char* path = std::getenv("PATH");
-    return {current_folder(), path ? path : ""};
+    return {current_folder(), path ? path : "", config_folder_of_process(), folder_of_running_program()};
 }
 
 std::int64_t text_to_integer(const std::string& text)
@@ -141,25 +155,24 @@ int write_key_file(const std::string& path, const std::string& key)
 
 std::string find_exiftool(const StartUpPlaces& places)
 {
-    const std::string local = places.working_folder + EXIFTOOL_NAME;
-    if (file_size(local) != FILE_SIZE_MISSING)
-        return local;
     std::size_t start = 0;
     while (start <= places.search_path.size()) {
         std::size_t end = places.search_path.find(':', start);
         if (end == std::string::npos)
             end = places.search_path.size();
         std::string folder = places.search_path.substr(start, end - start);
-        if (folder.empty())
-            folder = places.working_folder; // an empty entry names the working folder
-        else if (folder.back() != '/')
-            folder += '/';
-        const std::string candidate = folder + EXIFTOOL_NAME;
-        if (is_executable_file(candidate))
-            return candidate;
         start = end + 1;
+        if (folder.empty() || folder[0] != '/')
+            continue;
+        if (folder.back() != '/')
+            folder += '/';
+        if (is_executable_file(folder + EXIFTOOL_NAME))
+            return folder + EXIFTOOL_NAME;
     }
-    return {};
+    if (places.program_folder.empty() || places.program_folder[0] != '/')
+        return {};
+    const std::string installed = places.program_folder + EXIFTOOL_NAME;
+    return is_executable_file(installed) ? installed : std::string();
 }
 
 void AppState::start_up(const StartUpPlaces& places)
@@ -175,8 +188,13 @@ void AppState::start_up(const StartUpPlaces& places)
 
     job.exiftool_path = find_exiftool(places);
     job.exiftool_found = job.exiftool_path.empty() ? 0 : 1;
-    job.key_file_path = places.working_folder + KEY_FILE_NAME;
-    job.api_key = read_key_file(job.key_file_path);
+    job.config_folder = places.config_folder;
+    if (!job.config_folder.empty())
+        job.key_file_path = job.config_folder + KEY_FILE_NAME;
+    // A key file of an earlier version, kept in the working folder, serves until one is stored
+    // in the configuration folder; it is never changed or removed.
+    const bool stored = !job.key_file_path.empty() && file_size(job.key_file_path) != FILE_SIZE_MISSING;
+    job.api_key = read_key_file(stored ? job.key_file_path : places.working_folder + KEY_FILE_NAME);
 
     window = WindowState{};
     window.exif_enabled = job.exiftool_found == 1;
@@ -240,6 +258,11 @@ std::string& AppState::field_text(NumericField field)
     return job.quality_text;
 }
 
+const std::string& AppState::numeric_text(NumericField field) const
+{
+    return const_cast<AppState&>(*this).field_text(field); // field_text changes nothing
+}
+
 std::string AppState::field_lost_focus(NumericField field, const std::string& text)
 {
     const std::int64_t value = text_to_integer(text);
@@ -269,8 +292,17 @@ std::string AppState::api_key_lost_focus(const std::string& text)
         job.tinify_upload = 0;
         leave_upload_originals();
     }
-    write_key_file(job.key_file_path, job.api_key);
+    // Leaving the field empty, as passing through it does, must not create or change a file.
+    if (!text.empty())
+        store_key();
     return window.api_key_text = job.api_key;
+}
+
+void AppState::store_key()
+{
+    if (job.key_file_path.empty() || !make_private_folder(job.config_folder))
+        return;
+    write_key_file(job.key_file_path, job.api_key);
 }
 
 void AppState::take_target_pair()

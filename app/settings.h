@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pictavo {
@@ -55,7 +56,10 @@ struct JobSettings {
     std::string api_key;        // exactly 32 characters, or empty
     int exiftool_found = 1;
     std::string exiftool_path;  // the program to start when exiftool_found is 1
-    std::string key_file_path = KEY_FILE_NAME;
+    // Where the key is stored and what else is kept for the user (ends with '/'); both empty
+    // when the home folder is unknown, and then nothing is stored.
+    std::string config_folder;
+    std::string key_file_path;
 };
 
 struct RunState {
@@ -101,12 +105,25 @@ struct WindowState {
     bool quality_enabled() const { return selection != ModeBox::UploadOriginals; }
 };
 
-// Where start-up looks for its files: the working folder (ending with '/') for the key file
-// and exiftool, and the program search path (colon-separated, like PATH).
+// Where start-up looks for its files. Folders end with '/'; an empty one is not looked in.
 struct StartUpPlaces {
+    StartUpPlaces() = default;
+    StartUpPlaces(std::string working, std::string search, std::string config = {}, std::string program = {})
+        : working_folder(std::move(working)), search_path(std::move(search)), config_folder(std::move(config)),
+          program_folder(std::move(program))
+    {
+    }
+
+    // Only for a key file left there by an earlier version; never for programs.
     std::string working_folder;
+    // The program search path (colon-separated, like PATH).
     std::string search_path;
-    static StartUpPlaces of_process(); // current_folder() and $PATH
+    // The configuration folder (config_folder_of_process) with the key file.
+    std::string config_folder;
+    // The folder of the running program, where a copy of exiftool may be installed with it.
+    std::string program_folder;
+    // current_folder(), $PATH, the configuration folder and the folder of /proc/self/exe.
+    static StartUpPlaces of_process();
 };
 
 // The number in a field's text: leading blanks and tabs, an optional sign, then "$" and hex
@@ -124,8 +141,10 @@ std::string read_key_file(const std::string& path);
 // content is complete. 0 on failure (the earlier file is then left as it was).
 int write_key_file(const std::string& path, const std::string& key);
 
-// exiftool in the working folder (anything of that name counts), else an executable of that
-// name on the search path; "" when neither exists.
+// An executable exiftool in the first absolute folder of the search path that has one, else in
+// the program's folder; "" when there is none. Empty and relative entries of the search path
+// are skipped: they name the working folder, where anyone who could put a file there would
+// have it run with the user's rights.
 std::string find_exiftool(const StartUpPlaces& places);
 
 class AppState {
@@ -135,7 +154,8 @@ public:
     WindowState window;
 
     // Defaults, exiftool detection and the stored key, in that order, then the window state
-    // that follows from them.
+    // that follows from them. The key is read from the configuration folder, or, while no key
+    // file exists there, from the working folder.
     void start_up(const StartUpPlaces& places);
     void start_up() { start_up(StartUpPlaces::of_process()); }
 
@@ -154,17 +174,23 @@ public:
     std::string field_lost_focus(NumericField field, const std::string& text);
 
     // The API-key field lost the focus with text. A 32-character key is kept and stored; any
-    // other text clears the key, the field and the stored key, unticks and disables the Tinify
-    // box and leaves Upload Originals. Answers the text the field must show.
+    // other text clears the key and the field, unticks and disables the Tinify box and leaves
+    // Upload Originals, and a non-empty one also clears the stored key. An empty field writes
+    // and removes no file. Answers the text the field must show.
     std::string api_key_lost_focus(const std::string& text);
 
     // Fills the target pair from the selected mode's fields (run start; no range check).
     void take_target_pair();
 
+    // The text a numeric field holds as last checked.
+    const std::string& numeric_text(NumericField field) const;
+
 private:
     std::string& field_text(NumericField field);
     void select(ModeBox box);
     void leave_upload_originals();
+    // Writes the key (or an empty line for none) into the configuration folder, made first.
+    void store_key();
 };
 
 } // namespace pictavo

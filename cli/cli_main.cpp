@@ -41,7 +41,7 @@ std::string apply_options(const CliOptions& options, AppState& state)
     job.date_copy = options.dates ? 1 : 0;
     if (options.exif) {
         if (job.exiftool_found != 1)
-            return "--exif needs exiftool, which is neither in the current folder nor on PATH "
+            return "--exif needs exiftool, which is neither on PATH nor beside pictavo-cli "
                    "(Debian package libimage-exiftool-perl)";
         job.metadata_copy = 1;
     }
@@ -50,7 +50,7 @@ std::string apply_options(const CliOptions& options, AppState& state)
             job.api_key = options.key;
         if (job.api_key.empty())
             return std::string("--tinify needs the service key: pass --key KEY or put the key on the "
-                               "first line of ") + KEY_FILE_NAME + " in the current folder";
+                               "first line of ~/.config/pictavo/") + KEY_FILE_NAME;
         job.tinify_upload = 1;
     }
     return {};

@@ -238,12 +238,13 @@ Sizes and quality (out-of-range values are refused, not corrected):
 Extra steps after each image, in this order:
   --tinify           send each result to the tinify.com compression service and replace it
                      with the compressed file. The service key is read from kestro.api.txt
-                     in the current folder (one line, 32 characters) unless --key is given.
+                     in $XDG_CONFIG_HOME/pictavo/ (default ~/.config/pictavo/), where the
+                     window stores it (one line, 32 characters), unless --key is given.
                      After the first failed exchange no further images are sent.
   --key KEY          the 32-character service key to use instead of the key file
   --service-url URL  the service's shrink address (default https://api.tinify.com/shrink)
   --exif             copy the metadata of each source into its result with exiftool (looked
-                     for in the current folder, then on PATH)
+                     for on PATH, then beside pictavo-cli; never in the current folder)
   --dates            give each result the source file's dates
 
 Other options:

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages one job of the Makefile needs:
-#   scripts/install-deps.sh run|test|package|bench|fuzz
+#   scripts/install-deps.sh run|test|package|bench|fuzz|screenshots
 # run builds and runs the programs; every other job needs what run needs and adds its own tools.
 # Idempotent: packages already present are left alone, and nothing is done when all are there.
 set -euo pipefail
@@ -23,6 +23,9 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils man-db bsde
 # imagemagick: bench/make-corpus.sh builds the photo corpus with it.
 BENCH_PACKAGES=(libbenchmark-dev imagemagick)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+# A virtual display with a small window manager, the GTK platform theme with a dark GTK theme,
+# and the tools that take and compare the pictures.
+SCREENSHOT_PACKAGES=(xvfb xauth openbox qt6-gtk-platformtheme gnome-themes-extra imagemagick xdotool)
 
 case "$job" in
   run)     wanted=("${RUN_PACKAGES[@]}") ;;
@@ -30,8 +33,9 @@ case "$job" in
   package) wanted=("${RUN_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}") ;;
   bench)   wanted=("${RUN_PACKAGES[@]}" "${BENCH_PACKAGES[@]}") ;;
   fuzz)    wanted=("${RUN_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}") ;;
+  screenshots) wanted=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}") ;;
   *)
-    echo "install-deps: unknown job '$job'; use run, test, package, bench or fuzz" >&2
+    echo "install-deps: unknown job '$job'; use run, test, package, bench, fuzz or screenshots" >&2
     exit 2
     ;;
 esac

@@ -2,6 +2,8 @@
 #include "sys/process_runner.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -53,13 +55,23 @@ void wait_for(pid_t child)
     }
 }
 
-// Starts the process and waits or arranges for it to be reaped; false when it could not start.
-bool spawn(const std::string& program, const std::vector<std::string>& arguments,
-           const std::string& working_folder, int options)
+// Reaps a child that is not waited for, so it leaves no zombie.
+void reap_in_background(pid_t child)
+{
+    try {
+        std::thread(wait_for, child).detach();
+    } catch (const std::exception&) {
+        // No reaper thread: the child runs on; it is reaped when this process ends.
+    }
+}
+
+// Starts the process; its id, or -1 when it could not start.
+pid_t start_process(const std::string& program, const std::vector<std::string>& arguments,
+                    const std::string& working_folder, int options)
 {
     SpawnActions actions;
     if (!actions.prepare(working_folder, (options & RUN_HIDE) != 0))
-        return false;
+        return -1;
 
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);
@@ -71,18 +83,39 @@ bool spawn(const std::string& program, const std::vector<std::string>& arguments
     pid_t child = 0;
     // glibc reports a failed exec (missing, not executable, a folder) as the spawn's result.
     if (::posix_spawnp(&child, program.c_str(), actions.get(), nullptr, argv.data(), environ) != 0)
-        return false;
+        return -1;
+    return child;
+}
 
-    if (options & RUN_WAIT) {
+// Starts the process and waits or arranges for it to be reaped; false when it could not start.
+bool spawn(const std::string& program, const std::vector<std::string>& arguments,
+           const std::string& working_folder, int options)
+{
+    const pid_t child = start_process(program, arguments, working_folder, options);
+    if (child < 0)
+        return false;
+    if (options & RUN_WAIT)
         wait_for(child);
-        return true;
-    }
-    try {
-        std::thread(wait_for, child).detach();
-    } catch (const std::exception&) {
-        // No reaper thread: the child runs on; it is reaped when this process ends.
-    }
+    else
+        reap_in_background(child);
     return true;
+}
+
+// Why xdg-open ended without opening, from its documented exit status.
+std::string opener_failure(int status)
+{
+    if (WIFSIGNALED(status))
+        return "the opener xdg-open was ended by signal " + std::to_string(WTERMSIG(status));
+    switch (WEXITSTATUS(status)) {
+    case 2:
+        return "it does not exist";
+    case 3:
+        return "no application that can open it was found";
+    case 4:
+        return "the application that should open it failed";
+    default:
+        return "the opener xdg-open failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+    }
 }
 
 // What the opener can act on: an existing file or folder, or an address such as
@@ -132,6 +165,33 @@ int run_program(const std::string& program, const std::vector<std::string>& argu
     if (!openable(program))
         return 0;
     return spawn("xdg-open", {program}, opener_folder(program, working_folder), options) ? 1 : 0;
+}
+
+OpenAnswer open_with_desktop(const std::string& target, int answer_milliseconds)
+{
+    if (target.empty())
+        return {false, "there is nothing to open"};
+    struct stat info {};
+    if (target[0] == '/' && ::stat(target.c_str(), &info) != 0)
+        return {false, std::strerror(errno)};
+    if (!openable(target))
+        return {false, "it is neither a file, a folder nor a web address"};
+    const pid_t opener = start_process("xdg-open", {target}, opener_folder(target, ""), 0);
+    if (opener < 0)
+        return {false, "the opener xdg-open was not found (package xdg-utils)"};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(answer_milliseconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        const pid_t ended = ::waitpid(opener, &status, WNOHANG);
+        if (ended == opener)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? OpenAnswer{true, {}}
+                                                                 : OpenAnswer{false, opener_failure(status)};
+        if (ended < 0 && errno != EINTR)
+            return {true, {}}; // reaped elsewhere: it started, and nothing more can be known
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    reap_in_background(opener);
+    return {true, {}};
 }
 
 } // namespace pictavo

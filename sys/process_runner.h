@@ -27,4 +27,21 @@ constexpr int RUN_HIDE = 2; // the child's standard input, output and error go t
 int run_program(const std::string& program, const std::vector<std::string>& arguments,
                 const std::string& working_folder, int options);
 
+// How long open_with_desktop waits for the opener's answer. A desktop's opener hands the
+// target to the application and ends within a fraction of a second; without one, xdg-open
+// tries a list of browsers, which takes it about two seconds on a loaded machine before it
+// says that none is there. One still running after this is taken to be showing the target.
+constexpr int OPEN_ANSWER_MILLISECONDS = 5000;
+
+struct OpenAnswer {
+    bool opened = false;
+    std::string reason; // when not opened: why, as a phrase for a message ("it does not exist")
+};
+
+// Opens a folder, a file or a web address ("scheme:...") with the user's applications through
+// `xdg-open` from PATH, and says whether that worked: a path that does not exist, a missing
+// opener and an opener that failed (its exit status tells why) are answered with their
+// reason. Waits at most answer_milliseconds; the opener is reaped in the background.
+OpenAnswer open_with_desktop(const std::string& target, int answer_milliseconds = OPEN_ANSWER_MILLISECONDS);
+
 } // namespace pictavo

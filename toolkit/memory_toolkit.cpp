@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "toolkit/memory_toolkit.h"
 
+#include "toolkit/folder_drop.h"
+
 namespace pictavo {
 
 bool MemoryToolkit::open_window(int width, int height, const std::string& caption)
@@ -25,6 +27,20 @@ ControlId MemoryToolkit::create_control(const ControlSpec& spec)
     control.maximum = spec.maximum;
     controls_.push_back(control);
     return static_cast<ControlId>(controls_.size());
+}
+
+void MemoryToolkit::set_tab_order(const std::vector<ControlId>& order) { tab_order = order; }
+
+void MemoryToolkit::align_text_with(ControlId text, ControlId neighbour)
+{
+    if (auto* c = find_control(text))
+        c->aligned_with = neighbour;
+}
+
+void MemoryToolkit::accept_folder_drops(ControlId control)
+{
+    if (auto* c = find_control(control))
+        c->takes_folder_drops = true;
 }
 
 FontId MemoryToolkit::load_font(const std::string& face, int points, bool bold)
@@ -178,7 +194,7 @@ void MemoryToolkit::click(ControlId id)
         leave_field();
     if (kind == ControlKind::CheckBox)
         c->state = c->state != 0 ? 0 : 1;
-    events_.push_back({EventType::Click, id});
+    events_.push_back({EventType::Click, id, {}});
 }
 
 void MemoryToolkit::type(ControlId field, const std::string& text)
@@ -196,7 +212,7 @@ void MemoryToolkit::leave_field()
 {
     if (focused_field_ == 0)
         return;
-    events_.push_back({EventType::LostFocus, focused_field_});
+    events_.push_back({EventType::LostFocus, focused_field_, {}});
     focused_field_ = 0;
 }
 
@@ -206,6 +222,18 @@ void MemoryToolkit::enter(ControlId field, const std::string& text)
     leave_field();
 }
 
-void MemoryToolkit::request_close() { events_.push_back({EventType::Close, 0}); }
+void MemoryToolkit::request_close() { events_.push_back({EventType::Close, 0, {}}); }
+
+bool MemoryToolkit::drop(ControlId control, const std::string& uri_list)
+{
+    const MemoryControl* c = find_control(control);
+    if (c == nullptr || !c->takes_folder_drops || busy_pointer)
+        return false;
+    std::string folder = folder_of_uri_list(uri_list);
+    if (folder.empty())
+        return false;
+    events_.push_back({EventType::Drop, control, std::move(folder)});
+    return true;
+}
 
 } // namespace pictavo

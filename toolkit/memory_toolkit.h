@@ -28,6 +28,8 @@ struct MemoryControl {
     std::optional<Rgb> front_colour;
     std::optional<Rgb> back_colour;
     std::string hover_hint;
+    ControlId aligned_with = 0; // align_text_with's neighbour
+    bool takes_folder_drops = false;
 };
 
 struct MemoryFont {
@@ -53,6 +55,9 @@ public:
     void set_window_colour(Rgb colour) override;
     void set_busy_pointer(bool busy) override;
     ControlId create_control(const ControlSpec& spec) override;
+    void set_tab_order(const std::vector<ControlId>& order) override;
+    void align_text_with(ControlId text, ControlId neighbour) override;
+    void accept_folder_drops(ControlId control) override;
     FontId load_font(const std::string& face, int points, bool bold) override;
     void set_font(ControlId control, FontId font) override;
     void set_colour(ControlId control, ColourRole role, Rgb colour) override;
@@ -80,6 +85,7 @@ public:
     std::vector<MemoryBox> boxes;    // every box shown, in order
     int events_taken = 0;            // calls of next_event
     int paused_milliseconds = 0;
+    std::vector<ControlId> tab_order;
 
     // Control n is controls()[n - 1]; an unknown id answers a blank record.
     const std::vector<MemoryControl>& controls() const { return controls_; }
@@ -102,6 +108,9 @@ public:
     // type() followed by leave_field().
     void enter(ControlId field, const std::string& text);
     void request_close();
+    // Drags a text/uri-list onto the control and lets go: true when it was taken (a Drop
+    // event with the folder is queued), false when refused.
+    bool drop(ControlId control, const std::string& uri_list);
     void queue_event(Event event) { events_.push_back(event); }
     bool events_pending() const { return !events_.empty(); }
 

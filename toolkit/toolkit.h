@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pictavo {
 
@@ -46,6 +48,10 @@ struct ControlSpec {
     bool underlined = true;       // Link only
     std::int64_t minimum = 0;     // ProgressBar only
     std::int64_t maximum = 0;     // ProgressBar only
+    // Button and CheckBox: Alt with this letter clicks the control. The first letter of the
+    // caption that matches it, whatever its case, is marked; the caption's text is unchanged.
+    // 0 for none, and none while the caption holds no such letter.
+    char mnemonic = 0;
 };
 
 enum class ColourRole { Front, Back };
@@ -56,12 +62,21 @@ enum class EventType {
     None,      // nothing was pending
     Click,     // a button, check box or link was clicked
     LostFocus, // the keyboard focus left a field
-    Close,     // the user asked to close the window
+    Close,     // the user asked to close the window (its close button, or Ctrl+Q)
+    Escape,    // the Escape key was pressed in the window, also while busy
+    Drop,      // a folder was dropped on a control that takes folder drops
 };
 
 struct Event {
+    Event() = default;
+    Event(EventType event_type, ControlId event_control = 0, std::string dropped_folder = {})
+        : type(event_type), control(event_control), folder(std::move(dropped_folder))
+    {
+    }
+
     EventType type = EventType::None;
-    ControlId control = 0; // the control of a Click or LostFocus event, else 0
+    ControlId control = 0; // the control of a Click, LostFocus or Drop event, else 0
+    std::string folder;    // Drop: the folder's path, ending in "/"
 };
 
 class Toolkit {
@@ -78,8 +93,20 @@ public:
     // request still becomes an event. Otherwise the arrow (links keep their hand pointer).
     virtual void set_busy_pointer(bool busy) = 0;
 
-    // Children of the window, created in call order (which is also the keyboard focus order).
+    // Children of the window, created in call order (which is also the keyboard focus order
+    // until set_tab_order says otherwise).
     virtual ControlId create_control(const ControlSpec& spec) = 0;
+    // The order in which Tab moves the keyboard focus, from the first control (which has the
+    // focus when the window opens) to the last; controls not named take no focus from Tab.
+    virtual void set_tab_order(const std::vector<ControlId>& order) = 0;
+    // A text control's line is drawn vertically centred on the neighbour's middle (a label
+    // beside its field), within the text control's own place.
+    virtual void align_text_with(ControlId text, ControlId neighbour) = 0;
+    // The control takes folders dragged onto it: a drag of exactly one local folder
+    // (text/uri-list, see folder_of_uri_list) becomes a Drop event; anything else, and any
+    // drag while busy, is refused and shows the no-drop pointer. The dragged folder is never
+    // moved: only copy or link drops are taken.
+    virtual void accept_folder_drops(ControlId control) = 0;
 
     virtual FontId load_font(const std::string& face, int points, bool bold) = 0;
     virtual void set_font(ControlId control, FontId font) = 0;

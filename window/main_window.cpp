@@ -2,6 +2,8 @@
 #include "window/main_window.h"
 
 #include "app/folder_scan.h"
+#include "app/remembered_settings.h"
+#include "sys/files.h"
 
 #include <chrono>
 #include <utility>
@@ -39,6 +41,8 @@ constexpr std::chrono::milliseconds RUN_LOOK_WAIT{1};
 
 bool is_folder_answer(const std::string& answer) { return !answer.empty() && answer != NO_PATH_ANSWER; }
 
+constexpr const char* NOT_OPENED_TITLE = "PTV Error";
+
 } // namespace
 
 MainWindow::MainWindow(Toolkit& toolkit, AppState& state, WindowServices services)
@@ -60,6 +64,7 @@ bool MainWindow::start()
         return false;
     toolkit_.set_window_colour(WINDOW_COLOUR);
     build_controls();
+    restore_last_session();
     return true;
 }
 
@@ -74,6 +79,14 @@ void MainWindow::build_controls()
         if (layout.white)
             toolkit_.set_colour(control, ColourRole::Back, WHITE);
     }
+    std::vector<ControlId> tab_order;
+    for (const C control : TAB_ORDER)
+        tab_order.push_back(id(control));
+    toolkit_.set_tab_order(tab_order);
+    for (const auto& [label, neighbour] : LABELS_BESIDE)
+        toolkit_.align_text_with(id(label), id(neighbour));
+    toolkit_.accept_folder_drops(id(C::inputFrame));
+    toolkit_.accept_folder_drops(id(C::outputFrame));
     toolkit_.set_enabled(id(C::inputOpenButton), false);
     toolkit_.set_enabled(id(C::outputOpenButton), false);
     toolkit_.set_colour(id(C::donateLink), ColourRole::Front, BLACK);
@@ -94,8 +107,50 @@ void MainWindow::show_options()
     toolkit_.set_state(id(C::tinifyBox), window.tinify_ticked ? 1 : 0);
     toolkit_.set_enabled(id(C::tinifyBox), window.tinify_enabled);
     toolkit_.set_enabled(id(C::exifBox), window.exif_enabled);
+    toolkit_.set_hover_hint(id(C::exifBox), window.exif_enabled ? "" : EXIFTOOL_MISSING_HINT);
     toolkit_.set_state(id(C::exifBox), state_.job.metadata_copy);
     toolkit_.set_state(id(C::datesBox), state_.job.date_copy);
+}
+
+void MainWindow::show_field_texts()
+{
+    for (const auto& [control, field] : NUMERIC_FIELD_CONTROLS)
+        toolkit_.set_text(id(control), state_.numeric_text(field));
+}
+
+// The options as the user left them, then the folders as if they had been picked again
+// (scanned anew); a folder that is gone is left out. A broken file changes nothing.
+void MainWindow::restore_last_session()
+{
+    const RememberedRead last = read_remembered_settings(state_.job.config_folder);
+    if (last.status == RememberedStatus::Broken && services_.note)
+        services_.note("the remembered settings in " + state_.job.config_folder + REMEMBERED_SETTINGS_NAME +
+                       " cannot be used (" + last.problem + "); the window starts with its defaults");
+    if (last.status != RememberedStatus::Read)
+        return;
+    apply_remembered_options(state_, last.settings);
+    show_field_texts();
+    show_options();
+    if (file_size(last.settings.input_folder) == FILE_SIZE_FOLDER)
+        choose_input_folder(last.settings.input_folder);
+    if (file_size(last.settings.output_folder) == FILE_SIZE_FOLDER)
+        choose_output_folder(last.settings.output_folder);
+}
+
+void MainWindow::close()
+{
+    const std::string& folder = state_.job.config_folder;
+    if (!folder.empty() && !write_remembered_settings(folder, remembered_from(state_)) && services_.note)
+        services_.note("the folders and options could not be remembered in " + folder);
+    closed_ = true;
+}
+
+void MainWindow::escape()
+{
+    // During a run Escape is meant to stop it; until a run can be stopped it does nothing then.
+    if (state_.run.busy)
+        return;
+    close();
 }
 
 int MainWindow::run()
@@ -112,7 +167,15 @@ int MainWindow::run()
 void MainWindow::handle(const Event& event)
 {
     if (event.type == EventType::Close) {
-        closed_ = true;
+        close();
+        return;
+    }
+    if (event.type == EventType::Escape) {
+        escape();
+        return;
+    }
+    if (event.type == EventType::Drop) {
+        folder_dropped(event);
         return;
     }
     if (event.type == EventType::None || event.control == 0)
@@ -156,25 +219,27 @@ void MainWindow::handle(const Event& event)
     } else if (is(C::processButton)) {
         process();
     } else if (is(C::donateLink)) {
-        if (services_.open_with_shell)
-            services_.open_with_shell(services_.donate_address);
+        open_address("the donation page", services_.donate_address);
     } else if (is(C::manualLink)) {
-        if (services_.open_with_shell)
-            services_.open_with_shell(services_.manual_address);
+        open_address("the manual", services_.manual_address);
     }
 }
 
 void MainWindow::pick_input_folder()
 {
     const std::string answer = toolkit_.pick_folder("Select Input Folder", state_.job.input_folder);
-    if (!is_folder_answer(answer))
-        return;
-    state_.job.input_folder = answer;
-    toolkit_.set_text(id(C::inputPathBox), answer);
+    if (is_folder_answer(answer))
+        choose_input_folder(answer);
+}
+
+void MainWindow::choose_input_folder(const std::string& folder)
+{
+    state_.job.input_folder = folder;
+    toolkit_.set_text(id(C::inputPathBox), folder);
     state_.run.folder_count = 0;
     state_.run.image_count = 0;
     if (services_.scan_folder)
-        services_.scan_folder(state_, answer);
+        services_.scan_folder(state_, folder);
     toolkit_.set_text(id(C::statusLine), scan_summary(state_.run));
     toolkit_.set_enabled(id(C::inputOpenButton), state_.run.image_count > 0);
 }
@@ -184,17 +249,57 @@ void MainWindow::pick_output_folder()
     const std::string& start =
         state_.job.output_folder.empty() ? state_.job.input_folder : state_.job.output_folder;
     const std::string answer = toolkit_.pick_folder("Select Output Folder", start);
-    if (!is_folder_answer(answer))
-        return;
-    state_.job.output_folder = answer;
-    toolkit_.set_text(id(C::outputPathBox), answer);
+    if (is_folder_answer(answer))
+        choose_output_folder(answer);
+}
+
+void MainWindow::choose_output_folder(const std::string& folder)
+{
+    state_.job.output_folder = folder;
+    toolkit_.set_text(id(C::outputPathBox), folder);
     toolkit_.set_enabled(id(C::outputOpenButton), true);
+}
+
+// A folder dropped on a folder frame is taken as if it had been picked there.
+void MainWindow::folder_dropped(const Event& event)
+{
+    if (state_.run.busy || !is_folder_answer(event.folder))
+        return;
+    if (event.control == id(C::inputFrame))
+        choose_input_folder(event.folder);
+    else if (event.control == id(C::outputFrame))
+        choose_output_folder(event.folder);
 }
 
 void MainWindow::open_folder(const std::string& folder)
 {
     if (!folder.empty() && services_.open_with_shell)
-        services_.open_with_shell(folder);
+        report_not_opened("the folder " + folder, open_waiting(folder));
+}
+
+void MainWindow::open_address(const std::string& what, const std::string& address)
+{
+    if (!services_.open_with_shell)
+        return;
+    if (address.empty())
+        report_not_opened(what, "it is not installed");
+    else
+        report_not_opened(what + " " + address, open_waiting(address));
+}
+
+// The opener may take a few seconds to answer; the wait pointer shows meanwhile.
+std::string MainWindow::open_waiting(const std::string& target)
+{
+    toolkit_.set_busy_pointer(true);
+    std::string reason = services_.open_with_shell(target);
+    toolkit_.set_busy_pointer(false);
+    return reason;
+}
+
+void MainWindow::report_not_opened(const std::string& what, const std::string& reason)
+{
+    if (!reason.empty())
+        toolkit_.message_box(NOT_OPENED_TITLE, "Could not open " + what + ": " + reason + ".", BoxIcon::Error);
 }
 
 void MainWindow::field_lost_focus(WindowControl control)

@@ -28,9 +28,12 @@ struct WindowServices {
     // The whole batch run behind PROCESS: checks, run and its messages through the front end.
     // It returns when the run has ended; meanwhile the front end serves the window.
     std::function<void(AppState&, FrontEnd&)> run_batch;
-    // Opens a folder or a web address with the user's applications; the result is not used.
-    std::function<void(const std::string& target)> open_with_shell;
-    std::string manual_address;
+    // Opens a folder or a web address with the user's applications: "" when that worked,
+    // else why not (a phrase such as "it does not exist").
+    std::function<std::string(const std::string& target)> open_with_shell;
+    // A note for whoever started the program (standard error).
+    std::function<void(const std::string& text)> note;
+    std::string manual_address; // "" when the manual is not installed
     std::string donate_address;
 };
 
@@ -42,13 +45,15 @@ class MainWindow final : public FrontEnd {
 public:
     MainWindow(Toolkit& toolkit, AppState& state, WindowServices services);
 
-    // Everything up to the built window. False when networking could not be started (the
-    // error box has been shown and no window was opened).
+    // Everything up to the built window, with the folders and options of the last session.
+    // False when networking could not be started (the error box has been shown and no window
+    // was opened).
     bool start();
     // start(), then the event loop until the window is closed. The process's exit code: 0,
     // or 1 when start-up failed.
     int run();
-    // Runs the handler of one event; a Close event makes closed() true.
+    // Runs the handler of one event. A Close event, or Escape while no run is in progress,
+    // remembers the folders and options and makes closed() true.
     void handle(const Event& event);
     bool closed() const { return closed_; }
 
@@ -68,9 +73,20 @@ public:
 private:
     void build_controls();
     void show_options();
+    void show_field_texts();
+    void restore_last_session();
+    void close();
+    void escape();
     void pick_input_folder();
     void pick_output_folder();
+    // The folder handlers behind the pickers, folder drops and the last session's folders.
+    void choose_input_folder(const std::string& folder);
+    void choose_output_folder(const std::string& folder);
+    void folder_dropped(const Event& event);
     void open_folder(const std::string& folder);
+    void open_address(const std::string& what, const std::string& address);
+    std::string open_waiting(const std::string& target);
+    void report_not_opened(const std::string& what, const std::string& reason);
     void field_lost_focus(WindowControl field);
     void api_key_lost_focus();
     void process();

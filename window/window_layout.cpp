@@ -39,6 +39,14 @@ ControlLayout bordered(ControlLayout layout)
     return layout;
 }
 
+// Alt with the letter clicks the control. Each letter is used once in the window; the second
+// "Select Folder" and "Open Folder" take a later letter of their caption.
+ControlLayout key(char letter, ControlLayout layout)
+{
+    layout.spec.mnemonic = letter;
+    return layout;
+}
+
 ControlLayout link(C name, int x, int y, int width, int height, std::string caption)
 {
     ControlLayout layout = make(name, K::Link, x, y, width, height, std::move(caption));
@@ -50,46 +58,46 @@ ControlLayout link(C name, int x, int y, int width, int height, std::string capt
 std::array<ControlLayout, WINDOW_CONTROL_COUNT> build_layout()
 {
     return {{
-        bold(make(C::processButton, K::Button, 330, 360, 200, 60, PROCESS_CAPTION)),
+        key('P', bold(make(C::processButton, K::Button, 330, 360, 200, 60, PROCESS_CAPTION))),
         bold(make(C::inputFrame, K::Frame, 10, 10, 540, 130, "Input")),
-        make(C::inputSelectButton, K::Button, 20, 50, 100, 25, "Select Folder"),
+        key('S', make(C::inputSelectButton, K::Button, 20, 50, 100, 25, "Select Folder")),
         white(bordered(make(C::inputPathBox, K::Text, 20, 90, 510, 25, ""))),
-        make(C::inputOpenButton, K::Button, 430, 50, 100, 25, "Open Folder"),
+        key('O', make(C::inputOpenButton, K::Button, 430, 50, 100, 25, "Open Folder")),
         bold(make(C::outputFrame, K::Frame, 10, 160, 540, 130, "Output")),
-        make(C::outputSelectButton, K::Button, 20, 200, 100, 25, "Select Folder"),
+        key('l', make(C::outputSelectButton, K::Button, 20, 200, 100, 25, "Select Folder")),
         white(bordered(make(C::outputPathBox, K::Text, 20, 240, 510, 25, ""))),
         make(C::overwriteNote, K::Text, 140, 206, 220, 25, "Files will be overwritten in this folder"),
-        make(C::outputOpenButton, K::Button, 430, 200, 100, 25, "Open Folder"),
+        key('e', make(C::outputOpenButton, K::Button, 430, 200, 100, 25, "Open Folder")),
         bold(make(C::optionsFrame, K::Frame, 570, 10, 330, 430, "Options")),
         make(C::keepFrame, K::Frame, 580, 40, 310, 50, ""),
-        make(C::keepOriginalBox, K::CheckBox, 590, 54, 180, 25, "Keep Original Dimensions"),
+        key('K', make(C::keepOriginalBox, K::CheckBox, 590, 54, 180, 25, "Keep Original Dimensions")),
         make(C::normalFrame, K::Frame, 580, 100, 310, 80, ""),
-        make(C::normalResizeBox, K::CheckBox, 590, 114, 180, 25, "Normal Resize"),
+        key('N', make(C::normalResizeBox, K::CheckBox, 590, 114, 180, 25, "Normal Resize")),
         white(make(C::normalSizeField, K::Field, 590, 150, 40, 20, "1000")),
         make(C::normalSizeLabel, K::Text, 640, 150, 100, 20, "Width - Height"),
         make(C::fillFitFrame, K::Frame, 580, 190, 100, 110, ""),
-        make(C::fillFitBox, K::CheckBox, 590, 204, 80, 25, "Fill - Fit"),
+        key('F', make(C::fillFitBox, K::CheckBox, 590, 204, 80, 25, "Fill - Fit")),
         white(make(C::fillWidthField, K::Field, 590, 240, 40, 20, "1000")),
         white(make(C::fillHeightField, K::Field, 590, 270, 40, 20, "667")),
         make(C::fillWidthLabel, K::Text, 640, 240, 40, 20, "Width"),
         make(C::fillHeightLabel, K::Text, 640, 270, 40, 20, "Height"),
         make(C::uniformFrame, K::Frame, 690, 190, 100, 110, ""),
-        make(C::uniformBox, K::CheckBox, 700, 204, 80, 25, "Uniform"),
+        key('U', make(C::uniformBox, K::CheckBox, 700, 204, 80, 25, "Uniform")),
         white(make(C::uniformWidthField, K::Field, 700, 240, 40, 20, "1000")),
         white(make(C::uniformHeightField, K::Field, 700, 270, 40, 20, "667")),
         make(C::uniformWidthLabel, K::Text, 750, 240, 40, 20, "Width"),
         make(C::uniformHeightLabel, K::Text, 750, 270, 40, 20, "Height"),
         make(C::copyFrame, K::Frame, 800, 190, 90, 110, ""),
         make(C::copyLabel, K::Text, 810, 210, 40, 20, "Copy"),
-        make(C::exifBox, K::CheckBox, 820, 236, 50, 20, "Exif"),
-        make(C::datesBox, K::CheckBox, 820, 266, 50, 20, "Dates"),
+        key('x', make(C::exifBox, K::CheckBox, 820, 236, 50, 20, "Exif")),
+        key('D', make(C::datesBox, K::CheckBox, 820, 266, 50, 20, "Dates")),
         make(C::qualityFrame, K::Frame, 580, 310, 310, 50, "JPG Quality"),
         make(C::qualityField, K::Field, 590, 330, 20, 20, "6"),
         make(C::qualityRangeLabel, K::Text, 620, 330, 30, 20, "1-10"),
-        make(C::tinifyBox, K::CheckBox, 590, 370, 160, 25, "Upload to tinify.com"),
+        key('t', make(C::tinifyBox, K::CheckBox, 590, 370, 160, 25, "Upload to tinify.com")),
         make(C::apiKeyField, K::Field, 590, 400, 240, 25, ""),
         make(C::apiKeyLabel, K::Text, 840, 400, 50, 20, "API Key"),
-        make(C::uploadOriginalsBox, K::CheckBox, 770, 370, 120, 25, "Upload Originals"),
+        key('a', make(C::uploadOriginalsBox, K::CheckBox, 770, 370, 120, 25, "Upload Originals")),
         make(C::statusLine, K::Text, 230, 300, 180, 25, "No images found for processing"),
         bold(link(C::donateLink, 46, 340, 100, 20, "DONATE")),
         link(C::manualLink, 46, 390, 100, 25, "Online PTV Manual"),

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <utility>
 
 namespace pictavo {
 
@@ -72,6 +73,7 @@ constexpr const char* BUSY_CAPTION = "Busy....";
 constexpr const char* DONATE_HINT = "I am saving for a modern PC,  Help...";
 constexpr const char* TITLE_FONT_FACE = "Arial";
 constexpr int TITLE_FONT_POINTS = 12;
+constexpr const char* EXIFTOOL_MISSING_HINT = "exiftool was not found; install libimage-exiftool-perl";
 
 struct ControlLayout {
     WindowControl name;
@@ -82,5 +84,29 @@ struct ControlLayout {
 
 // In creation order; entry i describes WindowControl i.
 const std::array<ControlLayout, WINDOW_CONTROL_COUNT>& window_layout();
+
+// The keyboard focus order: each frame's controls as they are read, from the input and output
+// folders through the options to PROCESS, the step that comes last.
+constexpr std::array<WindowControl, 20> TAB_ORDER = {
+    WindowControl::inputSelectButton,  WindowControl::inputOpenButton,   WindowControl::outputSelectButton,
+    WindowControl::outputOpenButton,   WindowControl::keepOriginalBox,   WindowControl::normalResizeBox,
+    WindowControl::normalSizeField,    WindowControl::fillFitBox,        WindowControl::fillWidthField,
+    WindowControl::fillHeightField,    WindowControl::uniformBox,        WindowControl::uniformWidthField,
+    WindowControl::uniformHeightField, WindowControl::exifBox,           WindowControl::datesBox,
+    WindowControl::qualityField,       WindowControl::tinifyBox,         WindowControl::uploadOriginalsBox,
+    WindowControl::apiKeyField,        WindowControl::processButton,
+};
+
+// Labels whose line is centred on the control beside them.
+constexpr std::array<std::pair<WindowControl, WindowControl>, 8> LABELS_BESIDE = {{
+    {WindowControl::overwriteNote, WindowControl::outputSelectButton},
+    {WindowControl::normalSizeLabel, WindowControl::normalSizeField},
+    {WindowControl::fillWidthLabel, WindowControl::fillWidthField},
+    {WindowControl::fillHeightLabel, WindowControl::fillHeightField},
+    {WindowControl::uniformWidthLabel, WindowControl::uniformWidthField},
+    {WindowControl::uniformHeightLabel, WindowControl::uniformHeightField},
+    {WindowControl::qualityRangeLabel, WindowControl::qualityField},
+    {WindowControl::apiKeyLabel, WindowControl::apiKeyField},
+}};
 
 } // namespace pictavo

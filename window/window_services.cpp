@@ -6,6 +6,8 @@
 #include "sys/process_runner.h"
 #include "web/http.h"
 
+#include <cstdio>
+
 namespace pictavo {
 
 WindowServices program_window_services(const std::string& manual_address, const std::string& donate_address)
@@ -16,7 +18,11 @@ WindowServices program_window_services(const std::string& manual_address, const 
     services.start_up_state = [](AppState& state) { state.start_up(); };
     services.scan_folder = [](AppState& state, const std::string& folder) { folder_scan(state.run, folder); };
     services.run_batch = [](AppState& state, FrontEnd& front_end) { batch_run(state, front_end); };
-    services.open_with_shell = [](const std::string& target) { run_program(target, {}, "", 0); };
+    services.open_with_shell = [](const std::string& target) {
+        const OpenAnswer answer = open_with_desktop(target);
+        return answer.opened ? std::string() : answer.reason;
+    };
+    services.note = [](const std::string& text) { std::fprintf(stderr, "pictavo: %s\n", text.c_str()); };
     services.manual_address = manual_address;
     services.donate_address = donate_address;
     return services;

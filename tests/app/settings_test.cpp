@@ -1,20 +1,48 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/config_folder.h"
 #include "app/settings.h"
+#include "sys/files.h"
 #include "test_folder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pictavo {
 namespace {
 
 const std::string KEY32 = "0123456789abcdefghijABCDEFGHIJ_-";
 
-// An AppState started in a fresh working folder with an empty search path.
+// An AppState started in a fresh working folder with an empty search path, its configuration
+// folder in config/ and its program folder in bin/.
 struct StartedApp {
     TestFolder folder;
     AppState app;
-    void start() { app.start_up({folder.root(), ""}); }
+    void start() { app.start_up({folder.root(), "", folder.path("config/"), folder.path("bin/")}); }
+};
+
+void write_program(const TestFolder& folder, const std::string& relative, const std::string& script)
+{
+    folder.write(relative, script);
+    ASSERT_EQ(::chmod(folder.path(relative).c_str(), 0755), 0);
+}
+
+mode_t mode_of(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+// Runs a test in another working folder.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::string& folder) : saved_(current_folder()) { (void)::chdir(folder.c_str()); }
+    ~WorkingFolder() { (void)::chdir(saved_.c_str()); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+private:
+    std::string saved_;
 };
 
 TEST(TextToInteger, ReadsSignsBasesAndStopsAtTheFirstStranger)
@@ -182,35 +210,131 @@ TEST(StartUp, DefaultsWithoutKeyOrTool)
 TEST(StartUp, StoredKeyEnablesTinifyAndToolIsFound)
 {
     StartedApp s;
-    s.folder.write(KEY_FILE_NAME, KEY32 + "\n");
-    s.folder.write(EXIFTOOL_NAME, "#!/bin/sh\n");
+    s.folder.write("config/" + std::string(KEY_FILE_NAME), KEY32 + "\n");
+    write_program(s.folder, "bin/exiftool", "#!/bin/sh\n");
     s.start();
     EXPECT_EQ(s.app.job.api_key, KEY32);
     EXPECT_EQ(s.app.window.api_key_text, KEY32);
     EXPECT_TRUE(s.app.window.tinify_enabled);
     EXPECT_FALSE(s.app.window.tinify_ticked);
     EXPECT_EQ(s.app.job.exiftool_found, 1);
-    EXPECT_EQ(s.app.job.exiftool_path, s.folder.path(EXIFTOOL_NAME));
+    EXPECT_EQ(s.app.job.exiftool_path, s.folder.path("bin/exiftool"));
     EXPECT_TRUE(s.app.window.exif_enabled);
     s.app.click_exif_box();
     EXPECT_EQ(s.app.job.metadata_copy, 1);
 }
 
-TEST(StartUp, ExiftoolIsLookedForInTheWorkingFolderThenOnThePath)
+TEST(StartUp, ExiftoolComesFromAbsoluteSearchPathEntriesOrTheProgramFolderNeverTheWorkingFolder)
 {
-    TestFolder work, bin, other;
-    // Anything named exiftool in the working folder counts, a folder included.
-    work.make_folder(EXIFTOOL_NAME);
-    EXPECT_EQ(find_exiftool({work.root(), bin.path("")}), work.path(EXIFTOOL_NAME));
+    TestFolder work, bin, plain, installed;
+    write_program(work, EXIFTOOL_NAME, "#!/bin/sh\ntouch planted-tool-ran\n");
+    write_program(work, "sub/exiftool", "#!/bin/sh\n");
+    plain.write(EXIFTOOL_NAME, "not executable");
+    write_program(bin, EXIFTOOL_NAME, "#!/bin/sh\n");
+    write_program(installed, EXIFTOOL_NAME, "#!/bin/sh\n");
+    const WorkingFolder inside(work.root());
 
-    TestFolder empty_work;
-    other.write(EXIFTOOL_NAME, "not executable");
-    bin.write(EXIFTOOL_NAME, "#!/bin/sh\n");
-    ASSERT_EQ(::chmod(bin.path(EXIFTOOL_NAME).c_str(), 0755), 0);
-    // On the search path only an executable file counts.
-    EXPECT_EQ(find_exiftool({empty_work.root(), other.path("") + ":" + bin.path("")}), bin.path(EXIFTOOL_NAME));
-    EXPECT_EQ(find_exiftool({empty_work.root(), other.path("")}), "");
-    EXPECT_EQ(find_exiftool({empty_work.root(), ""}), "");
+    struct Case {
+        std::string search_path;
+        std::string program_folder;
+        std::string found;
+    };
+    const Case cases[] = {
+        {"", "", ""},
+        {":.:sub:./sub/", "", ""},                                  // all name the working folder
+        {plain.root(), "", ""},                                     // not executable
+        {plain.root() + ":" + bin.path(""), "", bin.path(EXIFTOOL_NAME)}, // '/' added to the entry
+        {":" + bin.root(), installed.root(), bin.path(EXIFTOOL_NAME)},
+        {".", installed.root(), installed.path(EXIFTOOL_NAME)},
+        {"", "sub/", ""},                                           // a relative program folder
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(find_exiftool({work.root(), c.search_path, "", c.program_folder}), c.found)
+            << c.search_path << " | " << c.program_folder;
+
+    // The process's own places: the real tool from PATH, not the one in the working folder.
+    const std::string saved_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", ":.:/usr/bin:/bin", 1);
+    const StartUpPlaces places = StartUpPlaces::of_process();
+    ::setenv("PATH", saved_path.c_str(), 1);
+    EXPECT_EQ(places.working_folder, work.root());
+    EXPECT_EQ(places.program_folder.rfind('/'), places.program_folder.size() - 1);
+    EXPECT_EQ(file_size(places.program_folder), FILE_SIZE_FOLDER);
+    const std::string found = find_exiftool(places);
+    EXPECT_TRUE(found == "/usr/bin/exiftool" || found == "/bin/exiftool") << found;
+    EXPECT_FALSE(work.exists("planted-tool-ran"));
+}
+
+TEST(KeyFile, LivesInThePrivateConfigurationFolderAndAnOldOneInTheWorkingFolderIsStillRead)
+{
+    TestFolder work, home;
+    const std::string config = home.path(".config/pictavo/");
+    const std::string legacy = "legacyKEY-0123456789abcdef012345";
+    work.write(KEY_FILE_NAME, legacy + "\n");
+    // The key the next start-up reads.
+    const auto key_at_start = [&] {
+        AppState next;
+        next.start_up({work.root(), "", config});
+        return next.job.api_key;
+    };
+    AppState app;
+    app.start_up({work.root(), "", config});
+    EXPECT_EQ(app.job.api_key, legacy);
+    EXPECT_EQ(app.job.key_file_path, config + KEY_FILE_NAME);
+
+    // Emptying the field, or passing through an empty one, writes and removes nothing.
+    EXPECT_EQ(app.api_key_lost_focus(""), "");
+    EXPECT_FALSE(app.window.tinify_enabled);
+    EXPECT_EQ(home.entries(), std::vector<std::string>{});
+    EXPECT_EQ(key_at_start(), legacy);
+
+    app.api_key_lost_focus(KEY32);
+    EXPECT_EQ(home.read(".config/pictavo/" + std::string(KEY_FILE_NAME)), KEY32 + "\n");
+    EXPECT_EQ(mode_of(home.path(".config")), 0700u);
+    EXPECT_EQ(mode_of(config), 0700u);
+    EXPECT_EQ(mode_of(config + KEY_FILE_NAME), 0600u);
+    EXPECT_EQ(key_at_start(), KEY32); // the stored key wins over the old one
+
+    // A rejected key clears the stored one; the old file is not read again, nor touched.
+    app.api_key_lost_focus("too short");
+    EXPECT_EQ(home.read(".config/pictavo/" + std::string(KEY_FILE_NAME)), "\n");
+    EXPECT_EQ(key_at_start(), "");
+    EXPECT_EQ(work.read(KEY_FILE_NAME), legacy + "\n");
+    EXPECT_EQ(work.entries(), std::vector<std::string>{KEY_FILE_NAME});
+
+    // No home folder known: the key is used but stored nowhere.
+    AppState homeless;
+    homeless.start_up({work.root(), ""});
+    EXPECT_EQ(homeless.job.key_file_path, "");
+    homeless.api_key_lost_focus(KEY32);
+    EXPECT_EQ(homeless.job.api_key, KEY32);
+    EXPECT_EQ(work.read(KEY_FILE_NAME), legacy + "\n");
+}
+
+TEST(ConfigFolder, FollowsTheDesktopsBaseDirectoryRules)
+{
+    struct Case {
+        const char* xdg_config_home;
+        const char* home;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {"/x/conf", "/home/me", "/x/conf/pictavo/"},
+        {"/x/conf/", nullptr, "/x/conf/pictavo/"},
+        {nullptr, "/home/me", "/home/me/.config/pictavo/"},
+        {"", "/home/me/", "/home/me/.config/pictavo/"},
+        {"relative/conf", "/home/me", "/home/me/.config/pictavo/"},
+        {nullptr, "relative-home", ""},
+        {nullptr, nullptr, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(config_folder_of(c.xdg_config_home, c.home), c.folder)
+            << (c.xdg_config_home ? c.xdg_config_home : "(unset)") << " " << (c.home ? c.home : "(unset)");
+
+    TestFolder root;
+    root.write("file", "x");
+    EXPECT_EQ(make_private_folder(root.path("file/sub/")), 0);
+    EXPECT_EQ(make_private_folder("relative/"), 0);
 }
 
 TEST(WindowState, ModeBoxesActAsOneExclusiveGroup)
@@ -279,7 +403,7 @@ TEST(WindowState, KeyFieldAcceptsOnly32Characters)
     StartedApp s;
     s.start();
     AppState& app = s.app;
-    const std::string key_file = KEY_FILE_NAME;
+    const std::string key_file = "config/" + std::string(KEY_FILE_NAME);
 
     EXPECT_EQ(app.api_key_lost_focus(KEY32), KEY32);
     EXPECT_EQ(app.job.api_key, KEY32);
@@ -310,16 +434,16 @@ TEST(WindowState, KeyFieldAcceptsOnly32Characters)
     app.click_tinify_box();
     EXPECT_EQ(app.job.tinify_upload, 0);
 
-    for (const std::string& bad : {KEY32 + "x", KEY32.substr(1), std::string()}) {
+    for (const std::string& bad : {KEY32 + "x", KEY32.substr(1)}) {
         app.api_key_lost_focus(KEY32);
         EXPECT_EQ(app.api_key_lost_focus(bad), "");
         EXPECT_EQ(s.folder.read(key_file), "\n");
     }
     // The stored key is what the next start-up reads.
     app.api_key_lost_focus(KEY32);
-    AppState next;
-    next.start_up({s.folder.root(), ""});
-    EXPECT_EQ(next.job.api_key, KEY32);
+    AppState again;
+    again.start_up({s.folder.root(), "", s.folder.path("config/")});
+    EXPECT_EQ(again.job.api_key, KEY32);
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,11 +31,13 @@ protected:
     CliTest()
     {
         folder.make_folder("work");
+        folder.make_folder("home");
         folder.make_folder("in/sub");
         folder.make_folder("out");
     }
 
-    // Runs the program in the folder "work" with standard input from /dev/null.
+    // Runs the program in the folder "work" with standard input from /dev/null and the folder
+    // "home" as its home folder.
     Finished run(std::vector<std::string> arguments, const std::string& path_variable = std::getenv("PATH"))
     {
         arguments.insert(arguments.begin(), PICTAVO_CLI_PATH);
@@ -43,7 +46,8 @@ protected:
             argv.push_back(argument.data());
         argv.push_back(nullptr);
         std::string path_setting = "PATH=" + path_variable;
-        char* environment[] = {path_setting.data(), nullptr};
+        std::string home_setting = "HOME=" + folder.path("home");
+        char* environment[] = {path_setting.data(), home_setting.data(), nullptr};
         const std::string out_path = folder.path("stdout.txt");
         const std::string err_path = folder.path("stderr.txt");
         const std::string work = folder.path("work");
@@ -159,14 +163,56 @@ TEST_F(CliTest, OptionalStepsNeedWhatTheyUse)
     EXPECT_NE(no_tool.err.find("exiftool"), std::string::npos);
     EXPECT_TRUE(folder.entries("out").empty());
 
-    // A folder named like the tool counts as found but is never handed to the desktop's opener.
+    // A folder named like the tool in the working folder is not the tool, and nothing is
+    // handed to the desktop's opener.
     folder.make_folder("work/exiftool");
     folder.write("bin/xdg-open", "#!/bin/sh\n/usr/bin/touch \"$0.called\"\n");
     ::chmod(folder.path("bin/xdg-open").c_str(), 0755);
     const Finished folder_tool = run({"--exif", in(), out()}, folder.path("bin"));
-    EXPECT_EQ(folder_tool.status, 0) << folder_tool.err;
-    EXPECT_TRUE(folder.exists("out/a.jpg"));
+    EXPECT_EQ(folder_tool.status, 2) << folder_tool.err;
+    EXPECT_FALSE(folder.exists("out/a.jpg"));
     EXPECT_FALSE(folder.exists("bin/xdg-open.called"));
+}
+
+TEST_F(CliTest, AnExiftoolInTheWorkingFolderIsNeverStartedWhileTheRealOneCopiesTheTags)
+{
+    folder.write("work/exiftool", "#!/bin/sh\n/usr/bin/touch \"$0.called\"\n");
+    ::chmod(folder.path("work/exiftool").c_str(), 0755);
+    small_image("in/a.jpg");
+    const std::string source = folder.path("in/a.jpg");
+    const std::string tag_command = "exiftool -q -overwrite_original -Artist='Test Person' '" + source + "'";
+    ASSERT_EQ(std::system(tag_command.c_str()), 0);
+
+    // Empty and relative entries name the working folder; only /usr/bin has the real tool.
+    const Finished done = run({"--exif", in(), out()}, ":.:work:/usr/bin:/bin");
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_FALSE(folder.exists("work/exiftool.called"));
+    const std::string read_command = "exiftool -s3 -Artist '" + folder.path("out/a.jpg") + "' > '" +
+                                     folder.path("artist.txt") + "'";
+    ASSERT_EQ(std::system(read_command.c_str()), 0);
+    EXPECT_EQ(folder.read("artist.txt"), "Test Person\n");
+}
+
+TEST_F(CliTest, TheKeyStoredInTheHomeFoldersConfigurationIsTheOneTheServiceGets)
+{
+    ServiceDouble service;
+    ASSERT_TRUE(service.start());
+    small_image("in/a.jpg");
+    const std::vector<std::string> arguments = {"--tinify", "--service-url", service.shrink_url(), in(), out()};
+    // A wrong key in the working folder, where an earlier version kept it, is not used while
+    // the configuration folder has one.
+    folder.write("work/kestro.api.txt", std::string(32, 'w') + "\n");
+    folder.write("home/.config/pictavo/kestro.api.txt", std::string(ServiceDouble::default_key) + "\n");
+    const Finished sent = run(arguments);
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    ASSERT_EQ(service.requests_to("POST", "/shrink").size(), 1u);
+    EXPECT_EQ(folder.read("out/a.jpg"),
+              ServiceDouble::compressed_form(service.requests_to("POST", "/shrink")[0].body));
+
+    std::filesystem::remove(folder.path("home/.config/pictavo/kestro.api.txt"));
+    const Finished refused = run(arguments); // the working folder's wrong key: refused by the service
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(service.requests_to("POST", "/shrink").size(), 2u);
 }
 
 TEST_F(CliTest, CompressionServiceThroughItsAddress)

@@ -177,3 +177,49 @@ TEST(ProcessRunner, NoOpenerOnPathGivesZero)
 
 } // namespace
 } // namespace pictavo
+
+namespace pictavo {
+namespace {
+
+TEST(OpenWithDesktop, AnswersWhetherTheOpenerOpenedTheTargetAndWhyNot)
+{
+    TestFolder folder;
+    folder.make_folder("bin");
+    folder.make_folder("target folder");
+    const PathOverride path(folder.path("bin"));
+    const std::string target = folder.path("target folder") + "/";
+
+    struct Case {
+        std::string opener; // the script standing in for xdg-open; "" for none on PATH
+        std::string target;
+        OpenAnswer answer;
+    };
+    const Case cases[] = {
+        {"exit 0", target, {true, ""}},
+        {"exit 0", "https://example.invalid/manual.html", {true, ""}},
+        {"exit 2", target, {false, "it does not exist"}},
+        {"exit 3", target, {false, "no application that can open it was found"}},
+        {"exit 4", target, {false, "the application that should open it failed"}},
+        {"exit 1", target, {false, "the opener xdg-open failed (exit status 1)"}},
+        {"kill -TERM $$", target, {false, "the opener xdg-open was ended by signal 15"}},
+        // Still running when the wait ends: taken as showing the target.
+        {"/bin/sleep 2", target, {true, ""}},
+        {"", target, {false, "the opener xdg-open was not found (package xdg-utils)"}},
+        {"exit 0", folder.path("missing"), {false, "No such file or directory"}},
+        {"exit 0", "not a path or address", {false, "it is neither a file, a folder nor a web address"}},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(folder.path("bin/xdg-open"));
+        if (!c.opener.empty())
+            write_script(folder, "bin/xdg-open", "#!/bin/sh\n" + c.opener + "\n");
+        const auto started = std::chrono::steady_clock::now();
+        constexpr int wait = 500;
+        const OpenAnswer answer = open_with_desktop(c.target, wait);
+        EXPECT_EQ(answer.opened, c.answer.opened) << c.opener << " " << c.target;
+        EXPECT_EQ(answer.reason, c.answer.reason) << c.opener << " " << c.target;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(wait + 500));
+    }
+}
+
+} // namespace
+} // namespace pictavo

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window_fixture.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace pictavo {
 namespace {
 
@@ -52,6 +55,7 @@ TEST_F(WindowTest, StartsWithTheWindowAndEveryControlInItsInitialState)
         EXPECT_FALSE(control(disabled).enabled);
     EXPECT_TRUE(control(C::qualityField).enabled);
     EXPECT_EQ(control(C::apiKeyField).text, "");
+    EXPECT_EQ(control(C::exifBox).hover_hint, "exiftool was not found; install libimage-exiftool-perl");
 
     const MemoryControl& donate = control(C::donateLink);
     EXPECT_EQ(donate.spec.kind, ControlKind::Link);
@@ -68,14 +72,15 @@ TEST_F(WindowTest, StartsWithTheWindowAndEveryControlInItsInitialState)
 
 TEST_F(WindowTest, StoredKeyAndExiftoolEnableTheirBoxesButAKeyOfTheWrongLengthIsIgnored)
 {
-    work.write("kestro.api.txt", KEY_32 + "\n");
-    work.write("exiftool", "");
+    work.write("kestro.api.txt", KEY_32 + "\n"); // an earlier version's place, still read
+    install_exiftool();
     start();
     EXPECT_EQ(control(C::apiKeyField).text, KEY_32);
     EXPECT_TRUE(control(C::tinifyBox).enabled);
     EXPECT_FALSE(ticked(C::tinifyBox));
     EXPECT_FALSE(control(C::uploadOriginalsBox).enabled);
     EXPECT_TRUE(control(C::exifBox).enabled);
+    EXPECT_EQ(control(C::exifBox).hover_hint, "");
 
     MemoryToolkit fresh;
     AppState fresh_state;
@@ -181,7 +186,7 @@ TEST_F(WindowTest, PickingTheInputScansItAndTheOutputPickerStartsThere)
     EXPECT_EQ(tk.boxes.back().text, files.path("in/"));
 }
 
-TEST_F(WindowTest, OpenFolderButtonsAndLinksHandTheirTargetToTheShell)
+TEST_F(WindowTest, OpenFolderButtonsAndLinksHandTheirTargetToTheShellAndSayWhyWhenItFails)
 {
     start();
     files.write("in/a.jpg", "x");
@@ -193,6 +198,128 @@ TEST_F(WindowTest, OpenFolderButtonsAndLinksHandTheirTargetToTheShell)
     click(C::manualLink);
     EXPECT_EQ(opened, (std::vector<std::string>{files.path("in/"), files.path("in/"),
                                                 "file:///manual.html#support", "file:///manual.html"}));
+    EXPECT_TRUE(tk.boxes_of(BoxKind::Message).empty());
+
+    open_failure = "no application that can open it was found";
+    click(C::manualLink);
+    click(C::outputOpenButton);
+    const auto messages = tk.boxes_of(BoxKind::Message);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].title, "PTV Error");
+    EXPECT_EQ(messages[0].icon, BoxIcon::Error);
+    EXPECT_EQ(messages[0].text,
+              "Could not open the manual file:///manual.html: no application that can open it was found.");
+    EXPECT_EQ(messages[1].text, "Could not open the folder " + files.path("in/") +
+                                    ": no application that can open it was found.");
+
+    // Without an installed manual there is nothing to hand over.
+    WindowServices services = test_services();
+    services.manual_address.clear();
+    start(services);
+    click(C::manualLink);
+    EXPECT_EQ(last_message().text, "Could not open the manual: it is not installed.");
+}
+
+TEST_F(WindowTest, KeyboardReachesEveryControlOnceAndMnemonicsAreDistinctLettersOfTheirCaptions)
+{
+    start();
+    std::vector<ControlId> focusable;
+    std::string letters;
+    const auto lower = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (const ControlLayout& layout : window_layout()) {
+        const ControlKind kind = layout.spec.kind;
+        if (kind == ControlKind::Button || kind == ControlKind::CheckBox || kind == ControlKind::Field)
+            focusable.push_back(id(layout.name));
+        if (const std::string letter = lower(std::string(1, layout.spec.mnemonic)); letter[0] != 0) {
+            EXPECT_EQ(letters.find(letter), std::string::npos) << layout.spec.caption;
+            EXPECT_NE(lower(layout.spec.caption).find(letter), std::string::npos) << layout.spec.caption;
+            letters += letter;
+        }
+    }
+    std::vector<ControlId> ordered = tk.tab_order;
+    std::sort(ordered.begin(), ordered.end());
+    EXPECT_EQ(ordered, focusable);
+    EXPECT_EQ(letters.size(), 13u);
+}
+
+TEST_F(WindowTest, ClosingRemembersTheSessionAndTheNextStartRestoresWhatIsStillPossible)
+{
+    install_exiftool();
+    work.write("kestro.api.txt", KEY_32 + "\n");
+    files.write("in/a.jpg", "x");
+    files.make_folder("out");
+    start();
+    pick_input(files.path("in/"));
+    pick_output(files.path("out/"));
+    enter(C::fillHeightField, "500");
+    enter(C::qualityField, "9");
+    click(C::tinifyBox);
+    click(C::uploadOriginalsBox);
+    click(C::exifBox);
+    tk.queue_event({EventType::Escape});
+    pump();
+    EXPECT_TRUE(window->closed());
+    ASSERT_TRUE(config.exists("window.conf"));
+
+    MemoryToolkit next;
+    AppState next_state;
+    MainWindow again(next, next_state, test_services());
+    ASSERT_TRUE(again.start());
+    const auto shown = [&](C name) { return next.control(again.id(name)); };
+    EXPECT_EQ(next_state.job.input_folder, files.path("in/"));
+    EXPECT_EQ(shown(C::inputPathBox).text, files.path("in/"));
+    EXPECT_EQ(shown(C::statusLine).text, "Found 1 images in 1 folders");
+    EXPECT_EQ(shown(C::outputPathBox).text, files.path("out/"));
+    EXPECT_TRUE(shown(C::outputOpenButton).enabled);
+    EXPECT_EQ(next_state.job.resize_mode, RESIZE_UPLOAD_ORIGINALS);
+    EXPECT_EQ(shown(C::uploadOriginalsBox).state, 1);
+    EXPECT_EQ(shown(C::tinifyBox).state, 1);
+    EXPECT_EQ(shown(C::exifBox).state, 1);
+    EXPECT_EQ(shown(C::fillHeightField).text, "500");
+    EXPECT_EQ(shown(C::qualityField).text, "9");
+    EXPECT_EQ(next_state.job.jpeg_quality, 9);
+    EXPECT_TRUE(notes.empty());
+
+    // Without the key and the tool, and with the output folder gone, only the rest returns.
+    std::filesystem::remove(work.path("kestro.api.txt"));
+    std::filesystem::remove(tools.path("exiftool"));
+    std::filesystem::remove(files.path("out"));
+    MemoryToolkit third;
+    AppState third_state;
+    MainWindow reduced(third, third_state, test_services());
+    ASSERT_TRUE(reduced.start());
+    EXPECT_EQ(third_state.job.resize_mode, RESIZE_NORMAL);
+    EXPECT_EQ(third_state.job.tinify_upload, 0);
+    EXPECT_EQ(third_state.job.metadata_copy, 0);
+    EXPECT_EQ(third_state.job.output_folder, "");
+    EXPECT_EQ(third_state.job.input_folder, files.path("in/"));
+    EXPECT_EQ(third.control(reduced.id(C::fillHeightField)).text, "500");
+
+    // A broken file: the defaults, and a note that says so.
+    config.write("window.conf", "mode=4\n");
+    MemoryToolkit fourth;
+    AppState fourth_state;
+    MainWindow defaults(fourth, fourth_state, test_services());
+    ASSERT_TRUE(defaults.start());
+    EXPECT_EQ(fourth_state.job.input_folder, "");
+    EXPECT_EQ(fourth.control(defaults.id(C::fillHeightField)).text, "667");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find(config.path("window.conf")), std::string::npos);
+}
+
+TEST_F(WindowTest, EscapeClosesOnlyWhileNoRunIsInProgress)
+{
+    start();
+    state.run.busy = 1;
+    window->handle({EventType::Escape});
+    EXPECT_FALSE(window->closed());
+    state.run.busy = 0;
+    window->handle({EventType::Escape});
+    EXPECT_TRUE(window->closed());
 }
 
 TEST_F(WindowTest, ModeBoxesActAsOneExclusiveGroup)
@@ -278,11 +405,15 @@ TEST_F(WindowTest, FieldsAreCheckedWhenTheyLoseTheFocus)
     EXPECT_EQ(control(C::normalSizeField).text, "1000");
 }
 
-TEST_F(WindowTest, AKeyOfTheWrongLengthIsRejectedAndErasesTheStoredKey)
+TEST_F(WindowTest, AKeyOfTheWrongLengthIsRejectedAndErasesTheStoredKeyButAnEmptyFieldWritesNothing)
 {
     work.write("kestro.api.txt", KEY_32 + "\n");
     start();
-    for (const std::string& rejected : {KEY_32.substr(1), KEY_32 + "X", std::string()}) {
+    enter(C::apiKeyField, "");
+    EXPECT_TRUE(config.entries().empty());
+    const std::pair<std::string, std::string> rejections[] = {
+        {KEY_32.substr(1), "\n"}, {KEY_32 + "X", "\n"}, {"", KEY_32 + "\n"}};
+    for (const auto& [rejected, stored] : rejections) {
         enter(C::apiKeyField, KEY_32);
         click(C::tinifyBox);
         click(C::uploadOriginalsBox);
@@ -294,7 +425,8 @@ TEST_F(WindowTest, AKeyOfTheWrongLengthIsRejectedAndErasesTheStoredKey)
         EXPECT_FALSE(control(C::tinifyBox).enabled);
         EXPECT_EQ(state.job.tinify_upload, 0);
         EXPECT_EQ(state.job.api_key, "");
-        EXPECT_EQ(work.read("kestro.api.txt"), "\n");
+        EXPECT_EQ(config.read("kestro.api.txt"), stored) << rejected;
+        EXPECT_EQ(work.read("kestro.api.txt"), KEY_32 + "\n");
         EXPECT_EQ(state.job.resize_mode, 1);
         EXPECT_TRUE(ticked(C::normalResizeBox));
         EXPECT_FALSE(ticked(C::uploadOriginalsBox));
@@ -303,14 +435,14 @@ TEST_F(WindowTest, AKeyOfTheWrongLengthIsRejectedAndErasesTheStoredKey)
     }
 
     enter(C::apiKeyField, KEY_32);
-    EXPECT_EQ(work.read("kestro.api.txt"), KEY_32 + "\n");
+    EXPECT_EQ(config.read("kestro.api.txt"), KEY_32 + "\n");
     EXPECT_TRUE(control(C::tinifyBox).enabled);
     EXPECT_FALSE(ticked(C::tinifyBox));
 }
 
 TEST_F(WindowTest, ExifAndDatesBoxesToggleTheirFlags)
 {
-    work.write("exiftool", "");
+    install_exiftool();
     start();
     click(C::exifBox);
     click(C::datesBox);

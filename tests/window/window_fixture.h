@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A main window on the in-memory toolkit, with its working folder (key file, exiftool) in a
-// temporary folder and the shell opener recorded instead of run.
+// A main window on the in-memory toolkit, with its working folder, configuration folder (key
+// file, remembered settings) and program folder (exiftool) in temporary folders, and the
+// shell opener recorded instead of run.
 #pragma once
 
 #include "window/main_window.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,19 +21,33 @@ class WindowTest : public testing::Test {
 protected:
     using C = WindowControl;
 
-    TestFolder work;  // the working folder
-    TestFolder files; // folders the user picks
+    TestFolder work;   // the working folder
+    TestFolder config; // the configuration folder
+    TestFolder tools;  // the program's folder
+    TestFolder files;  // folders the user picks
     MemoryToolkit tk;
     AppState state;
     std::vector<std::string> opened;
+    std::string open_failure; // what the opener answers ("" = opened)
+    std::vector<std::string> notes;
     std::unique_ptr<MainWindow> window;
 
     WindowServices test_services()
     {
         WindowServices services = program_window_services("file:///manual.html", "file:///manual.html#support");
-        services.start_up_state = [this](AppState& s) { s.start_up({work.root(), ""}); };
-        services.open_with_shell = [this](const std::string& target) { opened.push_back(target); };
+        services.start_up_state = [this](AppState& s) { s.start_up({work.root(), "", config.root(), tools.root()}); };
+        services.open_with_shell = [this](const std::string& target) {
+            opened.push_back(target);
+            return open_failure;
+        };
+        services.note = [this](const std::string& text) { notes.push_back(text); };
         return services;
+    }
+    // An executable exiftool where the program is installed.
+    void install_exiftool() const
+    {
+        tools.write("exiftool", "#!/bin/sh\n");
+        std::filesystem::permissions(tools.path("exiftool"), std::filesystem::perms::owner_all);
     }
 
     // Builds the window; call again after changing the working folder to start afresh.

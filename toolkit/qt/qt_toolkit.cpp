@@ -1,21 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "toolkit/qt/qt_toolkit.h"
 
+#include "toolkit/folder_drop.h"
+#include "toolkit/qt/path_box.h"
+#include "toolkit/qt/window_palette.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDeadlineTimer>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
+#include <QSpacerItem>
 #include <QTimer>
 #include <QWidget>
 
@@ -55,13 +65,59 @@ struct ControlRecord {
     std::optional<Rgb> front;
     std::optional<Rgb> back;
     Rgb hover{};
+    char mnemonic = 0;
 };
 
-// Close requests of the window go into the toolkit's queue; the window itself stays open until
-// the toolkit is destroyed.
+// A caption with its mnemonic letter marked for Qt ("&PROCESS"); a '&' of its own is doubled.
+QString marked_caption(const QString& caption, char mnemonic)
+{
+    QString marked = caption;
+    marked.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    if (mnemonic == 0)
+        return marked;
+    const auto letter = marked.indexOf(QLatin1Char(mnemonic), 0, Qt::CaseInsensitive);
+    if (letter >= 0)
+        marked.insert(letter, QLatin1Char('&'));
+    return marked;
+}
+
+// The caption as the window logic gave it.
+QString plain_caption(const QString& marked)
+{
+    QString caption;
+    for (qsizetype i = 0; i < marked.size(); ++i) {
+        if (marked[i] == QLatin1Char('&') && i + 1 < marked.size())
+            ++i;
+        caption += marked[i];
+    }
+    return caption;
+}
+
+// A drop that copies or links; a move would let the source remove the dragged folder.
+std::optional<Qt::DropAction> harmless_action(Qt::DropActions possible)
+{
+    if (possible & Qt::CopyAction)
+        return Qt::CopyAction;
+    if (possible & Qt::LinkAction)
+        return Qt::LinkAction;
+    return std::nullopt;
+}
+
+struct DropTarget {
+    QWidget* widget = nullptr;
+    ControlId control = 0;
+};
+
+// Close requests and folder drops go into the toolkit's queue; the window itself stays open
+// until the toolkit is destroyed. Controls take no drops of their own, so every drag over the
+// window comes here, and only the drop targets' areas take it.
 class MainWidget final : public QWidget {
 public:
-    explicit MainWidget(std::deque<Event>& events) : events_(events) {}
+    MainWidget(std::deque<Event>& events, const std::vector<DropTarget>& drop_targets, const bool& busy)
+        : events_(events), drop_targets_(drop_targets), busy_(busy)
+    {
+        setAcceptDrops(true);
+    }
 
 protected:
     void closeEvent(QCloseEvent* event) override
@@ -69,10 +125,76 @@ protected:
         event->ignore();
         events_.push_back({EventType::Close, 0});
     }
+    void dragEnterEvent(QDragEnterEvent* event) override { take_drag(*event); }
+    void dragMoveEvent(QDragMoveEvent* event) override { take_drag(*event); }
+    void dropEvent(QDropEvent* event) override
+    {
+        if (const auto [control, folder] = take_drag(*event); control != 0)
+            events_.push_back({EventType::Drop, control, folder});
+    }
 
 private:
+    // Accepts the drag (with a copy or link action) when it carries one folder and is over a
+    // drop target; ignores it otherwise, which shows the no-drop pointer.
+    std::pair<ControlId, std::string> take_drag(QDropEvent& event)
+    {
+        const std::optional<Qt::DropAction> action = harmless_action(event.possibleActions());
+        const QMimeData* dragged = event.mimeData();
+        const ControlId control = target_at(event.position().toPoint());
+        if (busy_ || !action || dragged == nullptr || control == 0 || !dragged->hasFormat(URI_LIST_TYPE)) {
+            event.ignore();
+            return {0, {}};
+        }
+        const QByteArray uri_list = dragged->data(URI_LIST_TYPE);
+        std::string folder = folder_of_uri_list(uri_list.toStdString());
+        if (folder.empty()) {
+            event.ignore();
+            return {0, {}};
+        }
+        event.setDropAction(*action);
+        event.accept();
+        return {control, std::move(folder)};
+    }
+
+    ControlId target_at(QPoint position) const
+    {
+        for (const DropTarget& target : drop_targets_)
+            if (target.widget->isVisible() && target.widget->isEnabled() && target.widget->geometry().contains(position))
+                return target.control;
+        return 0;
+    }
+
     std::deque<Event>& events_;
+    const std::vector<DropTarget>& drop_targets_;
+    const bool& busy_;
 };
+
+// Room a title bar needs beside the title (the close button and the desktop's padding), and
+// the title font's size against the box's own font, in logical units; desktops draw titles
+// larger and bold.
+constexpr int TITLE_BAR_ROOM = 140;
+constexpr double TITLE_FONT_SCALE = 1.25;
+// A box keeps this far from the screen's edges.
+constexpr int SCREEN_MARGIN = 40;
+
+// A message box sizes itself by its text alone: a short text under a long title gives a box
+// whose title bar cuts the title. Its layout gets a row as wide as the title needs, never wider
+// than the screen; long lines still wrap within the screen, as the box does by itself.
+void make_room_for_title(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr)
+        return;
+    QFont title_font = box.font();
+    title_font.setBold(true);
+    title_font.setPointSizeF(title_font.pointSizeF() * TITLE_FONT_SCALE);
+    int width = QFontMetrics(title_font).horizontalAdvance(box.windowTitle()) + TITLE_BAR_ROOM;
+    if (const QScreen* screen = box.screen())
+        width = std::min(width, screen->availableGeometry().width() - 2 * SCREEN_MARGIN);
+    // The layout owns the item.
+    grid->addItem(new QSpacerItem(std::max(width, 0), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
 
 } // namespace
 
@@ -81,6 +203,7 @@ struct QtToolkit::Impl final : public QObject {
     std::vector<ControlRecord> controls;
     std::vector<QFont> fonts;
     std::deque<Event> events;
+    std::vector<DropTarget> drop_targets;
     bool busy = false;
 
     ControlRecord* record(ControlId id)
@@ -143,6 +266,7 @@ struct QtToolkit::Impl final : public QObject {
     }
 
     QWidget* make_widget(const ControlSpec& spec, ControlId id);
+    void add_shortcuts();
     void apply_link_style(ControlRecord& record);
     void apply_colours(ControlRecord& record);
     QWidget* dialog_owner() const
@@ -157,31 +281,38 @@ QWidget* QtToolkit::Impl::make_widget(const ControlSpec& spec, ControlId id)
     const QString caption = to_qstring(spec.caption);
     switch (spec.kind) {
     case ControlKind::Button: {
-        auto* button = new QPushButton(caption, parent);
+        auto* button = new QPushButton(marked_caption(caption, spec.mnemonic), parent);
+        // Enter on the focused button presses it, as Space does.
+        button->setAutoDefault(true);
         QObject::connect(button, &QPushButton::clicked, this,
                          [this, id] { events.push_back({EventType::Click, id}); });
         return button;
     }
     case ControlKind::Frame: {
         auto* frame = new QGroupBox(caption, parent);
-        // A thin rectangle with the caption on its top edge, whatever the widget style.
+        // A thin rectangle with the caption on its top edge, whatever the widget style. Colours
+        // in a style sheet are named outright: its palette() would be the desktop's.
         frame->setStyleSheet(QStringLiteral(
-            "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 0.6em; }"
+            "QGroupBox { color: %1; border: 1px solid %2; border-radius: 3px; margin-top: 0.6em; }"
             "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-            " left: 7px; padding: 0 2px; }"));
+            " left: 7px; padding: 0 2px; }")
+                                 .arg(css_colour(QPalette::WindowText), css_colour(QPalette::Mid)));
         // A frame is passive and lies under the controls it groups.
         frame->setAttribute(Qt::WA_TransparentForMouseEvents);
         frame->lower();
         return frame;
     }
     case ControlKind::CheckBox: {
-        auto* box = new QCheckBox(caption, parent);
+        auto* box = new QCheckBox(marked_caption(caption, spec.mnemonic), parent);
         QObject::connect(box, &QCheckBox::clicked, this,
                          [this, id] { events.push_back({EventType::Click, id}); });
         return box;
     }
     case ControlKind::Field: {
-        return new QLineEdit(caption, parent);
+        auto* field = new QLineEdit(caption, parent);
+        // A path dragged over a field is not typed into it; only folder drop targets take drags.
+        field->setAcceptDrops(false);
+        return field;
     }
     case ControlKind::ProgressBar: {
         auto* bar = new QProgressBar(parent);
@@ -191,11 +322,14 @@ QWidget* QtToolkit::Impl::make_widget(const ControlSpec& spec, ControlId id)
     }
     case ControlKind::Text:
     case ControlKind::Link: {
+        if (spec.bordered) {
+            auto* box = new PathBox(parent);
+            box->set_full_text(caption);
+            return box;
+        }
         auto* label = new QLabel(caption, parent);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        if (spec.bordered)
-            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (spec.kind == ControlKind::Link)
             label->setCursor(Qt::PointingHandCursor);
         return label;
@@ -207,7 +341,7 @@ QWidget* QtToolkit::Impl::make_widget(const ControlSpec& spec, ControlId id)
 void QtToolkit::Impl::apply_link_style(ControlRecord& record)
 {
     const auto css = [](Rgb c) { return QStringLiteral("rgb(%1, %2, %3)").arg(c.red).arg(c.green).arg(c.blue); };
-    const QString normal = record.front ? css(*record.front) : QStringLiteral("palette(window-text)");
+    const QString normal = record.front ? css(*record.front) : css_colour(QPalette::WindowText);
     record.widget->setStyleSheet(QStringLiteral("QLabel { color: %1; } QLabel:hover { color: %2; }")
                                      .arg(normal, css(record.hover)));
 }
@@ -252,8 +386,9 @@ bool QtToolkit::open_window(int width, int height, const std::string& caption)
 {
     if (impl_->window != nullptr)
         return false;
-    impl_->window = std::make_unique<MainWidget>(impl_->events);
+    impl_->window = std::make_unique<MainWidget>(impl_->events, impl_->drop_targets, impl_->busy);
     QWidget* window = impl_->window.get();
+    window->setPalette(window_palette());
     window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint);
@@ -265,8 +400,19 @@ bool QtToolkit::open_window(int width, int height, const std::string& caption)
         const QRect area = screen->availableGeometry();
         window->move(area.center() - QPoint(width / 2, height / 2));
     }
+    impl_->add_shortcuts();
     window->show();
     return true;
+}
+
+// Ctrl+Q asks to close, as the close button does; Escape is reported for the window logic to
+// decide (close when idle). Both work while busy, when the window takes no other input.
+void QtToolkit::Impl::add_shortcuts()
+{
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), window.get());
+    QObject::connect(quit, &QShortcut::activated, this, [this] { events.push_back({EventType::Close, 0}); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window.get());
+    QObject::connect(escape, &QShortcut::activated, this, [this] { events.push_back({EventType::Escape, 0}); });
 }
 
 void QtToolkit::set_window_colour(Rgb colour)
@@ -301,6 +447,7 @@ ControlId QtToolkit::create_control(const ControlSpec& spec)
     record.kind = spec.kind;
     record.widget = widget;
     record.hover = spec.hover_colour;
+    record.mnemonic = spec.mnemonic;
     impl_->controls.push_back(record);
     if (spec.kind == ControlKind::Link) {
         QFont font = widget->font();
@@ -310,6 +457,45 @@ ControlId QtToolkit::create_control(const ControlSpec& spec)
     }
     widget->show();
     return id;
+}
+
+void QtToolkit::set_tab_order(const std::vector<ControlId>& order)
+{
+    std::vector<QWidget*> chain;
+    for (const ControlId control : order)
+        if (const ControlRecord* record = impl_->record(control))
+            chain.push_back(record->widget);
+    for (const ControlRecord& record : impl_->controls) {
+        const bool named = std::find(chain.begin(), chain.end(), record.widget) != chain.end();
+        if (!named && (record.widget->focusPolicy() & Qt::TabFocus))
+            record.widget->setFocusPolicy(Qt::ClickFocus);
+    }
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+    if (!chain.empty())
+        chain.front()->setFocus(Qt::OtherFocusReason);
+}
+
+void QtToolkit::align_text_with(ControlId text, ControlId neighbour)
+{
+    const ControlRecord* record = impl_->record(text);
+    const ControlRecord* other = impl_->record(neighbour);
+    auto* label = record != nullptr ? qobject_cast<QLabel*>(record->widget) : nullptr;
+    if (label == nullptr || other == nullptr)
+        return;
+    // Twice the distance from the label's middle down to the neighbour's: a margin of that
+    // size on one side moves the middle of what is left by the distance.
+    const QRect own = label->geometry();
+    const QRect beside = other->widget->geometry();
+    const int shift = (2 * beside.top() + beside.height()) - (2 * own.top() + own.height());
+    label->setAlignment((label->alignment() & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter);
+    label->setContentsMargins(0, std::max(shift, 0), 0, std::max(-shift, 0));
+}
+
+void QtToolkit::accept_folder_drops(ControlId control)
+{
+    if (const ControlRecord* record = impl_->record(control))
+        impl_->drop_targets.push_back({record->widget, control});
 }
 
 FontId QtToolkit::load_font(const std::string& face, int points, bool bold)
@@ -367,7 +553,9 @@ void QtToolkit::set_text(ControlId control, const std::string& text)
         return;
     const QString value = to_qstring(text);
     if (auto* button = qobject_cast<QAbstractButton*>(record->widget))
-        button->setText(value);
+        button->setText(marked_caption(value, record->mnemonic));
+    else if (auto* path_box = dynamic_cast<PathBox*>(record->widget))
+        path_box->set_full_text(value);
     else if (auto* frame = qobject_cast<QGroupBox*>(record->widget))
         frame->setTitle(value);
     else if (auto* label = qobject_cast<QLabel*>(record->widget))
@@ -382,7 +570,9 @@ std::string QtToolkit::text(ControlId control)
     if (record == nullptr)
         return {};
     if (auto* button = qobject_cast<QAbstractButton*>(record->widget))
-        return to_utf8(button->text());
+        return to_utf8(plain_caption(button->text()));
+    if (auto* path_box = dynamic_cast<PathBox*>(record->widget))
+        return to_utf8(path_box->full_text());
     if (auto* frame = qobject_cast<QGroupBox*>(record->widget))
         return to_utf8(frame->title());
     if (auto* label = qobject_cast<QLabel*>(record->widget))
@@ -443,6 +633,7 @@ void QtToolkit::message_box(const std::string& title, const std::string& text, B
     else if (icon == BoxIcon::Information)
         qicon = QMessageBox::Information;
     QMessageBox box(qicon, to_qstring(title), to_qstring(text), QMessageBox::Ok, impl_->dialog_owner());
+    make_room_for_title(box);
     box.exec();
 }
 
@@ -450,6 +641,7 @@ bool QtToolkit::ask_yes_no(const std::string& title, const std::string& text)
 {
     QMessageBox box(QMessageBox::Question, to_qstring(title), to_qstring(text),
                     QMessageBox::Yes | QMessageBox::No, impl_->dialog_owner());
+    make_room_for_title(box);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

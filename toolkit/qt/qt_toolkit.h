@@ -24,6 +24,9 @@ public:
     void set_window_colour(Rgb colour) override;
     void set_busy_pointer(bool busy) override;
     ControlId create_control(const ControlSpec& spec) override;
+    void set_tab_order(const std::vector<ControlId>& order) override;
+    void align_text_with(ControlId text, ControlId neighbour) override;
+    void accept_folder_drops(ControlId control) override;
     FontId load_font(const std::string& face, int points, bool bold) override;
     void set_font(ControlId control, FontId font) override;
     void set_colour(ControlId control, ColourRole role, Rgb colour) override;

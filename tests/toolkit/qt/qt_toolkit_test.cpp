@@ -2,7 +2,9 @@
 #include "toolkit/qt/qt_toolkit.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -135,6 +137,66 @@ TEST(QtToolkit, LinksClickAndCloseRequestsBecomeEventsAndBoxesAnswer)
     EXPECT_FALSE(tk.ask_yes_no("Question", "Default is No?"));
     accept_next_box(true);
     EXPECT_TRUE(tk.ask_yes_no("Question", "Yes?"));
+}
+
+struct ShownBox {
+    QSize size;
+    int label_height = 0;
+    int line_height = 0;
+};
+
+// Shows a message box and measures it once it is up.
+ShownBox show_box(QtToolkit& tk, const std::string& title, const std::string& text)
+{
+    ShownBox shown;
+    QTimer::singleShot(50, [&shown] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        shown.size = box->size();
+        if (const auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
+            shown.label_height = label->height();
+            shown.line_height = label->fontMetrics().lineSpacing();
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    tk.message_box(title, text, BoxIcon::Information);
+    return shown;
+}
+
+TEST(QtToolkit, BoxesAreAsWideAsTheirTitleButNeverWiderThanTheScreen)
+{
+    QtToolkit tk;
+    ASSERT_TRUE(tk.open_window(300, 200, "Toolkit test"));
+    const std::string title = "A title much longer than the one line of text below it";
+    const ShownBox short_text = show_box(tk, title, "3 Images done.");
+    QFont title_font = QApplication::font();
+    title_font.setBold(true);
+    EXPECT_GE(short_text.size.width(), QFontMetrics(title_font).horizontalAdvance(QString::fromStdString(title)) + 80);
+
+    // Twelve paths without blanks, each far wider than any screen: the lines wrap.
+    std::string failures = "12 Images done.\n12 images could not be read or written:";
+    for (int i = 0; i < 12; ++i)
+        failures += "\n/photos/" + std::string(400, static_cast<char>('a' + i)) + ".jpg";
+    const ShownBox long_text = show_box(tk, "PTV Information", failures);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(long_text.size.width(), screen.width());
+    EXPECT_GT(long_text.label_height, 2 * 14 * long_text.line_height);
+}
+
+TEST(QtToolkit, MnemonicsMarkALetterWithoutChangingTheCaption)
+{
+    QtToolkit tk;
+    ASSERT_TRUE(tk.open_window(300, 200, "Toolkit test"));
+    ControlSpec spec = spec_of(ControlKind::Button, 10, 10, 100, 25, "Save & Go");
+    spec.mnemonic = 'g';
+    const ControlId button = tk.create_control(spec);
+    EXPECT_EQ(static_cast<QPushButton*>(tk.control_widget(button))->text(), "Save && &Go");
+    EXPECT_EQ(tk.text(button), "Save & Go");
+    tk.set_text(button, "Busy....");  // no 'g': no mnemonic
+    EXPECT_EQ(tk.text(button), "Busy....");
+    tk.set_text(button, "Go again");
+    EXPECT_EQ(static_cast<QPushButton*>(tk.control_widget(button))->text(), "&Go again");
 }
 
 } // namespace

@@ -77,7 +77,10 @@ protected:
     {
         WindowServices services = program_window_services("file:///manual.html", "file:///manual.html#support");
         services.start_up_state = [this](AppState& s) { s.start_up({work.root(), ""}); };
-        services.open_with_shell = [this](const std::string& target) { opened.push_back(target); };
+        services.open_with_shell = [this](const std::string& target) {
+            opened.push_back(target);
+            return std::string();
+        };
         window = std::make_unique<MainWindow>(tk, state, services);
         ASSERT_TRUE(window->start());
         tk.window_widget()->activateWindow();
@@ -213,7 +216,7 @@ TEST_F(QtWindowTest, ARunThroughTheRealWindowCompletesAndClosesItsBoxes)
     loop_for(500);
     ASSERT_FALSE(answerer.messages.empty());
     EXPECT_EQ(answerer.messages.back(), (std::pair<std::string, std::string>{"PTV Information", "3 Images done."}));
-    EXPECT_EQ(static_cast<QPushButton*>(widget(C::processButton))->text(), "PROCESS");
+    EXPECT_EQ(tk.text(window->id(C::processButton)), "PROCESS");
     EXPECT_TRUE(widget(C::processButton)->isEnabled());
     EXPECT_FALSE(widget(C::progressBar)->isVisible());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
