@@ -2,6 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages Pictavo needs to build, test and run.
 # Idempotent: packages already present are left alone; nothing is installed when all are there.
+# Usage: scripts/install-deps.sh [EXTRA_PACKAGE ...]
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +15,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3
 )
+# Further packages a caller needs for its own task (scripts/fuzz.sh: clang and its runtime).
+PACKAGES+=("$@")
 
 missing=()
 for p in "${PACKAGES[@]}"; do
