@@ -67,7 +67,7 @@ Bytes grey_jpeg(bool progressive, bool arithmetic)
     return test::write_jpeg(Bytes(16 * 16, 0x80), 16, 16, JCS_GRAYSCALE, 1, JCS_GRAYSCALE, progressive, arithmetic);
 }
 
-// A progressive stream whose last scan is repeated until it has scans scans.
+// A progressive stream with its last scan repeated until there are more than scans scans.
 Bytes scan_flood(int scans)
 {
     const Bytes jpeg = grey_jpeg(true, false);
@@ -75,13 +75,9 @@ Bytes scan_flood(int scans)
     for (std::size_t i = 2; i + 1 < jpeg.size(); ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
             last_scan = i;
-    const Bytes scan(jpeg.begin() + static_cast<long>(last_scan), jpeg.end() - 2);
     Bytes flood(jpeg.begin(), jpeg.end() - 2);
-    int present = 0;
-    for (std::size_t i = 2; i + 1 < jpeg.size(); ++i)
-        present += jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA;
-    for (int i = present; i < scans; ++i)
-        flood.insert(flood.end(), scan.begin(), scan.end());
+    for (int i = 0; i < scans; ++i)
+        flood.insert(flood.end(), jpeg.begin() + static_cast<long>(last_scan), jpeg.end() - 2);
     flood.insert(flood.end(), {0xFF, 0xD9});
     return flood;
 }
@@ -163,7 +159,7 @@ TEST(DecodeRefusal, HostileFilesAreRefusedQuicklyWithTheirReason)
          ImageError::TooManyPixels},
         {"an arithmetic JPEG of a few hundred bytes declaring 10000 x 10000",
          write(with_frame_size(grey_jpeg(false, true), 10000, 10000)), ImageError::CutOff},
-        {"a progressive JPEG of 1100 scans", write(scan_flood(1100)), ImageError::Unsupported},
+        {"a progressive JPEG of over 1000 scans", write(scan_flood(1000)), ImageError::Unsupported},
         {"a BMP header declaring 32767 x 32767", write(bmp_header_only(32767, 32767)), ImageError::TooManyPixels},
         {"a BMP header declaring 16000 x 16000", write(bmp_header_only(16000, 16000)), ImageError::CutOff},
     };
@@ -212,7 +208,6 @@ TEST(DecodeRefusal, EveryDecoderFailureCarriesItsReason)
         {"a 12-bit JPEG", test::read_bytes(test::testdata("jpeg/monkey12.jpg")), ImageError::Unsupported},
         {"a lossless JPEG", lossless, ImageError::Unsupported},
         {"a JPEG with a damaged table", bad_table, ImageError::Corrupt},
-        {"a JPEG of its start marker only", {0xFF, 0xD8}, ImageError::CutOff},
         {"a PNG whose image data ends early", png_declaring(300, 200, 20), ImageError::CutOff},
         {"a PNG header declaring 40000 x 10", png_declaring(40000, 10, 1), ImageError::TooManyPixels},
         {"a BMP header declaring 40000 x 10", bmp_header_only(40000, 10), ImageError::TooManyPixels},
