@@ -28,15 +28,29 @@ constexpr std::uint64_t huffman_blocks_per_byte = 8;
 constexpr std::uint64_t arithmetic_blocks_per_byte = 16;
 
 // Progressive encoders use about ten scans (a few dozen at most). Each scan makes the decoder
-// visit every block of its components, so thousands of tiny scans cost minutes of work.
+// visit every block of its components however few bytes it takes (a scan of a flat image fits
+// in a few dozen), so thousands of tiny scans cost minutes of work.
 constexpr int max_scans = 1000;
+// For the same reason the visits of all scans together are bounded: real photos make fewer
+// visits than their data has bytes, and 2^25 visits (ten passes over a flat 50 MP image) take
+// a second or two at worst; a stream of many tiny scans over a large image would take minutes.
+constexpr std::uint64_t min_block_visit_budget = std::uint64_t{1} << 25;
+constexpr std::uint64_t block_visits_per_data_byte = 64;
 
 constexpr std::uint8_t exif_identifier[] = {'E', 'x', 'i', 'f', 0, 0};
+
+// libjpeg's progress record, with what the scan limits count.
+struct ScanLimit {
+    jpeg_progress_mgr progress;  // first: libjpeg's pointer to it is a pointer to the whole
+    int counted_scan = 0;
+    std::uint64_t block_visits = 0;
+    std::uint64_t max_block_visits = 0;
+};
 
 struct JpegDecoderState final : DecoderState {
     jpeg_decompress_struct info{};
     JpegErrorManager error{};
-    jpeg_progress_mgr progress{};
+    ScanLimit scan_limit{};
     bool created = false;
     JSAMPARRAY row = nullptr;  // one output row, owned by the library's image pool
 
@@ -47,10 +61,19 @@ struct JpegDecoderState final : DecoderState {
     }
 };
 
-// libjpeg calls this as it works through the scans of a multi-scan stream.
+// libjpeg calls this as it works through the scans of a multi-scan stream (and once for every
+// row it delivers); each scan's blocks are counted when the scan has begun.
 void limit_scans(j_common_ptr common)
 {
-    if (reinterpret_cast<j_decompress_ptr>(common)->input_scan_number <= max_scans)
+    const auto* info = reinterpret_cast<j_decompress_ptr>(common);
+    auto* limit = reinterpret_cast<ScanLimit*>(info->progress);
+    if (info->input_scan_number != limit->counted_scan) {
+        limit->counted_scan = info->input_scan_number;
+        for (int i = 0; i < info->comps_in_scan; ++i)
+            limit->block_visits += static_cast<std::uint64_t>(info->cur_comp_info[i]->width_in_blocks) *
+                                   info->cur_comp_info[i]->height_in_blocks;
+    }
+    if (info->input_scan_number <= max_scans && limit->block_visits <= limit->max_block_visits)
         return;
     auto* error = reinterpret_cast<JpegErrorManager*>(common->err);
     error->too_many_scans = true;
@@ -135,8 +158,10 @@ ImageError start_decompress(JpegDecoderState& state, const std::uint8_t* data, s
     if (jpeg_has_multiple_scans(info))
         info->mem->max_memory_to_use = static_cast<long>(std::max<std::uint64_t>(
             min_coefficient_buffer_cap, coefficient_bytes_per_data_byte * static_cast<std::uint64_t>(size)));
-    state.progress.progress_monitor = limit_scans;
-    info->progress = &state.progress;
+    state.scan_limit.progress.progress_monitor = limit_scans;
+    state.scan_limit.max_block_visits =
+        std::max(min_block_visit_budget, block_visits_per_data_byte * static_cast<std::uint64_t>(size));
+    info->progress = &state.scan_limit.progress;
     info->dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(info);
     if (info->output_components != 3 && info->output_components != 4)

@@ -22,7 +22,7 @@ struct JpegErrorManager {
     JDIMENSION data_ended_in_row;
     // After the data ended, the entropy decoder lacked bits it needed.
     bool scan_data_short;
-    bool too_many_scans;  // set by the decoder's scan limit before it jumps back
+    bool too_many_scans;  // set by the decoder's scan limits before they jump back
 };
 
 // Installs the jumping error_exit and a silent output_message. Warnings are ignored, but the

@@ -62,15 +62,16 @@ Bytes with_frame_size(Bytes jpeg, unsigned width, unsigned height)
     return {};
 }
 
-Bytes grey_jpeg(bool progressive, bool arithmetic)
+Bytes grey_jpeg(bool progressive, bool arithmetic, int side = 16)
 {
-    return test::write_jpeg(Bytes(16 * 16, 0x80), 16, 16, JCS_GRAYSCALE, 1, JCS_GRAYSCALE, progressive, arithmetic);
+    return test::write_jpeg(Bytes(static_cast<std::size_t>(side * side), 0x80), side, side, JCS_GRAYSCALE, 1,
+                            JCS_GRAYSCALE, progressive, arithmetic);
 }
 
-// A progressive stream with its last scan repeated until there are more than scans scans.
-Bytes scan_flood(int scans)
+// A flat progressive image with its last (tiny) scan repeated scans times more.
+Bytes scan_flood(int scans, int side)
 {
-    const Bytes jpeg = grey_jpeg(true, false);
+    const Bytes jpeg = grey_jpeg(true, false, side);
     std::size_t last_scan = 0;
     for (std::size_t i = 2; i + 1 < jpeg.size(); ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
@@ -159,7 +160,9 @@ TEST(DecodeRefusal, HostileFilesAreRefusedQuicklyWithTheirReason)
          ImageError::TooManyPixels},
         {"an arithmetic JPEG of a few hundred bytes declaring 10000 x 10000",
          write(with_frame_size(grey_jpeg(false, true), 10000, 10000)), ImageError::CutOff},
-        {"a progressive JPEG of over 1000 scans", write(scan_flood(1000)), ImageError::Unsupported},
+        {"a progressive JPEG of over 1000 scans", write(scan_flood(1000, 16)), ImageError::Unsupported},
+        {"a progressive JPEG of 300 tiny scans over 4096 x 4096 pixels", write(scan_flood(300, 4096)),
+         ImageError::Unsupported},
         {"a BMP header declaring 32767 x 32767", write(bmp_header_only(32767, 32767)), ImageError::TooManyPixels},
         {"a BMP header declaring 16000 x 16000", write(bmp_header_only(16000, 16000)), ImageError::CutOff},
     };
