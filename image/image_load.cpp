@@ -31,9 +31,9 @@ struct MallocFree {
 };
 using Block = std::unique_ptr<std::uint8_t, MallocFree>;
 
-// No JPEG or PNG this program can decode needs more: photos at the pixel limit compress to
-// far less. The file is read whole into memory, so a larger one would only cost memory and
-// time (a sparse file of gigabytes reads as zeros).
+// Far above the photos and graphics this program is made for (a 100 MP JPEG takes some 50 MB).
+// The file is read whole into memory, so a larger one, or a sparse file of gigabytes that
+// reads as zeros, would only cost memory and time.
 constexpr std::size_t max_source_bytes = std::size_t{256} << 20;
 
 // Why a path that could not be opened fails: a socket, for instance, cannot be opened at all.

@@ -39,7 +39,7 @@ struct ImageObject {
     // How the stored pixels are turned to be seen upright, as the source's EXIF orientation
     // says: 1 (as stored) to 8. image_apply_orientation turns them and makes it 1.
     std::uint8_t orientation = 1;
-    ColourProfile colour;        // written into every output of the image
+    ColourProfile colour;        // goes into the image's outputs (see image_write)
 
     bool holds_image() const { return !pixels.empty(); }
     ImageHandle pixel_handle() const { return reinterpret_cast<ImageHandle>(pixels.data()); }

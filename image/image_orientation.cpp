@@ -37,26 +37,30 @@ struct QuarterTurn {
     bool column_bottom_up;
 };
 
-// Works through bands of turned rows so that each source row is read once per band, a run
-// of neighbouring pixels at a time, while the band's rows stay in the cache.
+// Works through bands of source columns (rows of the turned image), so that each source row
+// is read once per band, a run of neighbouring pixels at a time, while the band's turned rows
+// stay in the cache. The source is read in memory order whatever the turn: bands left to
+// right, buffer rows upwards within a band.
 template <std::size_t Bytes>
 void turn_quarter(const PixelBuffer& source, PixelBuffer& turned, QuarterTurn turn)
 {
     constexpr int band = 16;
-    const int width = turned.width();
-    const int height = turned.height();
+    const int columns = source.width();
+    const int source_rows = source.height();
     std::uint8_t* rows[band];
-    for (int first = 0; first < height; first += band) {
-        const int count = std::min(band, height - first);
-        for (int i = 0; i < count; ++i)
-            rows[i] = turned.image_row(first + i);
-        const int first_column = turn.column_from_right ? source.width() - 1 - first : first;
-        const int step = turn.column_from_right ? -1 : 1;
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* in = source.image_row(turn.column_bottom_up ? width - 1 - x : x) +
-                                     static_cast<std::size_t>(first_column) * Bytes;
-            for (int i = 0; i < count; ++i, in += step * static_cast<std::ptrdiff_t>(Bytes))
-                std::memcpy(rows[i] + static_cast<std::size_t>(x) * Bytes, in, Bytes);
+    for (int first_column = 0; first_column < columns; first_column += band) {
+        const int count = std::min(band, columns - first_column);
+        for (int j = 0; j < count; ++j) {
+            const int column = first_column + j;
+            rows[j] = turned.image_row(turn.column_from_right ? columns - 1 - column : column);
+        }
+        for (int buffer_row = 0; buffer_row < source_rows; ++buffer_row) {
+            // Buffer row 0 is the source's bottom row.
+            const int x = turn.column_bottom_up ? buffer_row : source_rows - 1 - buffer_row;
+            const std::uint8_t* in = source.buffer_row(buffer_row) + static_cast<std::size_t>(first_column) * Bytes;
+            const std::size_t out = static_cast<std::size_t>(x) * Bytes;
+            for (int j = 0; j < count; ++j, in += Bytes)
+                std::memcpy(rows[j] + out, in, Bytes);
         }
     }
 }
