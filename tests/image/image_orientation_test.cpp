@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Orientation: the expected upright image is worked out here from a plain libjpeg decode (or
-// the PNG's own samples) and the tag's definition of where stored row 0 and column 0 belong.
+// the PNG's own samples) and what the EXIF tag says about where stored row 0 and column 0 belong.
 #include "image/exif_orientation.h"
 #include "image/image_orientation.h"
 #include "image_test_support.h"
@@ -17,7 +17,7 @@ struct Position {
     int x, y;
 };
 
-// Where stored pixel (x, y) of a width x height image is seen, from the definition of each
+// Where stored pixel (x, y) of a width x height image is seen, from the meaning of each
 // value: the side of the upright image that stored row 0 forms, and the end of that side
 // where stored column 0 lies.
 Position upright_position(int orientation, int x, int y, int width, int height)
