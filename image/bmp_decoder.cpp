@@ -24,19 +24,31 @@ struct Bgr {
 using Palette = std::array<Bgr, 256>;
 
 // File header "BM" with zero reserved words, then an info header of at least 40 bytes.
-// Width, height and bit count are taken from the fixed offsets of that header.
-std::optional<BitmapLayout> read_bmp_header(const ByteReader& data)
+bool is_bmp_header(const ByteReader& data)
 {
     if (data.size() < file_header_size || data.bytes(0, 2) == nullptr ||
         std::memcmp(data.bytes(0, 2), "BM", 2) != 0 || data.u16(6) != 0 || data.u16(8) != 0)
+        return false;
+    const auto info_size = data.u32(14);
+    return info_size && *info_size >= min_info_header_size && data.holds(file_header_size, *info_size);
+}
+
+// A BMP header whose width and height (negative for top-down rows) are beyond the limits.
+bool declares_too_many_pixels(const ByteReader& data)
+{
+    return is_bmp_header(data) && exceeds_image_limits(*data.i32(18), std::llabs(std::int64_t{*data.i32(22)}));
+}
+
+// Width, height and bit count are taken from the fixed offsets of the info header.
+std::optional<BitmapLayout> read_bmp_header(const ByteReader& data)
+{
+    if (!is_bmp_header(data))
         return std::nullopt;
     const auto info_size = data.u32(14);
-    if (!info_size || *info_size < min_info_header_size || !data.holds(file_header_size, *info_size))
-        return std::nullopt;
     const std::int64_t width = *data.i32(18);
     const std::int64_t stored_height = *data.i32(22);
     const std::int64_t height = std::llabs(stored_height);
-    if (width < 1 || width > max_image_dimension || height < 1 || height > max_image_dimension)
+    if (width < 1 || height < 1 || exceeds_image_limits(width, height))
         return std::nullopt;
 
     BitmapLayout layout;
@@ -220,9 +232,19 @@ void unpack_bitmap(const ByteReader& data, const BitmapLayout& layout, std::uint
 
 bool bmp_check(DecodeContext& context)
 {
-    const auto layout = read_bmp_header(ByteReader(context.data, context.size));
+    const ByteReader data(context.data, context.size);
+    if (declares_too_many_pixels(data)) {
+        context.error = ImageError::TooManyPixels;
+        return false;
+    }
+    const auto layout = read_bmp_header(data);
     if (!layout)
         return false;
+    // A file that ends before its pixels would decode as a black image of the declared size.
+    if (layout->pixel_offset >= data.size()) {
+        context.error = ImageError::CutOff;
+        return false;
+    }
     context.width = layout->width;
     context.height = layout->height;
     context.depth = 24;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // BMP decoder: uncompressed 1/4/8/16/24/32-bit data and 8-bit run-length data into 24-bit
 // pixels. Kinds it does not decode (4-bit run-length data, 16-bit with other compressions,
-// unusual bit counts) load as an all-black image of the stated size.
+// unusual bit counts) load as an all-black image of the stated size. A file that ends before
+// its pixel data is refused as cut off.
 #pragma once
 
 #include "image/byte_reader.h"

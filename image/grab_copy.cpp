@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace pictavo {
 namespace {
@@ -28,6 +29,17 @@ void copy_rectangle(const PixelBuffer& source, PixelBuffer& destination, std::in
     }
 }
 
+// The profile goes with the pixels; false when memory runs out.
+bool copy_colour(const ColourProfile& source, ColourProfile& copy)
+{
+    try {
+        copy = source;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 // A usable source: an image whose record agrees with its pixels.
 bool is_copy_source(const ImageObject& image)
 {
@@ -45,16 +57,17 @@ const ImageObject* copy_source(ImageNumber number)
 bool grab_rectangle(const ImageObject& source, int x, int y, int width, int height, ImageObject& grabbed)
 {
     PixelBuffer pixels = PixelBuffer::create(width, height, source.pixels.depth());
-    if (pixels.empty())
+    grabbed = ImageObject();
+    if (pixels.empty() || !copy_colour(source.colour, grabbed.colour))
         return false;
     copy_rectangle(source.pixels, pixels, x, y);
-    grabbed = ImageObject();
     grabbed.width = static_cast<std::int16_t>(width);
     grabbed.height = static_cast<std::int16_t>(height);
     grabbed.depth = static_cast<std::int8_t>(pixels.depth());
     grabbed.source_depth = source.source_depth;
     grabbed.plugin_code = 0;
     grabbed.frame_count = 1;
+    grabbed.orientation = source.orientation;
     grabbed.pixels = std::move(pixels);
     return true;
 }
@@ -95,7 +108,7 @@ ImageHandle image_copy(ImageNumber source, ImageNumber target)
     if (!result)
         return 0;
     PixelBuffer pixels = PixelBuffer::create(image->pixels.width(), image->pixels.height(), image->pixels.depth());
-    if (pixels.empty()) {
+    if (pixels.empty() || !copy_colour(image->colour, result->colour)) {
         image_free(target == IMAGE_ANY ? static_cast<ImageNumber>(image_result(target, *result)) : target);
         return 0;
     }
@@ -107,6 +120,7 @@ ImageHandle image_copy(ImageNumber source, ImageNumber target)
     result->plugin_code = image->plugin_code;
     result->frame_count = 1;
     result->is_icon = image->is_icon;
+    result->orientation = image->orientation;
     result->pixels = std::move(pixels);
     return image_result(target, *result);
 }

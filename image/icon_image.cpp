@@ -5,6 +5,7 @@
 #include "image/byte_reader.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -65,7 +66,7 @@ std::optional<BitmapLayout> read_colour_bitmap(const ByteReader& entry)
         return std::nullopt;
     const std::int64_t width = *entry.i32(4);
     const std::int64_t height = *entry.i32(8) / 2;
-    if (width < 1 || width > max_image_dimension || height < 1 || height > max_image_dimension)
+    if (width < 1 || height < 1 || exceeds_image_limits(width, height))
         return std::nullopt;
     BitmapLayout layout;
     layout.width = static_cast<int>(width);
@@ -78,6 +79,15 @@ std::optional<BitmapLayout> read_colour_bitmap(const ByteReader& entry)
     layout.palette_offset = *info_size;
     layout.pixel_offset = static_cast<std::size_t>(*info_size + 4 * std::min<std::uint64_t>(colours, 256));
     return layout;
+}
+
+// A colour bitmap whose declared size (its height covers the colour and the mask rows) is
+// beyond the limits.
+bool declares_too_many_pixels(const ByteReader& entry)
+{
+    const auto width = entry.i32(4);
+    const auto height = entry.i32(8);
+    return width && height && exceeds_image_limits(*width, std::llabs(std::int64_t{*height}) / 2);
 }
 
 bool is_png_entry(const ByteReader& entry)
@@ -95,12 +105,12 @@ bool is_icon_data(const std::uint8_t* data, std::size_t size)
     return reader.u16(0) == 0 && reader.u16(2) == 1 && reader.u16(4).has_value();
 }
 
-bool load_icon(ImageObject& image, const std::uint8_t* data, std::size_t size)
+ImageError load_icon(ImageObject& image, const std::uint8_t* data, std::size_t size)
 {
     const ByteReader reader(data, size);
     const auto entry = choose_entry(reader);
     if (!entry)
-        return false;
+        return ImageError::Corrupt;
     const ByteReader entry_data(data + entry->offset, entry->size);
 
     // Compressed entries are held at their directory size without their pixels.
@@ -111,13 +121,15 @@ bool load_icon(ImageObject& image, const std::uint8_t* data, std::size_t size)
         layout->height = entry->height;
         layout->bits_per_pixel = 32;
     } else {
+        if (declares_too_many_pixels(entry_data))
+            return ImageError::TooManyPixels;
         layout = read_colour_bitmap(entry_data);
         if (!layout)
-            return false;
+            return ImageError::Corrupt;
     }
     image.pixels = PixelBuffer::create(layout->width, layout->height, 24);
     if (image.pixels.empty())
-        return false;
+        return ImageError::OutOfMemory;
     if (!is_png_entry(entry_data))
         unpack_bitmap(entry_data, *layout, image.pixels.data(), image.pixels.stride(), ROWS_BOTTOM_UP);
     image.width = static_cast<std::int16_t>(layout->width);
@@ -127,7 +139,7 @@ bool load_icon(ImageObject& image, const std::uint8_t* data, std::size_t size)
     image.plugin_code = IMAGE_CODE_ICON;
     image.frame_count = 1;
     image.is_icon = true;
-    return true;
+    return ImageError::None;
 }
 
 } // namespace pictavo

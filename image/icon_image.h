@@ -3,6 +3,7 @@
 // the chosen entry's colour bitmap, flagged so that resize and save refuse it.
 #pragma once
 
+#include "image/image_error.h"
 #include "image/image_object.h"
 
 #include <cstddef>
@@ -14,7 +15,8 @@ namespace pictavo {
 bool is_icon_data(const std::uint8_t* data, std::size_t size);
 
 // Fills image from the entry with the first entry's size and the highest bit count among
-// those. False when the directory or the entry does not fit in the data.
-bool load_icon(ImageObject& image, const std::uint8_t* data, std::size_t size);
+// those. ImageError::Corrupt when the directory or the entry does not fit in the data,
+// TooManyPixels when the entry declares a size beyond the limits.
+ImageError load_icon(ImageObject& image, const std::uint8_t* data, std::size_t size);
 
 } // namespace pictavo

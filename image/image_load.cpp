@@ -13,6 +13,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace pictavo {
@@ -30,15 +31,35 @@ struct MallocFree {
 };
 using Block = std::unique_ptr<std::uint8_t, MallocFree>;
 
-// The whole file in one block.
+// Far above the photos and graphics this program is made for (a 100 MP JPEG takes some 50 MB).
+// The file is read whole into memory, so a larger one, or a sparse file of gigabytes that
+// reads as zeros, would only cost memory and time.
+constexpr std::size_t max_source_bytes = std::size_t{256} << 20;
+
+// Why a path that could not be opened fails: a socket, for instance, cannot be opened at all.
+ImageError open_failure(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        return ImageError::NotAFile;
+    return ImageError::ReadFailed;
+}
+
+// The whole file in one block. Opening does not wait (a FIFO without a writer would block an
+// ordinary open for ever), and the open descriptor itself must be a regular file, so a file
+// swapped for something else after the folder was scanned cannot hang the read either.
 ImageError read_whole_file(const std::string& path, Block& block, std::size_t& size)
 {
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (file.get() < 0)
+        return open_failure(path);
     struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0)
+    if (::fstat(file.get(), &status) != 0)
         return ImageError::ReadFailed;
     if (!S_ISREG(status.st_mode))
         return ImageError::NotAFile;
+    if (status.st_size < 0 || static_cast<std::uint64_t>(status.st_size) > max_source_bytes)
+        return ImageError::FileTooLarge;
     size = static_cast<std::size_t>(status.st_size);
     block.reset(static_cast<std::uint8_t*>(std::malloc(size > 0 ? size : 1)));
     if (!block)
@@ -71,6 +92,8 @@ const ImageDecoder* find_accepting_decoder(DecodeContext& context, const std::ve
         context.depth = 24;
         context.source_depth = 0;
         context.error = ImageError::None;
+        context.orientation = 1;
+        context.colour = ColourProfile();
         if (decoder->check(context))
             return decoder;
         if (first_error == ImageError::None)
@@ -83,9 +106,14 @@ const ImageDecoder* find_accepting_decoder(DecodeContext& context, const std::ve
 
 ImageError decode_pixels(DecodeContext& context, const ImageDecoder& decoder, PixelBuffer& pixels)
 {
-    pixels = PixelBuffer::create(context.width, context.height, context.depth);
+    // Every decoder refuses such sizes itself; this keeps a new one from allocating them.
+    const bool too_large = exceeds_image_limits(context.width, context.height);
+    if (!too_large)
+        pixels = PixelBuffer::create(context.width, context.height, context.depth);
     ImageError error = ImageError::None;
-    if (pixels.empty()) {
+    if (too_large) {
+        error = ImageError::TooManyPixels;
+    } else if (pixels.empty()) {
         error = ImageError::OutOfMemory;
     } else if (!decoder.decode(context, pixels.data(), pixels.stride(), ROWS_BOTTOM_UP)) {
         error = context.error != ImageError::None ? context.error : ImageError::Corrupt;
@@ -114,7 +142,13 @@ ImageError decode_into(ImageObject& image, const std::uint8_t* data, std::size_t
         image.source_depth = static_cast<std::int8_t>(context.source_depth);
         image.plugin_code = context.plugin->code;
         image.frame_count = 1;
+        const bool known_orientation = context.orientation >= 1 && context.orientation <= 8;
+        image.orientation = static_cast<std::uint8_t>(known_orientation ? context.orientation : 1);
+        image.colour = std::move(context.colour);
     }
+    if (error != ImageError::None)
+        image = ImageObject();
+    context.colour = ColourProfile();
     context.data = nullptr;
     context.size = 0;
     context.error = ImageError::None;
@@ -130,7 +164,7 @@ ImageError decode_object(const std::uint8_t* bytes, std::size_t size, bool try_i
     if (is_icon_data(bytes, size)) {
         if (!try_icon)
             return ImageError::NotAnImage;
-        return load_icon(image, bytes, size) ? ImageError::None : ImageError::Corrupt;
+        return load_icon(image, bytes, size);
     }
     return decode_into(image, bytes, size, decoders);
 }

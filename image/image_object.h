@@ -6,6 +6,7 @@
 // then the image's own reference and serves as its number in later calls.
 #pragma once
 
+#include "image/colour_profile.h"
 #include "image/pixel_buffer.h"
 
 #include <cstdint>
@@ -35,6 +36,10 @@ struct ImageObject {
     std::uint32_t plugin_code = 0;
     std::int32_t frame_count = 0;
     bool is_icon = false;        // icon data: held as pixels, refused by resize and save
+    // How the stored pixels are turned to be seen upright, as the source's EXIF orientation
+    // says: 1 (as stored) to 8. image_apply_orientation turns them and makes it 1.
+    std::uint8_t orientation = 1;
+    ColourProfile colour;        // goes into the image's outputs (see image_write)
 
     bool holds_image() const { return !pixels.empty(); }
     ImageHandle pixel_handle() const { return reinterpret_cast<ImageHandle>(pixels.data()); }

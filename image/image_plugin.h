@@ -7,6 +7,7 @@
 // 24-bit (encode24) or 32-bit (encode32) pixel buffer into a file or a block in memory.
 #pragma once
 
+#include "image/colour_profile.h"
 #include "image/image_error.h"
 
 #include <cstddef>
@@ -38,6 +39,9 @@ struct DecodeContext {
     // Set by a decoder that recognised its format but cannot deliver the image; a check that
     // fails without setting it means "not this format".
     ImageError error = ImageError::None;
+    // What the file says about itself, filled by check.
+    int orientation = 1;
+    ColourProfile colour;
     std::unique_ptr<DecoderState> state;
 };
 
@@ -57,6 +61,7 @@ struct EncodeRequest {
     int flags = 0;
     int quality = 0;
     int depth = 0;
+    const ColourProfile* colour = nullptr;  // the source's, to be written with the pixels
 
     // Buffer row holding image row y (0 = top).
     const std::uint8_t* image_row(int y) const;

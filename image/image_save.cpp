@@ -42,13 +42,51 @@ PixelBuffer flatten_onto_white(const PixelBuffer& source)
     return flat;
 }
 
+bool is_fully_opaque(const PixelBuffer& pixels)
+{
+    for (int row = 0; row < pixels.height(); ++row) {
+        const std::uint8_t* pixel = pixels.buffer_row(row);
+        for (int x = 0; x < pixels.width(); ++x, pixel += 4)
+            if (pixel[3] != 255)
+                return false;
+    }
+    return true;
+}
+
+bool is_grey(const PixelBuffer& pixels)
+{
+    const int bytes = pixels.bytes_per_pixel();
+    for (int row = 0; row < pixels.height(); ++row) {
+        const std::uint8_t* pixel = pixels.buffer_row(row);
+        for (int x = 0; x < pixels.width(); ++x, pixel += bytes)
+            if (pixel[0] != pixel[1] || pixel[1] != pixel[2])
+                return false;
+    }
+    return true;
+}
+
+// The depth a save at the source's depth uses. A source of 8 bits or fewer whose decoded
+// image has alpha that is not fully opaque (grey-alpha, grey or palette with transparency)
+// keeps its alpha, as an RGB-alpha source does, instead of losing it to the palette form.
+// 16-bit sources have no output form of their own: a grey one is saved as an 8-bit grey
+// source is, a colour one (a 16-bit BMP) as true colour.
+int source_save_depth(const ImageObject& image)
+{
+    int depth = image.source_depth;
+    if (depth == 16)
+        depth = is_grey(image.pixels) ? 8 : 24;
+    if (depth >= 1 && depth <= 8 && image.pixels.depth() == 32 && !is_fully_opaque(image.pixels))
+        return 32;
+    return depth;
+}
+
 // Everything that can fail before a file is touched.
 bool plan_save(const ImageObject* image, std::uint32_t plugin_code, int quality, int depth, SavePlan& plan)
 {
     if (!image || !image->holds_image() || image->is_icon || (image->pixels.depth() != 24 && image->pixels.depth() != 32))
         return false;
     if (depth == -1)
-        depth = image->source_depth;
+        depth = source_save_depth(*image);
     if (!is_accepted_depth(depth))
         return false;
     const ImageEncoder* encoder = find_encoder(plugin_code);
@@ -74,6 +112,7 @@ bool plan_save(const ImageObject* image, std::uint32_t plugin_code, int quality,
     plan.request.flags = ROWS_BOTTOM_UP;
     plan.request.quality = quality;
     plan.request.depth = depth;
+    plan.request.colour = &image->colour;
     return plan.encode != nullptr;
 }
 

@@ -12,9 +12,13 @@
 namespace pictavo {
 
 // Writes the image under number to path with the encoder registered under plugin_code.
-// depth -1 stands for the image's source depth; 1, 2, 4, 8, 24 and 32 are accepted. A 32-bit
-// image is written with alpha only when the encoder takes 32-bit pixels and depth is 32;
-// otherwise it is first flattened onto white. JPEG quality runs 0..10 (clamped).
+// depth -1 stands for the image's source depth, with two exceptions: a source of 8 bits or
+// fewer whose 32-bit pixels are not all opaque is written with its alpha (depth 32), and a
+// 16-bit source as an 8-bit grey one when its pixels are grey, else at 24 bits. Depths 1, 2,
+// 4, 8, 24 and 32 are accepted. A 32-bit image is written with alpha only when the encoder
+// takes 32-bit pixels and the depth is 32; otherwise it is first flattened onto white. JPEG
+// quality runs 0..10 (clamped). The image's ICC profile goes into the file when the format
+// can hold it and the profile describes RGB data; PNG gets its sRGB chunk otherwise.
 // The file is replaced only by a complete new one: a failed save leaves whatever was at path
 // untouched and nothing else behind. 1 on success, 0 on failure.
 int image_save(ImageNumber number, const std::string& path, std::uint32_t plugin_code = IMAGE_CODE_BMP,

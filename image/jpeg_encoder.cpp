@@ -3,6 +3,7 @@
 
 #include "image/image_object.h"
 #include "image/jpeg_error.h"
+#include "image/jpeg_icc_pieces.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -39,6 +40,23 @@ void to_rgb(const std::uint8_t* bgr, int width, std::uint8_t* rgb)
     }
 }
 
+// The profile as numbered APP2 pieces, after the JFIF header libjpeg writes itself.
+void write_icc_profile(jpeg_compress_struct* info, const std::vector<std::uint8_t>& profile)
+{
+    const std::size_t count = icc_piece_count(profile.size());
+    for (std::size_t index = 0; index < count; ++index) {
+        const std::size_t first = index * icc_piece_capacity;
+        const std::size_t size = std::min(icc_piece_capacity, profile.size() - first);
+        std::uint8_t header[icc_piece_header_size];
+        icc_piece_header(index, count, header);
+        jpeg_write_m_header(info, JPEG_APP0 + 2, static_cast<unsigned>(icc_piece_header_size + size));
+        for (std::uint8_t byte : header)
+            jpeg_write_m_byte(info, byte);
+        for (std::size_t i = 0; i < size; ++i)
+            jpeg_write_m_byte(info, profile[first + i]);
+    }
+}
+
 // Only trivially destructible locals: a library error jumps back here.
 bool compress(JpegEncoderRecord& record, const EncodeRequest& request, std::FILE* file, std::uint8_t* row)
 {
@@ -59,6 +77,8 @@ bool compress(JpegEncoderRecord& record, const EncodeRequest& request, std::FILE
     jpeg_set_defaults(info);
     jpeg_set_quality(info, std::clamp(request.quality, 0, 10) * 10, FALSE);
     jpeg_start_compress(info, TRUE);
+    if (request.colour && icc_profile_describes_rgb(request.colour->icc))
+        write_icc_profile(info, request.colour->icc);
     for (int y = 0; y < request.height; ++y) {
         to_rgb(request.image_row(y), request.width, row);
         JSAMPROW rows[1] = {row};

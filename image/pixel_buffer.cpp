@@ -19,6 +19,14 @@ std::size_t pixel_row_stride(std::int64_t width, int bits_per_pixel)
     }
 }
 
+bool exceeds_image_limits(std::int64_t width, std::int64_t height)
+{
+    if (width > max_image_dimension || height > max_image_dimension)
+        return true;
+    return width > 0 && height > 0 &&
+           static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > max_image_pixels;
+}
+
 PixelBuffer PixelBuffer::create(int width, int height, int depth)
 {
     PixelBuffer buffer;

@@ -16,6 +16,14 @@ namespace pictavo {
 // Images wider or taller than this are refused everywhere (sizes are kept in 16 bits).
 constexpr int max_image_dimension = 32767;
 
+// Decoders refuse an image of more pixels before allocating anything for it. 2^28 pixels take
+// 1 GiB at 32 bits per pixel, and the largest camera photos (about 200 MP) stay below it; a
+// header that declares more is in practice a file made to exhaust memory.
+constexpr std::uint64_t max_image_pixels = std::uint64_t{1} << 28;
+
+// Whether a declared size is beyond either limit (sizes below 1 are for the decoders to refuse).
+bool exceeds_image_limits(std::int64_t width, std::int64_t height);
+
 // Bytes from one row to the next for a width and bits per pixel (1, 4, 8, 15, 16, 24, 32);
 // 0 when the width is negative.
 std::size_t pixel_row_stride(std::int64_t width, int bits_per_pixel);

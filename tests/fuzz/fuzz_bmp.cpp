@@ -3,6 +3,5 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    pictavo::fuzz_decoder(pictavo::IMAGE_CODE_ICON, data, size);
     return pictavo::fuzz_decoder(pictavo::IMAGE_CODE_BMP, data, size);
 }

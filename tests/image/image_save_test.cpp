@@ -167,8 +167,7 @@ TEST(ImageSave, UnsupportedDepthsAndArgumentsFailWithoutTouchingTheDisk)
 {
     test::CodecsRegistered registered;
     TestFolder folder;
-    ASSERT_NE(image_load(0, test::testdata("png/pngsuite/basn0g16.png")), 0u);
-    ASSERT_EQ(image_lookup(0)->source_depth, 16);
+    make_gradient(0, 8, 8, 24, 12);  // a source depth no output form has
     EXPECT_EQ(image_save(0, folder.path("grey.png"), IMAGE_CODE_PNG), 0);
     EXPECT_EQ(image_save(0, folder.path("grey.jpg"), IMAGE_CODE_JPEG, 6), 0);
     EXPECT_EQ(image_save(0, folder.path("grey.png"), IMAGE_CODE_PNG, 7, 3), 0);
@@ -181,6 +180,62 @@ TEST(ImageSave, UnsupportedDepthsAndArgumentsFailWithoutTouchingTheDisk)
     EXPECT_EQ(image_save(0, folder.path("grey.png"), IMAGE_CODE_PNG, 7, 24), 1);
     EXPECT_EQ(test::png_layout(test::read_bytes(folder.path("grey.png"))).colour_type, 2);
     image_free(0);
+}
+
+TEST(ImageSave, TransparentLowDepthSourcesKeepTheirAlphaAndSixteenBitOnesSave)
+{
+    test::CodecsRegistered registered;
+    // A grey logo on a transparent background, and the same fully opaque.
+    std::vector<std::uint8_t> logo, opaque;
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 24; ++x) {
+            const bool inside = (x - 12) * (x - 12) + (y - 12) * (y - 12) < 64;
+            logo.insert(logo.end(), {static_cast<std::uint8_t>(inside ? 60 : 255), static_cast<std::uint8_t>(inside ? 255 : 0)});
+            opaque.insert(opaque.end(), {static_cast<std::uint8_t>(inside ? 60 : 255), 255});
+        }
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> source;
+        int colour_type, bit_depth;  // of the PNG written
+        int corner_alpha = -1;       // of its top-left pixel, when it matters
+    };
+    const std::vector<Case> cases = {
+        {"grey-alpha logo", test::write_png(24, 24, PNG_COLOR_TYPE_GRAY_ALPHA, 8, logo), 6, 8, 0},
+        {"grey-alpha, 8 bits", test::read_bytes(test::testdata("png/pngsuite/basn4a08.png")), 6, 8},
+        {"grey-alpha, 16 bits", test::read_bytes(test::testdata("png/pngsuite/basn4a16.png")), 6, 8},
+        {"grey with a transparent level", test::read_bytes(test::testdata("png/pngsuite/ftbbn0g04.png")), 6, 8},
+        {"opaque grey-alpha", test::write_png(24, 24, PNG_COLOR_TYPE_GRAY_ALPHA, 8, opaque), 3, 8, 255},
+        {"grey, 16 bits", test::read_bytes(test::testdata("png/pngsuite/basn0g16.png")), 3, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImageObject image;
+        ASSERT_EQ(image_decode(c.source.data(), c.source.size(), image), ImageError::None);
+        ASSERT_NE(image.source_depth, 32);
+        std::vector<std::uint8_t> png;
+        {
+            ImageObject* numbered = image_allocate(0);
+            *numbered = std::move(image);
+            png = image_save_memory(0, IMAGE_CODE_PNG);
+            EXPECT_FALSE(image_save_memory(0, IMAGE_CODE_JPEG, 6).empty());
+        }
+        const test::PngLayout layout = test::png_layout(png);
+        EXPECT_EQ(layout.colour_type, c.colour_type);
+        EXPECT_EQ(layout.bit_depth, c.bit_depth);
+        ASSERT_NE(image_load_memory(2, png.data(), png.size()), 0u);
+        // Alpha and colour come back byte for byte, a transparent background included.
+        if (c.colour_type == 6) {
+            EXPECT_EQ(buffer_bytes(2), buffer_bytes(0));
+        }
+        if (c.corner_alpha >= 0) {
+            EXPECT_EQ(test::pixel_at(2, 0, 0)[3], c.corner_alpha);
+        }
+    }
+
+    // A 16-bit colour source (a BMP) has no palette of its own: it is saved in true colour.
+    make_gradient(0, 8, 8, 24, 16);
+    EXPECT_EQ(test::png_layout(image_save_memory(0, IMAGE_CODE_PNG)).colour_type, 2);
+    image_free(IMAGE_ANY);
 }
 
 bool failing_encode(const EncodeRequest&, const EncodeSink& sink)

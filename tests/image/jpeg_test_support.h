@@ -16,11 +16,18 @@ struct RawJpeg {
     std::vector<unsigned> luma_table, chroma_table;
 };
 
+// A marker written after the JFIF header, e.g. APP1 with an EXIF block.
+struct JpegMarker {
+    int code;
+    std::vector<std::uint8_t> data;
+};
+
 // Encodes samples (components per pixel in in_space) with libjpeg's defaults at quality 100,
-// stored in jpeg_space, optionally progressive or arithmetic-coded.
+// stored in jpeg_space, optionally progressive or arithmetic-coded, with extra markers.
 inline std::vector<std::uint8_t> write_jpeg(const std::vector<std::uint8_t>& samples, int width, int height,
                                             J_COLOR_SPACE in_space, int components, J_COLOR_SPACE jpeg_space,
-                                            bool progressive = false, bool arithmetic = false)
+                                            bool progressive = false, bool arithmetic = false,
+                                            const std::vector<JpegMarker>& markers = {})
 {
     jpeg_compress_struct info{};
     jpeg_error_mgr error{};
@@ -40,6 +47,8 @@ inline std::vector<std::uint8_t> write_jpeg(const std::vector<std::uint8_t>& sam
         jpeg_simple_progression(&info);
     info.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&info, TRUE);
+    for (const JpegMarker& marker : markers)
+        jpeg_write_marker(&info, marker.code, marker.data.data(), static_cast<unsigned>(marker.data.size()));
     for (int y = 0; y < height; ++y) {
         JSAMPROW row = const_cast<JSAMPROW>(samples.data() + static_cast<std::size_t>(y * width * components));
         jpeg_write_scanlines(&info, &row, 1);
@@ -79,6 +88,32 @@ inline RawJpeg read_jpeg(const std::vector<std::uint8_t>& bytes, J_COLOR_SPACE o
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return raw;
+}
+
+// The profile in a JPEG file as libjpeg itself reassembles it; empty when there is none. Also
+// counts the file's APP2 markers.
+inline std::vector<std::uint8_t> read_jpeg_icc_profile(const std::vector<std::uint8_t>& bytes, int* app2_markers = nullptr)
+{
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_read_header(&info, TRUE);
+    if (app2_markers) {
+        *app2_markers = 0;
+        for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next)
+            *app2_markers += marker->marker == JPEG_APP0 + 2;
+    }
+    JOCTET* profile = nullptr;
+    unsigned size = 0;
+    std::vector<std::uint8_t> result;
+    if (jpeg_read_icc_profile(&info, &profile, &size))
+        result.assign(profile, profile + size);
+    std::free(profile);
+    jpeg_destroy_decompress(&info);
+    return result;
 }
 
 // libjpeg's own quantization tables for a quality (0..100), as jpeg_set_quality makes them.

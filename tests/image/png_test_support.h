@@ -2,7 +2,9 @@
 // Reading the chunks and the unfiltered rows of a PNG file written by the encoder.
 #pragma once
 
+#include <csetjmp>
 #include <cstdint>
+#include <png.h>
 #include <string>
 #include <vector>
 #include <zlib.h>
@@ -77,5 +79,73 @@ inline PngLayout png_layout(const std::vector<std::uint8_t>& file)
         layout.scanlines.clear();
     return layout;
 }
+
+// What write_png puts besides the image.
+struct PngExtras {
+    std::vector<std::uint8_t> icc;
+    std::string icc_name = "Test profile";
+    int srgb_intent = -1;
+    std::vector<std::uint8_t> exif;
+    std::vector<png_color> palette;
+    std::vector<std::uint8_t> palette_alpha;  // tRNS of a palette image
+};
+
+inline void append_to_vector(png_structp png, png_bytep bytes, png_size_t count)
+{
+    auto* file = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    file->insert(file->end(), bytes, bytes + count);
+}
+
+// A PNG file written with libpng: samples are the stored rows, top first, packed as the colour
+// type and bit depth store them (16-bit samples big-endian). Empty when libpng refuses.
+inline std::vector<std::uint8_t> write_png(int width, int height, int colour_type, int bit_depth,
+                                           const std::vector<std::uint8_t>& samples, const PngExtras& extras = {})
+{
+    std::vector<std::uint8_t> file;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(png, &file, append_to_vector, nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), bit_depth, colour_type,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!extras.palette.empty())
+        png_set_PLTE(png, info, extras.palette.data(), static_cast<int>(extras.palette.size()));
+    if (!extras.palette_alpha.empty())
+        png_set_tRNS(png, info, extras.palette_alpha.data(), static_cast<int>(extras.palette_alpha.size()), nullptr);
+    if (!extras.icc.empty())
+        png_set_iCCP(png, info, extras.icc_name.c_str(), PNG_COMPRESSION_TYPE_BASE, extras.icc.data(),
+                     static_cast<png_uint_32>(extras.icc.size()));
+    if (extras.srgb_intent >= 0)
+        png_set_sRGB(png, info, extras.srgb_intent);
+    if (!extras.exif.empty())
+        png_set_eXIf_1(png, info, static_cast<png_uint_32>(extras.exif.size()), const_cast<png_bytep>(extras.exif.data()));
+    png_write_info(png, info);
+    const std::size_t row_bytes = png_get_rowbytes(png, info);
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, samples.data() + static_cast<std::size_t>(y) * row_bytes);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return file;
+}
+
+// One chunk with its length and CRC, for files put together by hand.
+inline std::vector<std::uint8_t> png_chunk(const std::string& type, const std::vector<std::uint8_t>& data)
+{
+    std::vector<std::uint8_t> chunk;
+    const auto length = static_cast<std::uint32_t>(data.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        chunk.push_back(static_cast<std::uint8_t>(length >> shift));
+    chunk.insert(chunk.end(), type.begin(), type.end());
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    const auto crc = static_cast<std::uint32_t>(crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4)));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        chunk.push_back(static_cast<std::uint8_t>(crc >> shift));
+    return chunk;
+}
+
+inline std::vector<std::uint8_t> png_signature() { return {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}; }
 
 } // namespace pictavo::test
