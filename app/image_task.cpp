@@ -4,6 +4,7 @@
 #include "app/folder_scan.h"
 #include "app/resize_geometry.h"
 #include "image/image_load.h"
+#include "image/image_orientation.h"
 #include "image/image_resize.h"
 #include "image/image_save.h"
 #include "sys/files.h"
@@ -21,10 +22,11 @@ ImageResult failed(FailureReason reason)
     return result;
 }
 
-ImageResult written()
+ImageResult written(const OutputShape& shape = {})
 {
     ImageResult result;
     result.outcome = ImageOutcome::Written;
+    result.shape = shape;
     return result;
 }
 
@@ -49,6 +51,14 @@ ImageResult encode(const ImageSettings& settings, const std::string& source_path
     ImageObject image;
     if (const ImageError error = image_read_file(source_path, image); error != ImageError::None)
         return failed(failure_reason_of(error));
+    // Turned before any size is worked out, so every mode sizes and cuts the image as it is
+    // meant to be seen.
+    OutputShape shape;
+    if (!settings.keep_orientation && image.orientation != 1) {
+        if (const ImageError error = image_apply_orientation(image); error != ImageError::None)
+            return failed(failure_reason_of(error));
+        shape.turned_upright = true;
+    }
     const ResizePlan plan =
         plan_resize(settings.resize_mode, image.width, image.height, settings.target_width, settings.target_height);
     if (!apply_plan(plan, image))
@@ -56,7 +66,10 @@ ImageResult encode(const ImageSettings& settings, const std::string& source_path
     const int quality = std::clamp(settings.quality, -1, 11);
     if (const ImageError error = image_write(image, output_path, encoder, quality); error != ImageError::None)
         return failed(failure_reason_of(error));
-    return written();
+    shape.width = image.width;
+    shape.height = image.height;
+    shape.colour_profile = icc_profile_describes_rgb(image.colour.icc);
+    return written(shape);
 }
 
 ImageResult copy_original(const std::string& source_path, const std::string& output_path)
@@ -75,6 +88,7 @@ ImageSettings image_settings_of(const JobSettings& job)
     settings.target_width = job.target_width;
     settings.target_height = job.target_height;
     settings.quality = static_cast<int>(std::clamp<std::int64_t>(job.jpeg_quality, -1, 11));
+    settings.keep_orientation = job.keep_orientation;
     return settings;
 }
 

@@ -20,6 +20,7 @@ struct ImageSettings {
     std::int32_t target_width = 1000;
     std::int32_t target_height = 667;
     int quality = static_cast<int>(QUALITY_DEFAULT); // 1..10 for JPEG; passed to PNG as well
+    bool keep_orientation = false;                   // size and write the pixels as stored
 };
 
 // The job settings' values for the task (the target pair as the run took it).
@@ -31,6 +32,14 @@ enum class ImageOutcome {
     Failed,       // not decodable, or the save or copy failed; nothing was written
 };
 
+// What the later steps need to know of a written output.
+struct OutputShape {
+    bool turned_upright = false; // the pixels were turned from the orientation the source gave
+    int width = 0;               // of the written image; 0 for a copy of the source
+    int height = 0;
+    bool colour_profile = false; // the output carries the source's colour profile
+};
+
 // An image's result as the run keeps it.
 struct ImageResult {
     ImageOutcome outcome = ImageOutcome::NotProcessed;
@@ -39,6 +48,7 @@ struct ImageResult {
     Failure failure;
     std::int64_t output_bytes = -1; // the output's final size; -1 when nothing was written
     std::int64_t milliseconds = 0;  // the whole image, all its steps
+    OutputShape shape;
 };
 
 // The encoder for a path by its lower-cased extension: JPEG for jpg and jpeg, PNG for png,

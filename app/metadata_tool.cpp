@@ -40,7 +40,17 @@ std::string private_folder()
 
 std::vector<std::string> metadata_arguments(const MetadataCopy& copy)
 {
-    return {"-TagsFromFile", copy.source_path, "-all:all>all:all", "-overwrite_original", copy.output_path};
+    std::vector<std::string> arguments = {"-TagsFromFile", copy.source_path, "-all:all>all:all"};
+    if (copy.colour_profile)
+        arguments.emplace_back("-ICC_Profile");
+    if (copy.turned_upright) {
+        arguments.emplace_back("-Orientation#=1");
+        arguments.push_back("-ExifImageWidth=" + std::to_string(copy.width));
+        arguments.push_back("-ExifImageHeight=" + std::to_string(copy.height));
+    }
+    arguments.emplace_back("-overwrite_original");
+    arguments.push_back(copy.output_path);
+    return arguments;
 }
 
 MetadataSession::MetadataSession(std::string tool_path, std::chrono::milliseconds time_limit)
@@ -50,11 +60,10 @@ MetadataSession::MetadataSession(std::string tool_path, std::chrono::millisecond
 
 MetadataSession::~MetadataSession() { close(); }
 
-bool MetadataSession::copy(const std::string& source_path, const std::string& output_path)
+bool MetadataSession::copy(const MetadataCopy& copy)
 {
-    MetadataCopy request;
-    request.output_path = output_path;
-    if (!tool_is_program() || !source_for_tool(source_path, request.source_path))
+    MetadataCopy request = copy;
+    if (!tool_is_program() || !source_for_tool(copy.source_path, request.source_path))
         return false;
     const std::vector<std::string> arguments = metadata_arguments(request);
     return has_line_break(arguments) ? copy_one_off(arguments) : copy_streamed(arguments);

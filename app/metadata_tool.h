@@ -28,10 +28,19 @@ constexpr std::chrono::milliseconds METADATA_TOOL_TIME_LIMIT = std::chrono::seco
 struct MetadataCopy {
     std::string source_path; // the file the tags come from, as the tool is to read it
     std::string output_path; // rewritten in place by the tool
+    // The output's pixels were turned upright: its tags must say so (orientation 1, the
+    // output's size), or viewers would turn it a second time.
+    bool turned_upright = false;
+    int width = 0;
+    int height = 0;
+    // The output carries the source's colour profile. The tool's wildcard leaves profiles out,
+    // so it is named; then it is there even when the compression service dropped it.
+    bool colour_profile = false;
 };
 
-// The tool's arguments for one copy: -TagsFromFile SOURCE -all:all>all:all
-// -overwrite_original OUTPUT.
+// The tool's arguments for one copy: -TagsFromFile SOURCE -all:all>all:all, then for a profile
+// -ICC_Profile, for a turned output -Orientation#=1 -ExifImageWidth=W -ExifImageHeight=H, then
+// -overwrite_original OUTPUT. Values assigned after the copy replace the copied ones.
 std::vector<std::string> metadata_arguments(const MetadataCopy& copy);
 
 class MetadataSession {
@@ -44,7 +53,8 @@ public:
 
     // Copies the source's tags into the output. False when the tool is no program, could not be
     // started, died or did not answer in time; the output is then as the tool left it.
-    bool copy(const std::string& source_path, const std::string& output_path);
+    // copy.source_path is the source as the user named it.
+    bool copy(const MetadataCopy& copy);
 
     // Ends the tool (asked to quit, killed when it does not) and reaps it.
     void close();

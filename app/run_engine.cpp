@@ -79,6 +79,18 @@ bool copy_dates(const std::string& source_path, const std::string& output_path)
     return copied;
 }
 
+MetadataCopy metadata_copy_of(const PlannedImage& image, const OutputShape& shape)
+{
+    MetadataCopy copy;
+    copy.source_path = image.source_path;
+    copy.output_path = image.output_path;
+    copy.turned_upright = shape.turned_upright;
+    copy.width = shape.width;
+    copy.height = shape.height;
+    copy.colour_profile = shape.colour_profile;
+    return copy;
+}
+
 // One image through all its steps, in their fixed order. The later steps work only on an
 // output this source has just written: an earlier file of that name is not given this
 // source's compression, tags or dates.
@@ -88,7 +100,7 @@ ImageResult process_image(SharedRun& run, MetadataSession& metadata, const Plann
     ImageResult result = write_image_output(run.image_settings, image.source_path, image.output_path);
     if (result.outcome == ImageOutcome::Written) {
         compress_output(run, image.output_path, result);
-        if (run.job.metadata_copy == 1 && !metadata.copy(image.source_path, image.output_path))
+        if (run.job.metadata_copy == 1 && !metadata.copy(metadata_copy_of(image, result.shape)))
             note_failure(result, Failure{FailureReason::MetadataFailed});
         if (run.job.date_copy == 1 && !copy_dates(image.source_path, image.output_path))
             note_failure(result, Failure{FailureReason::DatesFailed});
@@ -112,7 +124,9 @@ void work(SharedRun& run)
         try {
             result = process_image(run, metadata, image);
         } catch (const std::exception&) { // no memory for the engine's own texts and lists
-            result = ImageResult{ImageOutcome::Failed, Failure{FailureReason::OutOfMemory}};
+            result = ImageResult{};
+            result.outcome = ImageOutcome::Failed;
+            result.failure.reason = FailureReason::OutOfMemory;
         }
         try {
             run.events.push(ImageFinished{index, 0, image.source_path, image.relative_path, result});

@@ -51,6 +51,9 @@ struct JobSettings {
     std::int32_t target_height = 667;
     std::int64_t jpeg_quality = QUALITY_DEFAULT;
     int metadata_copy = 0;
+    // Pixels as stored, whatever orientation the file gives; by default images are turned
+    // upright before they are sized.
+    bool keep_orientation = false;
     int date_copy = 0;
     int tinify_upload = 0;
     std::string api_key;        // exactly 32 characters, or empty

@@ -39,6 +39,7 @@ std::string apply_options(const CliOptions& options, AppState& state)
     job.quality_text = std::to_string(options.quality);
     job.jpeg_quality = options.quality;
     job.date_copy = options.dates ? 1 : 0;
+    job.keep_orientation = options.keep_orientation;
     if (options.exif) {
         if (job.exiftool_found != 1)
             return "--exif needs exiftool, which is neither on PATH nor beside pictavo-cli "

@@ -120,6 +120,8 @@ bool Parser::option(const std::string& argument)
         options_.exif = true;
     } else if (name == "--dates") {
         options_.dates = true;
+    } else if (name == "--keep-orientation") {
+        options_.keep_orientation = true;
     } else if (name == "--tinify") {
         options_.tinify = true;
     } else if (name == "--yes" || name == "-y") {
@@ -248,6 +250,9 @@ Extra steps after each image, in this order:
   --dates            give each result the source file's dates
 
 Other options:
+  --keep-orientation keep the pixels as stored: by default a photo whose file says it is
+                     turned (an EXIF orientation) is turned upright before it is sized, and
+                     --exif then gives the result orientation 1 and its own size
   --jobs N           process N images at a time, 1 to 256 (default: one per processor this
                      program may use); --jobs 1 takes them one by one in folder order. The
                      outputs and the final result are the same for every N

@@ -23,6 +23,7 @@ struct CliOptions {
     int quality = 6;
     bool exif = false;
     bool dates = false;
+    bool keep_orientation = false;
     bool tinify = false;
     bool key_given = false;
     std::string key;
