@@ -122,8 +122,8 @@ TEST_F(CliTest, RunsReportOnBothStreamsWithTheirExitStatus)
     for (const char* jobs : {"1", "3"}) {
         const Finished failed = run({"--quiet", "--jobs", jobs, in(), out()});
         EXPECT_EQ(failed.status, 1);
-        EXPECT_EQ(failed.out, "3 Images done.\n1 image could not be read or written:\nsub/bad.png\n");
-        EXPECT_EQ(failed.err, "");
+        EXPECT_EQ(failed.out, "3 Images done.\n1 failed:\nsub/bad.png: not an image\n");
+        EXPECT_EQ(failed.err, "pictavo-cli: sub/bad.png: not an image\n"); // the failure is no progress line
     }
     EXPECT_EQ(run({"--jobs", "0", in(), out()}).status, 2);
     EXPECT_EQ(run({"--jobs", "257", in(), out()}).status, 2);
@@ -233,7 +233,7 @@ TEST_F(CliTest, CompressionServiceThroughItsAddress)
     service.set_service_mode(ServiceMode::QuotaExceeded);
     const Finished failed = run(arguments);
     EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.out, " Error Using Tinify API.\n2 Images done.\n");
+    EXPECT_EQ(failed.out, " Error Using Tinify API.\n2 Images done.\nCompressions this month: 2\n");
     EXPECT_EQ(service.requests_to("POST", "/shrink").size(), 3u);
 }
 
