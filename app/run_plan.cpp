@@ -3,6 +3,7 @@
 
 #include "app/folder_scan.h"
 #include "sys/files.h"
+#include "sys/temporary_files.h"
 
 #include <filesystem>
 #include <optional>
@@ -28,11 +29,18 @@ OutputPlace output_place(const std::string& input_folder, const std::string& out
 
 namespace {
 
+// The output is written as a temporary beside it first, whose name is longer than its own.
+std::string temporary_beside(const std::string& output)
+{
+    const auto slash = output.find_last_of('/');
+    return output.substr(0, slash + 1) + temporary_name_pattern(output.substr(slash + 1));
+}
+
 PlannedImage planned_image(const std::string& folder, const std::string& name, const std::string& input_root,
                            const std::string& output_root)
 {
     ImagePaths paths = image_paths(folder, name, input_root, output_root);
-    const bool nameable = path_fits_host(paths.source) && path_fits_host(paths.output);
+    const bool nameable = path_fits_host(paths.source) && path_fits_host(temporary_beside(paths.output));
     std::string relative = relative_to(paths.source, input_root);
     return {std::move(paths.source), std::move(paths.output), std::move(relative),
             nameable ? FailureReason::None : FailureReason::PathTooLong};

@@ -21,7 +21,8 @@ struct PlannedImage {
     std::string output_path;
     std::string relative_path; // the source path below the input folder, e.g. "sub/x.jpg"
     // An entry the run cannot handle at all fails with this reason without being opened: an
-    // image whose source or output path this host cannot name (PathTooLong), or a folder of
+    // image whose source path, or the path of the temporary its output is first written to,
+    // this host cannot name (PathTooLong), or a folder of
     // the tree that cannot be listed (FolderUnreadable, or PathTooLong; its relative path
     // then ends with '/').
     FailureReason refused = FailureReason::None;

@@ -10,10 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -249,6 +252,83 @@ TEST_F(BatchRunTest, AStopBeforeTheFirstImageStartsNone)
     EXPECT_EQ(front_end.messages.back(), "PTV Information|Stopped: 0 of 2 images done.");
 }
 
+struct stat status_of(const std::string& path)
+{
+    struct stat status {};
+    ::stat(path.c_str(), &status);
+    return status;
+}
+
+void set_times(const std::string& path, std::time_t accessed, std::time_t modified)
+{
+    const timespec times[2] = {{accessed, 0}, {modified, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+TEST_F(BatchRunTest, ARunSweepsItsOutputFoldersAndSkipsTheOutputsThatAreThere)
+{
+    for (const char* name : {"in/a.jpg", "in/sub/b.jpg", "in/sub/c.jpg"})
+        small_image(name);
+    // What killed writers left in the root and in a sub-folder, one that a live writer holds,
+    // and a name of another shape.
+    folder.write("out/.a.jpg.pictavo-Ab12Cd", "abandoned");
+    folder.write("out/sub/.b.jpg.pictavo-Zz99zz", "abandoned");
+    folder.write("out/sub/.c.jpg.pictavo-live00", "being written");
+    folder.write("out/.a.jpg.pictavo-1", "not a temporary of ours");
+    const int live = ::open(folder.path("out/sub/.c.jpg.pictavo-live00").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    // An earlier output, older than its source: skipped, it is neither rewritten nor dated.
+    folder.write("out/sub/b.jpg", "an earlier output");
+    set_times(folder.path("out/sub/b.jpg"), 1100000000, 1100000000);
+    state.job.date_copy = 1;
+    options.skip_existing = true;
+
+    const RunReport report = run();
+    ::close(live);
+    EXPECT_EQ(report.temporaries_removed, 2);
+    EXPECT_EQ(folder.entries("out"), (std::vector<std::string>{".a.jpg.pictavo-1", "a.jpg", "sub"}));
+    EXPECT_EQ(folder.entries("out/sub"), (std::vector<std::string>{".c.jpg.pictavo-live00", "b.jpg", "c.jpg"}));
+    EXPECT_EQ(folder.read("out/sub/b.jpg"), "an earlier output");
+    EXPECT_EQ(status_of(folder.path("out/sub/b.jpg")).st_mtime, 1100000000);
+    ASSERT_EQ(report.images.size(), 3u);
+    EXPECT_EQ(report.images[1].result.outcome, ImageOutcome::Skipped);
+    EXPECT_EQ(report.images[1].result.output_bytes, 17);
+    EXPECT_EQ(report.images[2].result.outcome, ImageOutcome::Written);
+    EXPECT_EQ(report.skipped, 1);
+    EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|3 Images done.\n1 skipped: their outputs were there already.");
+}
+
+TEST_F(BatchRunTest, AnImageWhoseOutputPathIsTooLongForTheHostIsAFailureWithItsReason)
+{
+    // An output folder whose path leaves room for the temporary of "a.jpg"
+    // (".a.jpg.pictavo-XXXXXX") but not for that of "sub/b.jpg".
+    std::string deep = folder.path("out");
+    while (deep.size() < PATH_MAX - 24)
+        deep += "/" + std::string(std::min<std::size_t>(200, PATH_MAX - 25 - deep.size()), 'd');
+    deep += "/";
+    ASSERT_EQ(deep.size(), PATH_MAX - 23);
+    std::filesystem::create_directories(deep);
+    small_image("in/a.jpg");
+    small_image("in/sub/b.jpg");
+    // A name that fits, but not with what the temporary's name adds to it (so the file is
+    // copied in: this program could not write it).
+    const std::string long_name = std::string(NAME_MAX - 8, 'n') + ".jpg";
+    std::filesystem::copy_file(folder.path("in/a.jpg"), folder.path("in/" + long_name));
+
+    const RunReport report = run("in/", deep.substr(folder.root().size()));
+    ASSERT_EQ(report.images.size(), 3u);
+    EXPECT_EQ(report.images[0].result.outcome, ImageOutcome::Written);
+    for (const std::size_t refused : {1, 2}) {
+        EXPECT_EQ(report.images[refused].result.outcome, ImageOutcome::Failed) << refused;
+        EXPECT_EQ(report.images[refused].result.failure.reason, FailureReason::PathTooLong) << refused;
+    }
+    EXPECT_EQ(report.failed, 2);
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|3 Images done.\n2 failed:\n" + long_name +
+                                             ": the path is too long for this system\n"
+                                             "sub/b.jpg: the path is too long for this system");
+}
+
 TEST_F(BatchRunTest, WalkSkipsHiddenFoldersAndOtherNamesAndKeepsDeepPathsInPlace)
 {
     small_image("in/.hidden/photo.JPEG");
@@ -338,19 +418,6 @@ std::string command_output(const std::string& command)
     while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
         text += buffer;
     return text;
-}
-
-struct stat status_of(const std::string& path)
-{
-    struct stat status {};
-    ::stat(path.c_str(), &status);
-    return status;
-}
-
-void set_times(const std::string& path, std::time_t accessed, std::time_t modified)
-{
-    const timespec times[2] = {{accessed, 0}, {modified, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 TEST_F(BatchRunTest, MetadataAndDatesAreCopiedFromTheSource)
