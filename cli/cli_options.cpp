@@ -261,9 +261,9 @@ Extra steps after each image, in this order:
   --tinify           send each result to the tinify.com compression service and replace it
                      with the compressed file. The service key is --key if given, else the
                      environment variable PICTAVO_TINIFY_KEY if set, else the first line of
-                     kestro.api.txt in $XDG_CONFIG_HOME/pictavo/ (default ~/.config/pictavo/),
-                     where the window stores it (32 characters). After the first failed
-                     exchange no further images are sent.
+                     kestro.api.txt in $XDG_CONFIG_HOME/pictavo/ (by default
+                     ~/.config/pictavo/), where the window stores it (32 characters). After
+                     the first failed exchange no further images are sent.
   --key KEY          the 32-character service key to use instead of the key file. Every
                      user of this computer can read it in the list of running processes;
                      PICTAVO_TINIFY_KEY or the key file keep it to yourself
