@@ -36,34 +36,5 @@ TEST(JsonWriter, StringsReadBackAsWrittenWhateverTheyHold)
     }
 }
 
-TEST(JsonWriter, NestsObjectsArraysAndScalarsIntoOneValidDocument)
-{
-    JsonWriter json;
-    json.begin_object();
-    json.member("count", std::int64_t{-12});
-    json.member("on", true);
-    json.null_member("none");
-    json.key("empty");
-    json.begin_array();
-    json.end_array();
-    json.key("list");
-    json.begin_array();
-    json.begin_object();
-    json.member("name", "x");
-    json.end_object();
-    json.value(false);
-    json.end_array();
-    json.end_object();
-    const auto document = test::read_json(json.text());
-    ASSERT_TRUE(document) << json.text();
-    EXPECT_EQ((*document)["count"].number, -12);
-    EXPECT_TRUE((*document)["on"].boolean);
-    EXPECT_TRUE((*document)["none"].is_null());
-    EXPECT_EQ((*document)["empty"].kind, test::JsonValue::Kind::Array);
-    ASSERT_EQ((*document)["list"].items.size(), 2u);
-    EXPECT_EQ((*document)["list"].items[0]["name"].text, "x");
-    EXPECT_EQ(json.text().back(), '\n');
-}
-
 } // namespace
 } // namespace pictavo
