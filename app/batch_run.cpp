@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/batch_run.h"
 
+#include "sys/directory.h"
 #include "sys/files.h"
+#include "sys/stop_signals.h"
 
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <thread>
 #include <utility>
 #include <variant>
@@ -28,20 +32,44 @@ constexpr const char* FINAL_TITLE = "PTV Information";
 // The pause before the idle look returns, so that the last progress step is seen.
 constexpr int CLOSING_PAUSE_MILLISECONDS = 25;
 
-bool is_existing_folder(const std::string& folder)
+// What keeps the run from using a folder, as a sentence naming it; "" when nothing does.
+std::string folder_problem(const std::string& role, const std::string& folder)
 {
-    return !folder.empty() && file_size(folder) == FILE_SIZE_FOLDER;
+    if (folder.empty())
+        return "No " + role + " folder is chosen.";
+    const std::string named = "The " + role + " folder " + folder;
+    // Without its closing '/', so that a file of that name counts as existing.
+    std::string bare = folder;
+    while (bare.size() > 1 && bare.back() == '/')
+        bare.pop_back();
+    std::error_code unknown;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(bare, unknown)))
+        return named + " does not exist.";
+    if (file_size(folder) != FILE_SIZE_FOLDER)
+        return named + " is not a folder.";
+    if (const int error = dir_open_error(folder); error != 0)
+        return named + " cannot be read (" + std::strerror(error) + ").";
+    return {};
 }
 
-// The checks before anything changes; false when one failed and its message was shown.
+// The checks before anything changes; false when one failed and its message was shown. The
+// defined text comes first; the lines after it say which folder is the matter and why.
 bool checks_pass(const JobSettings& job, std::int64_t scanned_images, FrontEnd& front_end)
 {
-    if (!is_existing_folder(job.input_folder) || !is_existing_folder(job.output_folder)) {
-        front_end.message_box(CHECK_TITLE, FOLDERS_MISSING_TEXT, MessageIcon::Error);
+    std::string text = FOLDERS_MISSING_TEXT;
+    for (const std::string& problem :
+         {folder_problem("input", job.input_folder), folder_problem("output", job.output_folder)})
+        if (!problem.empty())
+            text += "\n" + problem;
+    if (text != FOLDERS_MISSING_TEXT) {
+        front_end.message_box(CHECK_TITLE, text, MessageIcon::Error);
         return false;
     }
     if (scanned_images == 0) {
-        front_end.message_box(CHECK_TITLE, NO_IMAGES_TEXT, MessageIcon::Error);
+        front_end.message_box(CHECK_TITLE,
+                              std::string(NO_IMAGES_TEXT) + "\nNo .jpg, .jpeg or .png file was found in " + job.input_folder
+                                  + " or its sub-folders.",
+                              MessageIcon::Error);
         return false;
     }
     return true;
@@ -69,7 +97,11 @@ RunReport run_and_report(const JobSettings job, const RunOptions options, FrontE
     RunEventQueue events;
     std::thread engine;
     try {
-        engine = std::thread([&] { execute_run(job, options, events); });
+        engine = std::thread([&] {
+            // A stop signal is for the front end's thread, which turns it into the stop flag.
+            block_stop_signals_in_this_thread();
+            execute_run(job, options, events);
+        });
     } catch (const std::exception&) { // no thread to be had: the run goes on here, unseen
         execute_run(job, options, events);
     }
@@ -118,7 +150,7 @@ RunReport batch_run(const JobSettings& job, std::int64_t scanned_images, FrontEn
     front_end.pause(CLOSING_PAUSE_MILLISECONDS);
     front_end.hide_progress();
     front_end.set_busy(false);
-    front_end.message_box(FINAL_TITLE, final_message(report), MessageIcon::Information);
+    front_end.message_box(FINAL_TITLE, final_message(report, front_end.failures_listed()), MessageIcon::Information);
     return report;
 }
 

@@ -83,4 +83,29 @@ std::string failure_text(const Failure& failure)
     return "failed";
 }
 
+const char* failure_code(FailureReason reason)
+{
+    switch (reason) {
+    case FailureReason::None: return "none";
+    case FailureReason::NotAnImage: return "not_an_image";
+    case FailureReason::UnsupportedKind: return "unsupported_kind";
+    case FailureReason::CutOff: return "cut_off";
+    case FailureReason::TooManyPixels: return "too_many_pixels";
+    case FailureReason::CorruptData: return "corrupt_data";
+    case FailureReason::OutOfMemory: return "out_of_memory";
+    case FailureReason::NotAFile: return "not_a_file";
+    case FailureReason::SourceTooLarge: return "source_too_large";
+    case FailureReason::SourceUnreadable: return "source_unreadable";
+    case FailureReason::WritePermission: return "write_permission";
+    case FailureReason::DiskFull: return "disk_full";
+    case FailureReason::WriteFailed: return "write_failed";
+    case FailureReason::PathTooLong: return "path_too_long";
+    case FailureReason::FolderUnreadable: return "folder_unreadable";
+    case FailureReason::MetadataFailed: return "metadata_failed";
+    case FailureReason::DatesFailed: return "dates_failed";
+    case FailureReason::ServiceFailed: return "service_failed";
+    }
+    return "failed";
+}
+
 } // namespace pictavo

@@ -50,4 +50,7 @@ FailureReason failure_reason_of(ImageError error);
 std::string failure_text(const Failure& failure);
 inline std::string failure_text(FailureReason reason) { return failure_text(Failure{reason}); }
 
+// A stable name for a reason, for reports that programs read: "not_an_image", "cut_off".
+const char* failure_code(FailureReason reason);
+
 } // namespace pictavo

@@ -14,6 +14,7 @@ struct WalkContext {
     RunState& run;
     const ImageFileCallback& on_image_file;
     const std::optional<FileIdentity>& left_out;
+    const FolderCallback& on_unreadable_folder;
     // The identities of the folders from the root down to the current one, to recognise a
     // link that leads back up.
     std::vector<FileIdentity> on_path;
@@ -31,8 +32,11 @@ void walk_level(WalkContext& walk, const std::string& folder)
 {
     RunState& run = walk.run;
     const std::int64_t number = run.folder_count;
-    if (!dir_examine(number, folder, "*.*"))
+    if (!dir_examine(number, folder, "*.*")) {
+        if (walk.on_unreadable_folder)
+            walk.on_unreadable_folder(folder);
         return;
+    }
     while (dir_next(number)) {
         const std::string name = dir_entry_name(number);
         const int type = dir_entry_type(number);
@@ -74,9 +78,9 @@ bool is_image_file_name(const std::string& name)
 }
 
 void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileCallback& on_image_file,
-                      const std::optional<FileIdentity>& left_out)
+                      const std::optional<FileIdentity>& left_out, const FolderCallback& on_unreadable_folder)
 {
-    WalkContext walk{run, on_image_file, left_out, {}};
+    WalkContext walk{run, on_image_file, left_out, on_unreadable_folder, {}};
     if (const auto root = file_identity(folder))
         walk.on_path.push_back(*root);
     walk_level(walk, folder);
@@ -94,7 +98,8 @@ std::string scan_summary(const RunState& run)
 }
 
 void output_tree(RunState& run, const std::string& input_root, const std::string& output_root,
-                 const ImageFileCallback& on_image_file, const std::optional<FileIdentity>& left_out)
+                 const ImageFileCallback& on_image_file, const std::optional<FileIdentity>& left_out,
+                 const FolderCallback& on_unreadable_folder)
 {
     run.folder_count = 0;
     run.image_count = 0;
@@ -105,7 +110,7 @@ void output_tree(RunState& run, const std::string& input_root, const std::string
             if (on_image_file)
                 on_image_file(folder, name);
         },
-        left_out);
+        left_out, on_unreadable_folder);
     for (std::int64_t i = 0; i < run.folder_count; ++i) {
         const auto slot = static_cast<std::size_t>(i);
         store_folder(run.output_folders, i, replace_leading_root(run.source_folders[slot], input_root, output_root));

@@ -20,6 +20,8 @@ namespace pictavo {
 
 // Called for each image file met by a walk, with the folder path as the walk formed it.
 using ImageFileCallback = std::function<void(const std::string& folder, const std::string& name)>;
+// Called for each folder of a walk that cannot be listed, with its path as the walk formed it.
+using FolderCallback = std::function<void(const std::string& folder)>;
 
 // The extension part of a path or name in lower case (ASCII letters only).
 std::string lower_case_extension(const std::string& path);
@@ -31,10 +33,12 @@ bool is_image_file_name(const std::string& name);
 // Walks the tree below folder. Every sub-folder walked goes into run.source_folders at slot
 // run.folder_count, which then grows by one; every image file goes to on_image_file. Each level
 // lists its folder under directory number run.folder_count as it is on entry. A folder that
-// cannot be listed contributes nothing. The caller sets run.folder_count beforehand. A sub-folder
-// that is left_out (an output folder inside the input tree) is passed over with everything in it.
+// cannot be listed contributes nothing but a call of on_unreadable_folder. The caller sets
+// run.folder_count beforehand. A sub-folder that is left_out (an output folder inside the
+// input tree) is passed over with everything in it.
 void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileCallback& on_image_file,
-                      const std::optional<FileIdentity>& left_out = std::nullopt);
+                      const std::optional<FileIdentity>& left_out = std::nullopt,
+                      const FolderCallback& on_unreadable_folder = {});
 
 // A walk that only counts: adds the images below folder to run.image_count and records the
 // sub-folders. The caller sets both counts to 0 first.
@@ -46,10 +50,12 @@ std::string scan_summary(const RunState& run);
 // Rescans input_root (both counts restart at 0), then fills run.output_folders with each
 // sub-folder's mirror under output_root and creates those folders in list order, parents
 // first. Folders that exist already or cannot be created are passed over. No file is touched.
-// The rescan hands every image file it meets to on_image_file and leaves left_out out.
+// The rescan hands every image file it meets to on_image_file, every folder it cannot list to
+// on_unreadable_folder, and leaves left_out out.
 void output_tree(RunState& run, const std::string& input_root, const std::string& output_root,
                  const ImageFileCallback& on_image_file = {},
-                 const std::optional<FileIdentity>& left_out = std::nullopt);
+                 const std::optional<FileIdentity>& left_out = std::nullopt,
+                 const FolderCallback& on_unreadable_folder = {});
 
 // path with its leading from replaced by to; path unchanged when it does not start with from.
 // Only the start is replaced, so a deeper folder that happens to share the root's text stays.

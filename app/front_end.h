@@ -26,6 +26,8 @@ public:
     virtual void message_box(const std::string& title, const std::string& text, MessageIcon icon) = 0;
     // A Yes/No question; true for Yes.
     virtual bool ask_yes_no(const std::string& title, const std::string& text) = 0;
+    // How many failed images the final message names with their reasons.
+    virtual std::size_t failures_listed() const { return FAILED_PATHS_SHOWN; }
 
     // Lets the front end handle at most one pending event without waiting; whatever the user
     // did is dropped, not acted upon. Keeps a window painted.

@@ -10,6 +10,9 @@
 #include "sys/files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <unistd.h>
 
 namespace pictavo {
 namespace {
@@ -72,11 +75,37 @@ ImageResult encode(const ImageSettings& settings, const std::string& source_path
     return written(shape);
 }
 
+FailureReason write_failure_of(int error_number)
+{
+    switch (error_number) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FailureReason::WritePermission;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return FailureReason::DiskFull;
+    case ENAMETOOLONG:
+        return FailureReason::PathTooLong;
+    default:
+        return FailureReason::WriteFailed;
+    }
+}
+
 ImageResult copy_original(const std::string& source_path, const std::string& output_path)
 {
-    if (file_copy(source_path, output_path) != 0)
+    int error = 0;
+    if (file_copy(source_path, output_path, &error) != 0)
         return written();
-    return failed(file_size(source_path) < 0 ? FailureReason::SourceUnreadable : FailureReason::WriteFailed);
+    // Which side failed: the copy's errno alone does not tell a source it may not read from an
+    // output folder it may not write.
+    if (::access(source_path.c_str(), R_OK) != 0)
+        return failed(FailureReason::SourceUnreadable);
+    std::error_code unknown;
+    if (!std::filesystem::is_regular_file(source_path, unknown))
+        return failed(FailureReason::NotAFile);
+    return failed(write_failure_of(error));
 }
 
 } // namespace

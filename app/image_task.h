@@ -30,6 +30,7 @@ enum class ImageOutcome {
     NotProcessed, // the run ended (stopped) before this image was started
     Written,      // the output file holds the processed image (or the copy)
     Failed,       // not decodable, or the save or copy failed; nothing was written
+    Skipped,      // its output existed already and was left as it was
 };
 
 // What the later steps need to know of a written output.
@@ -46,7 +47,7 @@ struct ImageResult {
     // Failed: why. Written: the first later step that failed on the written output (service
     // exchange, metadata, dates), or none.
     Failure failure;
-    std::int64_t output_bytes = -1; // the output's final size; -1 when nothing was written
+    std::int64_t output_bytes = -1; // the output's final size (Skipped: its size); -1 for none
     std::int64_t milliseconds = 0;  // the whole image, all its steps
     OutputShape shape;
 };

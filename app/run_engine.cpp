@@ -8,6 +8,7 @@
 #include "sys/file_dates.h"
 #include "sys/files.h"
 #include "sys/processors.h"
+#include "sys/temporary_files.h"
 
 #include <algorithm>
 #include <chrono>
@@ -96,8 +97,17 @@ MetadataCopy metadata_copy_of(const PlannedImage& image, const OutputShape& shap
 // source's compression, tags or dates.
 ImageResult process_image(SharedRun& run, MetadataSession& metadata, const PlannedImage& image)
 {
+    if (image.refused != FailureReason::None)
+        return ImageResult{ImageOutcome::Failed, Failure{image.refused}};
     const auto start = std::chrono::steady_clock::now();
-    ImageResult result = write_image_output(run.image_settings, image.source_path, image.output_path);
+    ImageResult result;
+    if (const std::int64_t existing = run.options.skip_existing ? file_size(image.output_path) : FILE_SIZE_MISSING;
+        existing >= 0) {
+        result.outcome = ImageOutcome::Skipped;
+        result.output_bytes = existing;
+        return result;
+    }
+    result = write_image_output(run.image_settings, image.source_path, image.output_path);
     if (result.outcome == ImageOutcome::Written) {
         compress_output(run, image.output_path, result);
         if (run.job.metadata_copy == 1 && !metadata.copy(metadata_copy_of(image, result.shape)))
@@ -169,16 +179,25 @@ RunReport make_report(const RunPlan& plan, SharedRun& run, int workers)
             continue;
         }
         ++report.processed;
-        if (result.outcome != ImageOutcome::Failed)
-            continue;
-        ++report.failed;
-        if (report.failed_paths.size() < FAILED_PATHS_SHOWN)
-            report.failed_paths.push_back(plan.images[i].relative_path);
+        if (result.outcome == ImageOutcome::Skipped)
+            ++report.skipped;
+        if (counts_as_failed(result))
+            ++report.failed;
     }
     report.service_failed = run.uploads.failed();
     report.metadata_tool_starts = run.tool_starts.load();
     report.compression_count = run.compression_count.load();
     return report;
+}
+
+// What a writer killed mid-write (kill -9, a crash, a power cut) left in the folders this run
+// writes into. Temporaries that a live process holds locked stay.
+int remove_abandoned_temporaries(const RunPlan& plan)
+{
+    int removed = 0;
+    for (const std::string& folder : plan.output_folders)
+        removed += std::max(sweep_temporary_files(folder), 0);
+    return removed;
 }
 
 } // namespace
@@ -197,12 +216,14 @@ void execute_run(const JobSettings& job, const RunOptions& options, RunEventQueu
     try {
         const RunPlan plan = plan_run(job.input_folder, job.output_folder);
         const int workers = worker_count(options.workers, plan.images.size());
-        events.push(RunStarted{static_cast<std::int64_t>(plan.images.size()), plan.folder_count, workers});
+        const int removed = remove_abandoned_temporaries(plan);
+        events.push(RunStarted{static_cast<std::int64_t>(plan.images.size()), plan.folder_count, workers, removed});
         const int upload_slots = std::min(workers, UPLOAD_SLOTS_MAXIMUM);
         SharedRun run{job, options, image_settings_of(job), plan, events, UploadGate(upload_slots),
                       std::vector<ImageResult>(plan.images.size())};
         const int started = run_workers(run, workers);
         report = make_report(plan, run, started);
+        report.temporaries_removed = removed;
     } catch (const std::exception&) { // no memory for the plan: the run ends with what it has
     }
     events.push(RunFinished{std::move(report)});

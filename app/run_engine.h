@@ -32,14 +32,18 @@ struct RunOptions {
     // Looked at before each image is started (never inside one): once true, no further image
     // starts, those in progress finish, and the report says the run was stopped.
     const std::atomic<bool>* stop = nullptr;
+    // An image whose output exists (a regular file) is left alone: not written, sent, tagged or
+    // dated, and counted as skipped. A stopped run resumes this way.
+    bool skip_existing = false;
 };
 
 // The workers for a run of images: the requested number (or the usable processors for 0),
 // no more than there are images and WORKERS_MAXIMUM, at least one.
 int worker_count(int requested, std::size_t images);
 
-// Plans and executes the run on the calling thread and the workers it starts. Posts RunStarted
-// once the plan is made, ImageFinished for every image as it finishes, and RunFinished with the
+// Plans and executes the run on the calling thread and the workers it starts. Once the plan is
+// made, the abandoned temporary files in every folder the run writes into are removed; then it
+// posts RunStarted, ImageFinished for every image as it finishes, and RunFinished with the
 // report after every worker has ended. The folders must have passed the run's checks.
 void execute_run(const JobSettings& job, const RunOptions& options, RunEventQueue& events);
 

@@ -24,6 +24,7 @@ struct RunStarted {
     std::int64_t images = 0;  // images the run will process
     std::int64_t folders = 0; // sub-folders walked
     int workers = 0;
+    int temporaries_removed = 0; // abandoned temporary files removed from the output folders
 };
 
 // One image has gone through all its steps. Images finish in any order when several workers

@@ -3,6 +3,7 @@
 
 #include "app/folder_scan.h"
 #include "sys/files.h"
+#include "sys/temporary_files.h"
 
 #include <filesystem>
 #include <optional>
@@ -26,6 +27,37 @@ OutputPlace output_place(const std::string& input_folder, const std::string& out
     return OutputPlace::Apart;
 }
 
+namespace {
+
+// The output is written as a temporary beside it first, whose name is longer than its own.
+std::string temporary_beside(const std::string& output)
+{
+    const auto slash = output.find_last_of('/');
+    return output.substr(0, slash + 1) + temporary_name_pattern(output.substr(slash + 1));
+}
+
+PlannedImage planned_image(const std::string& folder, const std::string& name, const std::string& input_root,
+                           const std::string& output_root)
+{
+    ImagePaths paths = image_paths(folder, name, input_root, output_root);
+    const bool nameable = path_fits_host(paths.source) && path_fits_host(temporary_beside(paths.output));
+    std::string relative = relative_to(paths.source, input_root);
+    return {std::move(paths.source), std::move(paths.output), std::move(relative),
+            nameable ? FailureReason::None : FailureReason::PathTooLong};
+}
+
+PlannedImage planned_folder(const std::string& folder, const std::string& input_root, const std::string& output_root)
+{
+    const std::string source = collapse_separators(folder + "/");
+    const std::string output = collapse_separators(replace_leading_root(folder + "/", input_root, output_root));
+    const FailureReason reason =
+        path_fits_host(collapse_separators(folder)) ? FailureReason::FolderUnreadable : FailureReason::PathTooLong;
+    std::string relative = relative_to(source, input_root);
+    return {source, output, relative.empty() ? "./" : std::move(relative), reason};
+}
+
+} // namespace
+
 RunPlan plan_run(const std::string& input_root, const std::string& output_root)
 {
     std::optional<FileIdentity> left_out;
@@ -34,23 +66,25 @@ RunPlan plan_run(const std::string& input_root, const std::string& output_root)
 
     struct Found {
         std::string folder;
-        std::string name;
+        std::string name; // empty for a folder that cannot be listed
     };
     std::vector<Found> found;
     RunState walk;
     output_tree(
         walk, input_root, output_root,
         [&found](const std::string& folder, const std::string& name) { found.push_back({folder, name}); },
-        left_out);
+        left_out, [&found](const std::string& folder) { found.push_back({folder, {}}); });
 
     RunPlan plan;
     plan.folder_count = walk.folder_count;
     plan.images.reserve(found.size());
-    for (const Found& file : found) {
-        ImagePaths paths = image_paths(file.folder, file.name, input_root, output_root);
-        std::string relative = relative_to(paths.source, input_root);
-        plan.images.push_back({std::move(paths.source), std::move(paths.output), std::move(relative)});
-    }
+    for (const Found& entry : found)
+        plan.images.push_back(entry.name.empty() ? planned_folder(entry.folder, input_root, output_root)
+                                                 : planned_image(entry.folder, entry.name, input_root, output_root));
+    plan.output_folders.reserve(static_cast<std::size_t>(walk.folder_count) + 1);
+    plan.output_folders.push_back(output_root);
+    for (std::int64_t i = 0; i < walk.folder_count; ++i)
+        plan.output_folders.push_back(walk.output_folders[static_cast<std::size_t>(i)]);
     return plan;
 }
 

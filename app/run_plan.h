@@ -3,6 +3,8 @@
 // list of images to process, in walk order, before the first image is written.
 #pragma once
 
+#include "app/failure_reason.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,17 +20,26 @@ struct PlannedImage {
     std::string source_path;
     std::string output_path;
     std::string relative_path; // the source path below the input folder, e.g. "sub/x.jpg"
+    // An entry the run cannot handle at all fails with this reason without being opened: an
+    // image whose source path, or the path of the temporary its output is first written to,
+    // this host cannot name (PathTooLong), or a folder of
+    // the tree that cannot be listed (FolderUnreadable, or PathTooLong; its relative path
+    // then ends with '/').
+    FailureReason refused = FailureReason::None;
 };
 
 struct RunPlan {
     std::vector<PlannedImage> images; // in walk order
     std::int64_t folder_count = 0;    // sub-folders walked (the input folder itself not counted)
+    // The folders the run writes into: the output root, then the mirror of every sub-folder.
+    std::vector<std::string> output_folders;
 };
 
 // Scans input_root, mirrors its sub-folders under output_root (creating them, parents first)
-// and lists its images with their output paths. An output folder inside the input tree is
-// left out of the scan with everything in it, so nothing the run writes is taken as input and
-// its folders are not mirrored into themselves.
+// and lists its images with their output paths, and the folders it cannot list where they
+// stand in the walk. An output folder inside the input tree is left out of the scan with
+// everything in it, so nothing the run writes is taken as input and its folders are not
+// mirrored into themselves.
 RunPlan plan_run(const std::string& input_root, const std::string& output_root);
 
 // path below root (separators collapsed as in the paths of a plan); path itself when it does

@@ -3,24 +3,47 @@
 
 namespace pictavo {
 
-std::string final_message(const RunReport& report)
+bool counts_as_failed(const ImageResult& result)
 {
-    std::string text = std::to_string(report.processed);
-    text += " Images done.";
-    if (report.failed == 0)
-        return text;
-    text += '\n';
-    text += std::to_string(report.failed);
-    text += report.failed == 1 ? " image could not be read or written" : " images could not be read or written";
-    if (report.failed > static_cast<std::int64_t>(report.failed_paths.size())) {
-        text += ", the first ";
-        text += std::to_string(report.failed_paths.size());
+    if (result.outcome == ImageOutcome::Failed)
+        return true;
+    return result.outcome == ImageOutcome::Written
+           && (result.failure.reason == FailureReason::MetadataFailed
+               || result.failure.reason == FailureReason::DatesFailed);
+}
+
+std::string failure_line(const ImageRecord& record)
+{
+    return record.relative_path + ": " + failure_text(record.result.failure);
+}
+
+std::string final_message(const RunReport& report, std::size_t failures_listed)
+{
+    std::string text;
+    if (report.stopped)
+        text = "Stopped: " + std::to_string(report.processed) + " of " + std::to_string(report.images.size())
+               + " images done.";
+    else
+        text = std::to_string(report.processed) + " Images done.";
+    if (report.skipped > 0)
+        text += "\n" + std::to_string(report.skipped) + " skipped: their outputs were there already.";
+    if (report.failed > 0) {
+        text += "\n" + std::to_string(report.failed) + " failed";
+        if (static_cast<std::uint64_t>(report.failed) > failures_listed)
+            text += ", the first " + std::to_string(failures_listed);
+        text += ':';
+        std::size_t listed = 0;
+        for (const ImageRecord& record : report.images) {
+            if (listed == failures_listed)
+                break;
+            if (!counts_as_failed(record.result))
+                continue;
+            text += '\n' + failure_line(record);
+            ++listed;
+        }
     }
-    text += ':';
-    for (const std::string& path : report.failed_paths) {
-        text += '\n';
-        text += path;
-    }
+    if (report.compression_count >= 0)
+        text += "\nCompressions this month: " + std::to_string(report.compression_count);
     return text;
 }
 

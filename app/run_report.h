@@ -5,6 +5,7 @@
 #include "app/image_task.h"
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -21,25 +22,36 @@ struct ImageRecord {
     ImageResult result;
 };
 
-// How many failed files the final message names.
+// How many failed files the window's final message names.
 constexpr std::size_t FAILED_PATHS_SHOWN = 10;
+constexpr std::size_t EVERY_FAILED_PATH = std::numeric_limits<std::size_t>::max();
 
 struct RunReport {
     RunOutcome outcome = RunOutcome::Refused;
-    std::int64_t processed = 0;            // images the run went through, failed ones included
-    std::int64_t failed = 0;               // images that were not written
-    std::vector<std::string> failed_paths; // the first FAILED_PATHS_SHOWN of them, in walk order
+    std::int64_t processed = 0;            // images the run went through, failed and skipped ones included
+    std::int64_t failed = 0;               // images for which counts_as_failed holds
+    std::int64_t skipped = 0;              // images whose output existed and was left alone
     bool service_failed = false;           // an exchange with the compression service failed
     bool stopped = false;                  // the stop flag ended the run before its last image
     std::int64_t folder_count = 0;         // sub-folders walked
-    std::vector<ImageRecord> images;       // every image of the plan, in walk order
+    std::vector<ImageRecord> images;       // every entry of the plan, in walk order
     int workers = 0;
     int metadata_tool_starts = 0;          // processes of the metadata tool started
     long long compression_count = -1;      // the service's highest Compression-Count; -1: none
+    int temporaries_removed = 0;           // abandoned temporary files removed at the start
 };
 
-// The text of the final information message: "N Images done." and, when images failed, how
-// many and the first of their paths.
-std::string final_message(const RunReport& report);
+// Failed: nothing was written, or a step the user asked for (metadata, dates) did not happen
+// on the written output. A failed service exchange leaves a good output and has a message of
+// its own, so it does not count here.
+bool counts_as_failed(const ImageResult& result);
+
+// "PATH: REASON" for a failed image.
+std::string failure_line(const ImageRecord& record);
+
+// The text of the final information message: "N Images done." (or "Stopped: N of M images
+// done." for a stopped run), how many were skipped, how many failed with the first
+// failures_listed of them and their reasons, and the service's count of compressions.
+std::string final_message(const RunReport& report, std::size_t failures_listed = FAILED_PATHS_SHOWN);
 
 } // namespace pictavo

@@ -146,11 +146,7 @@ std::string read_key_file(const std::string& path)
 int write_key_file(const std::string& path, const std::string& key)
 {
     // Through a temporary file, so that a failed write (a full disk) keeps the stored key.
-    AtomicFile file;
-    const std::string content = key + "\n";
-    if (!file.open(path, AtomicFile::Access::PrivateFile) || !file.write_all(content.data(), content.size()))
-        return 0;
-    return file.commit() ? 1 : 0;
+    return write_whole_file(path, key + "\n", AtomicFile::Access::PrivateFile) == 0 ? 1 : 0;
 }
 
 std::string find_exiftool(const StartUpPlaces& places)

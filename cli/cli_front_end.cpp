@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_front_end.h"
 
+#include "sys/stop_signals.h"
+
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -15,7 +17,14 @@ void CliFrontEnd::message_box(const std::string& title, const std::string& text,
         std::fflush(streams_.out);
         return;
     }
-    std::fprintf(streams_.err, "pictavo-cli: %s: %s\n", title.c_str(), text.c_str());
+    const auto first_end = text.find('\n');
+    std::fprintf(streams_.err, "pictavo-cli: %s: %s\n", title.c_str(), text.substr(0, first_end).c_str());
+    for (auto start = first_end; start != std::string::npos;) {
+        const auto end = text.find('\n', start + 1);
+        const std::string line = text.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+        std::fprintf(streams_.err, "pictavo-cli: %s\n", line.c_str());
+        start = end;
+    }
 }
 
 bool CliFrontEnd::ask_yes_no(const std::string& title, const std::string& text)
@@ -46,21 +55,30 @@ void CliFrontEnd::pause(int milliseconds)
 
 void CliFrontEnd::set_busy(bool busy)
 {
-    if (busy)
-        run_started_ = true;
+    if (!busy)
+        return;
+    run_started_ = true;
+    if (signals_ == StopSignals::StopTheRun)
+        catch_stop_signals();
 }
 
 void CliFrontEnd::run_started(const RunStarted& started)
 {
     maximum_ = started.images;
+    if (started.temporaries_removed > 0)
+        note("removed " + std::to_string(started.temporaries_removed)
+             + (started.temporaries_removed == 1 ? " temporary file" : " temporary files")
+             + " that an interrupted run left in the output folders");
 }
 
 void CliFrontEnd::image_finished(const ImageFinished& finished)
 {
-    if (quiet_)
-        return;
-    std::fprintf(streams_.err, "[%lld/%lld] %s\n", static_cast<long long>(finished.finished),
-                 static_cast<long long>(maximum_), finished.source_path.c_str());
+    if (!quiet_)
+        std::fprintf(streams_.err, "[%lld/%lld] %s\n", static_cast<long long>(finished.finished),
+                     static_cast<long long>(maximum_), finished.source_path.c_str());
+    if (finished.result.failure.reason != FailureReason::None)
+        std::fprintf(streams_.err, "pictavo-cli: %s\n",
+                     failure_line({finished.relative_path, finished.result}).c_str());
 }
 
 void CliFrontEnd::note(const std::string& line)

@@ -17,23 +17,33 @@ struct CliStreams {
     bool in_is_terminal = false;
 };
 
+// Whether the front end takes over SIGINT and SIGTERM once the run starts (the program does;
+// tests of the front end do not).
+enum class StopSignals { Default, StopTheRun };
+
 class CliFrontEnd : public FrontEnd {
 public:
-    CliFrontEnd(const CliStreams& streams, bool quiet, bool assume_yes)
-        : streams_(streams), quiet_(quiet), assume_yes_(assume_yes)
+    CliFrontEnd(const CliStreams& streams, bool quiet, bool assume_yes,
+                StopSignals signals = StopSignals::Default)
+        : streams_(streams), quiet_(quiet), assume_yes_(assume_yes), signals_(signals)
     {
     }
 
     // Messages shown before the run started (the folder checks) are errors of the command
-    // and go to standard error; those after it are the run's outcome and go to standard output.
+    // and go to standard error, every line after the first as a line of its own; those after
+    // it are the run's outcome and go to standard output.
     void message_box(const std::string& title, const std::string& text, MessageIcon icon) override;
     // --yes answers Yes. Otherwise the question is asked on a terminal; without one it is
     // refused (No), and refused() tells the caller why.
     bool ask_yes_no(const std::string& title, const std::string& text) override;
+    // Standard output gets every failed image, not the window's first ten.
+    std::size_t failures_listed() const override { return EVERY_FAILED_PATH; }
     void take_one_event() override {}
     void pause(int milliseconds) override;
+    // Busy: the run starts, and with StopSignals::StopTheRun a stop signal now stops it.
     void set_busy(bool busy) override;
-    // A progress line "[K/N] SOURCE" for each image as it finishes.
+    // A progress line "[K/N] SOURCE" for each image as it finishes, and for one that failed
+    // (or whose service exchange failed) "pictavo-cli: PATH: REASON", quiet or not.
     void run_started(const RunStarted& started) override;
     void image_finished(const ImageFinished& finished) override;
     void hide_progress() override {}
@@ -47,6 +57,7 @@ private:
     CliStreams streams_;
     bool quiet_;
     bool assume_yes_;
+    StopSignals signals_;
     bool run_started_ = false;
     bool refused_ = false;
     std::int64_t maximum_ = 0;

@@ -4,12 +4,17 @@
 #include "app/batch_run.h"
 #include "app/folder_scan.h"
 #include "cli/cli_options.h"
+#include "cli/cli_report.h"
 #include "image/plugins.h"
 #include "pictavo_version.h"
+#include "sys/atomic_file.h"
 #include "sys/files.h"
+#include "sys/stop_signals.h"
 #include "web/http.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 namespace pictavo {
@@ -47,21 +52,58 @@ std::string apply_options(const CliOptions& options, AppState& state)
         job.metadata_copy = 1;
     }
     if (options.tinify) {
-        if (options.key_given)
+        const char* from_environment = std::getenv(KEY_VARIABLE);
+        if (options.key_given) {
             job.api_key = options.key;
+        } else if (from_environment != nullptr && *from_environment != '\0') {
+            if (utf16_length(from_environment) != API_KEY_LENGTH)
+                return std::string(KEY_VARIABLE) + " must hold exactly 32 characters";
+            job.api_key = from_environment;
+        }
         if (job.api_key.empty())
-            return std::string("--tinify needs the service key: pass --key KEY or put the key on the "
-                               "first line of ~/.config/pictavo/") + KEY_FILE_NAME;
+            return std::string("--tinify needs the service key: set ") + KEY_VARIABLE
+                   + ", put the key on the first line of ~/.config/pictavo/" + KEY_FILE_NAME + " or pass --key KEY";
         job.tinify_upload = 1;
     }
     return {};
 }
 
+// The report must be writable where it is asked for, which is known before the run starts.
+std::string report_problem(const std::string& path)
+{
+    if (path.empty())
+        return {};
+    const std::filesystem::path report(path);
+    std::error_code unknown;
+    if (std::filesystem::is_directory(report, unknown))
+        return "--report " + path + " is a folder";
+    const std::filesystem::path folder = report.has_parent_path() ? report.parent_path() : ".";
+    if (!std::filesystem::is_directory(folder, unknown))
+        return "--report " + path + ": the folder " + folder.string() + " does not exist";
+    return {};
+}
+
 int exit_status(const RunReport& report)
 {
+    if (const int signal = stop_signal_received(); signal != 0)
+        return 128 + signal;
     if (report.outcome != RunOutcome::Finished)
         return EXIT_USAGE;
     return report.failed > 0 || report.service_failed ? EXIT_SOME_FAILED : EXIT_ALL_DONE;
+}
+
+// False when the report could not be written (the reason has been printed).
+bool write_report(const CliOptions& options, const JobSettings& job, const RunReport& report,
+                  const CliStreams& streams)
+{
+    if (options.report_path.empty() || report.outcome != RunOutcome::Finished)
+        return true;
+    const int error = write_whole_file(options.report_path, run_report_json(options, job, report));
+    if (error == 0)
+        return true;
+    std::fprintf(streams.err, "pictavo-cli: the report %s could not be written: %s\n", options.report_path.c_str(),
+                 std::strerror(error));
+    return false;
 }
 
 } // namespace
@@ -108,8 +150,10 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
     state.start_up();
     if (const std::string missing = apply_options(options, state); !missing.empty())
         return usage_error(streams, missing);
+    if (const std::string problem = report_problem(options.report_path); !problem.empty())
+        return usage_error(streams, problem);
 
-    CliFrontEnd front_end(streams, options.quiet, options.yes);
+    CliFrontEnd front_end(streams, options.quiet, options.yes, StopSignals::StopTheRun);
     if (file_size(state.job.input_folder) == FILE_SIZE_FOLDER) {
         state.run.folder_count = 0;
         state.run.image_count = 0;
@@ -119,10 +163,15 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
     RunOptions run_options;
     run_options.shrink_endpoint = options.service_url;
     run_options.workers = options.jobs;
+    run_options.skip_existing = options.skip_existing;
+    run_options.stop = &stop_signal_flag();
     const RunReport report = batch_run(state, front_end, run_options);
     if (report.outcome == RunOutcome::Declined && !front_end.refused())
         std::fprintf(streams.err, "pictavo-cli: nothing was changed\n");
-    return exit_status(report);
+    const int status = exit_status(report);
+    if (!write_report(options, state.job, report, streams) && status == EXIT_ALL_DONE)
+        return EXIT_SOME_FAILED;
+    return status;
 }
 
 } // namespace pictavo

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_options.h"
 
+#include "app/folder_scan.h"
+
 #include <optional>
 
 namespace pictavo {
@@ -104,7 +106,7 @@ bool Parser::option(const std::string& argument)
     }
     const bool takes_value = name == "--mode" || name == "--size" || name == "--fill" ||
                              name == "--uniform" || name == "--quality" || name == "--key" ||
-                             name == "--service-url" || name == "--jobs";
+                             name == "--service-url" || name == "--jobs" || name == "--report";
     if (inline_value_ && !takes_value)
         return fail(name + " takes no value");
 
@@ -128,6 +130,14 @@ bool Parser::option(const std::string& argument)
         options_.yes = true;
     } else if (name == "--quiet" || name == "-q") {
         options_.quiet = true;
+    } else if (name == "--skip-existing") {
+        options_.skip_existing = true;
+    } else if (name == "--report") {
+        // Every input and output of a run has an image's name, so a report never takes one's place.
+        if (value.empty() || value.back() == '/' || is_image_file_name(value))
+            return fail("--report needs a file name that is not an image's (for example run.json), not '" +
+                        value + "'");
+        options_.report_path = value;
     } else if (name == "--mode") {
         for (const ModeName& known : MODE_NAMES)
             if (value == known.name) {
@@ -200,6 +210,14 @@ bool Parser::size_pair(const std::string& name, const std::string& text, int& wi
 
 } // namespace
 
+const char* mode_name(int mode)
+{
+    for (const ModeName& known : MODE_NAMES)
+        if (known.mode == mode)
+            return known.name;
+    return "normal";
+}
+
 CliParse parse_cli_arguments(const std::vector<std::string>& arguments)
 {
     return Parser(arguments).parse();
@@ -213,7 +231,8 @@ Processes every .jpg, .jpeg and .png file (any case) in INPUT_FOLDER and all of 
 sub-folders, and writes each result with the same name and the same relative path into
 OUTPUT_FOLDER, whose sub-folders are created first. Folders whose names begin with a dot
 are skipped with everything in them. JPEG files stay JPEG and PNG files stay PNG. Files of
-the same name already in OUTPUT_FOLDER are replaced; both folders must exist.
+the same name already in OUTPUT_FOLDER are replaced (kept with --skip-existing); both
+folders must exist.
 
 Example: make 800-pixel copies of a photo folder, keeping the camera data and file dates:
   pictavo-cli --size 800 --exif --dates ~/Pictures/trip ~/Pictures/trip-small
@@ -236,14 +255,20 @@ Sizes and quality (out-of-range values are refused, not corrected):
   --quality Q        JPEG quality 1 (smallest files) to 10 (best), default 6; it does not
                      apply to PNG files: colour PNGs are written without loss, palette and
                      grey PNGs with a palette of as many colours as their bit depth allows
+  Every number is written in plain decimal digits and nothing else: no sign, no blanks,
+  no unit and no other base ("800", not "+800", " 800", "800px" or "0x320"); W and H are
+  joined by an x (1000x667).
 
 Extra steps after each image, in this order:
   --tinify           send each result to the tinify.com compression service and replace it
-                     with the compressed file. The service key is read from kestro.api.txt
-                     in $XDG_CONFIG_HOME/pictavo/ (default ~/.config/pictavo/), where the
-                     window stores it (one line, 32 characters), unless --key is given.
-                     After the first failed exchange no further images are sent.
-  --key KEY          the 32-character service key to use instead of the key file
+                     with the compressed file. The service key is --key if given, else the
+                     environment variable PICTAVO_TINIFY_KEY if set, else the first line of
+                     kestro.api.txt in $XDG_CONFIG_HOME/pictavo/ (by default
+                     ~/.config/pictavo/), where the window stores it (32 characters). After
+                     the first failed exchange no further images are sent.
+  --key KEY          the 32-character service key to use instead of the key file. Every
+                     user of this computer can read it in the list of running processes;
+                     PICTAVO_TINIFY_KEY or the key file keep it to yourself
   --service-url URL  the service's shrink address (default https://api.tinify.com/shrink)
   --exif             copy the metadata of each source into its result with exiftool (looked
                      for on PATH, then beside pictavo-cli; never in the current folder)
@@ -256,16 +281,32 @@ Other options:
   --jobs N           process N images at a time, 1 to 256 (default: one per processor this
                      program may use); --jobs 1 takes them one by one in folder order. The
                      outputs and the final result are the same for every N
+  --skip-existing    leave every output that exists already as it is (not written again,
+                     not sent, tagged or dated) and count it as skipped: a run that was
+                     stopped goes on where it ended
+  --report FILE      write a JSON report to FILE at the end of the run, stopped or not:
+                     the settings, the totals and one record per image (its path below
+                     INPUT_FOLDER, result, reason, output size and milliseconds). FILE is
+                     replaced only by a complete report and may not have an image's name
   --yes, -y          do not ask before writing into the input folder or inside it; without
                      it the question is asked on a terminal, and refused otherwise
   --quiet, -q        no scan line and no progress lines
   --help, -h         show this help
   --version          show the version
 
-Output: "Found N images in M folders" and one line per image go to standard error; the
-result ("N Images done.", the failed files, a service error) goes to standard output.
-Exit status: 0 every image succeeded, 1 some images failed or the service failed,
-2 wrong options, missing folders, no images, or the question answered no.
+Output: "Found N images in M folders" and one line per image go to standard error, and
+so does "pictavo-cli: PATH: REASON" the moment an image fails (also with --quiet). The
+result ("N Images done.", every failed file with its reason, a service error, the
+service's count of compressions this month) goes to standard output.
+
+Stopping: Ctrl-C (SIGINT) or SIGTERM lets the images in progress finish, starts no new
+one and ends with "Stopped: N of M images done."; a second one ends the program at once,
+removing the files it was writing. Outputs already written stay complete; no temporary
+file stays behind, and each run removes those that an ended program left.
+
+Exit status: 0 every image succeeded, 1 some images failed (their metadata or dates
+included) or the service failed, 2 wrong options, missing folders, no images, or the
+question answered no, 130 stopped by SIGINT, 143 stopped by SIGTERM.
 )";
 }
 

@@ -31,7 +31,15 @@ struct CliOptions {
     bool yes = false;
     bool quiet = false;
     int jobs = 0;                    // workers; 0: one per usable processor
+    bool skip_existing = false;
+    std::string report_path;         // --report FILE; empty for none
 };
+
+// The environment variable that may hold the service key instead of --key.
+constexpr const char* KEY_VARIABLE = "PICTAVO_TINIFY_KEY";
+
+// The name of a resize mode on the command line ("normal" for RESIZE_NORMAL).
+const char* mode_name(int mode);
 
 enum class CliAction { Run, Help, Version, UsageError };
 

@@ -249,4 +249,12 @@ void AtomicFile::discard()
     release_temporary();
 }
 
+int write_whole_file(const std::string& target, const std::string& content, AtomicFile::Access access)
+{
+    AtomicFile file;
+    if (!file.open(target, access) || !file.write_all(content.data(), content.size()) || !file.commit())
+        return file.error() != 0 ? file.error() : EIO;
+    return 0;
+}
+
 } // namespace pictavo

@@ -70,4 +70,9 @@ private:
     int error_ = 0;
 };
 
+// Replaces target by content once all of it is written, opened as AtomicFile::open does.
+// 0 on success, else the errno of the step that failed; the target is then left as it was.
+int write_whole_file(const std::string& target, const std::string& content,
+                     AtomicFile::Access access = AtomicFile::Access::Usual);
+
 } // namespace pictavo

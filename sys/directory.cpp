@@ -4,6 +4,7 @@
 #include "sys/numbered_table.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
@@ -158,5 +159,11 @@ int dir_entry_attributes(std::int64_t number)
 }
 
 void dir_finish(std::int64_t number) { listings().release(number); }
+
+int dir_open_error(const std::string& folder)
+{
+    const DirectoryStream stream(folder);
+    return stream.get() ? 0 : errno;
+}
 
 } // namespace pictavo

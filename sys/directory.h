@@ -37,4 +37,7 @@ int dir_entry_attributes(std::int64_t number);
 // Closes the listing and frees the number.
 void dir_finish(std::int64_t number);
 
+// 0 when folder can be opened for listing, else the errno of the attempt.
+int dir_open_error(const std::string& folder);
+
 } // namespace pictavo

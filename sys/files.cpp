@@ -5,6 +5,7 @@
 #include "sys/descriptor.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,23 +85,52 @@ std::string extension_part(const std::string& path)
     return {};
 }
 
-int file_copy(const std::string& source, const std::string& target)
+int file_copy(const std::string& source, const std::string& target, int* error_number)
 {
-    Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat source_info {};
-    if (from.get() < 0 || ::fstat(from.get(), &source_info) != 0 || !S_ISREG(source_info.st_mode))
+    const auto fail = [error_number](int error) {
+        if (error_number)
+            *error_number = error;
         return 0;
+    };
+    // The kind is judged on the open descriptor, so a name swapped for a FIFO after any earlier
+    // look cannot make the copy wait for a writer.
+    Descriptor from(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!from.valid())
+        return fail(errno);
+    struct stat source_info {};
+    if (::fstat(from.get(), &source_info) != 0)
+        return fail(errno);
+    if (!S_ISREG(source_info.st_mode))
+        return fail(EINVAL);
     struct stat target_info {};
     if (::stat(target.c_str(), &target_info) == 0 && target_info.st_dev == source_info.st_dev
         && target_info.st_ino == source_info.st_ino)
-        return 0;
+        return fail(EINVAL);
 
     AtomicFile to;
-    if (!to.open(target) || !copy_contents(from.get(), to))
-        return 0;
+    if (!to.open(target))
+        return fail(to.error());
+    if (!copy_contents(from.get(), to))
+        return fail(to.error() != 0 ? to.error() : EIO);
     const struct timespec times[2] = {{0, UTIME_OMIT}, source_info.st_mtim};
     ::futimens(to.descriptor(), times);
-    return to.commit() ? 1 : 0;
+    return to.commit() ? 1 : fail(to.error());
+}
+
+bool path_fits_host(const std::string& path)
+{
+    if (path.size() >= PATH_MAX)
+        return false;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end - start > NAME_MAX)
+            return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 int folder_create(const std::string& path)

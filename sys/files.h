@@ -30,8 +30,15 @@ std::string extension_part(const std::string& path);
 // Copies source over target, replacing an existing target only once the copy is complete.
 // The copy keeps the source's modification time. Fails (0) when the source is missing or not
 // a regular file, when the target is read-only, a folder, or the source itself, or on any
-// read or write error; the target is then left as it was.
-int file_copy(const std::string& source, const std::string& target);
+// read or write error; the target is then left as it was. The source is opened without
+// waiting, so a FIFO or device of that name fails at once instead of blocking. On failure
+// error_number, when given, receives the errno of the step that failed (EINVAL for a source
+// that is not a regular file or is the target).
+int file_copy(const std::string& source, const std::string& target, int* error_number = nullptr);
+
+// Whether this host can name the path at all: shorter than PATH_MAX, and no element longer
+// than NAME_MAX. Such a path cannot be opened, listed or created.
+bool path_fits_host(const std::string& path);
 
 // Creates one folder; its parent must exist. Trailing blanks and separators are ignored.
 // Fails (0) when the folder exists already or cannot be created.

@@ -18,6 +18,8 @@ void MemoryToolkit::set_window_colour(Rgb colour) { window_colour = colour; }
 
 void MemoryToolkit::set_busy_pointer(bool busy) { busy_pointer = busy; }
 
+void MemoryToolkit::set_live_while_busy(ControlId control) { live_while_busy = control; }
+
 ControlId MemoryToolkit::create_control(const ControlSpec& spec)
 {
     MemoryControl control;
@@ -185,7 +187,7 @@ std::vector<MemoryBox> MemoryToolkit::boxes_of(BoxKind kind) const
 void MemoryToolkit::click(ControlId id)
 {
     MemoryControl* c = find_control(id);
-    if (c == nullptr || !c->enabled || c->hidden || busy_pointer)
+    if (c == nullptr || !c->enabled || c->hidden || (busy_pointer && id != live_while_busy))
         return;
     const ControlKind kind = c->spec.kind;
     if (kind != ControlKind::Button && kind != ControlKind::CheckBox && kind != ControlKind::Link)

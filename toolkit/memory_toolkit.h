@@ -54,6 +54,7 @@ public:
     bool open_window(int width, int height, const std::string& caption) override;
     void set_window_colour(Rgb colour) override;
     void set_busy_pointer(bool busy) override;
+    void set_live_while_busy(ControlId control) override;
     ControlId create_control(const ControlSpec& spec) override;
     void set_tab_order(const std::vector<ControlId>& order) override;
     void align_text_with(ControlId text, ControlId neighbour) override;
@@ -81,6 +82,7 @@ public:
     std::string window_caption;
     std::optional<Rgb> window_colour;
     bool busy_pointer = false;
+    ControlId live_while_busy = 0;
     std::vector<MemoryFont> fonts;   // font n is fonts[n - 1]
     std::vector<MemoryBox> boxes;    // every box shown, in order
     int events_taken = 0;            // calls of next_event
@@ -96,7 +98,8 @@ public:
     std::vector<MemoryBox> boxes_of(BoxKind kind) const;
 
     // --- what a test does as the user ---
-    // While the busy pointer shows, the window takes no input: clicks and typing do nothing.
+    // While the busy pointer shows, the window takes no input: clicks and typing do nothing,
+    // except clicks on the control that is live while busy.
     // A click on an enabled, visible button, check box or link: a check box toggles its tick.
     // Buttons and check boxes take the keyboard focus, so a field that had it reports the loss
     // first. Clicks on anything else, or on a disabled control, give nothing.

@@ -92,6 +92,9 @@ public:
     // its controls cannot change behind the program's back; it still paints, and a close
     // request still becomes an event. Otherwise the arrow (links keep their hand pointer).
     virtual void set_busy_pointer(bool busy) = 0;
+    // The one control that still takes clicks (and its mnemonic) while busy, with the arrow
+    // pointer over it: the button that stops the work. 0 for none.
+    virtual void set_live_while_busy(ControlId control) = 0;
 
     // Children of the window, created in call order (which is also the keyboard focus order
     // until set_tab_order says otherwise).

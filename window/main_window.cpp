@@ -85,6 +85,7 @@ void MainWindow::build_controls()
     toolkit_.set_tab_order(tab_order);
     for (const auto& [label, neighbour] : LABELS_BESIDE)
         toolkit_.align_text_with(id(label), id(neighbour));
+    toolkit_.set_live_while_busy(id(C::processButton));
     toolkit_.accept_folder_drops(id(C::inputFrame));
     toolkit_.accept_folder_drops(id(C::outputFrame));
     toolkit_.set_enabled(id(C::inputOpenButton), false);
@@ -145,13 +146,8 @@ void MainWindow::close()
     closed_ = true;
 }
 
-void MainWindow::escape()
-{
-    // During a run Escape is meant to stop it; until a run can be stopped it does nothing then.
-    if (state_.run.busy)
-        return;
-    close();
-}
+// During a run Escape stops it (see take_one_event); here the window is idle.
+void MainWindow::escape() { close(); }
 
 int MainWindow::run()
 {
@@ -216,6 +212,9 @@ void MainWindow::handle(const Event& event)
     } else if (is(C::tinifyBox)) {
         state_.click_tinify_box();
         show_options();
+    } else if (is(C::skipExistingBox)) {
+        skip_existing_ = !skip_existing_;
+        toolkit_.set_state(id(C::skipExistingBox), skip_existing_ ? 1 : 0);
     } else if (is(C::processButton)) {
         process();
     } else if (is(C::donateLink)) {
@@ -325,10 +324,26 @@ void MainWindow::api_key_lost_focus()
 
 void MainWindow::process()
 {
+    stop_requested_ = false;
+    RunOptions options;
+    options.stop = &stop_requested_;
+    options.skip_existing = skip_existing_;
     if (services_.run_batch)
-        services_.run_batch(state_, *this);
-    if (close_requested_)
-        closed_ = true;
+        services_.run_batch(state_, *this, options);
+    if (close_requested_) {
+        close_requested_ = false;
+        close();
+    }
+}
+
+// The images in progress finish; until the run has ended the button says so and takes no
+// second click.
+void MainWindow::request_stop()
+{
+    if (stop_requested_.exchange(true))
+        return;
+    toolkit_.set_text(id(C::processButton), STOPPING_CAPTION);
+    toolkit_.set_enabled(id(C::processButton), false);
 }
 
 void MainWindow::message_box(const std::string& title, const std::string& text, MessageIcon icon)
@@ -341,26 +356,33 @@ bool MainWindow::ask_yes_no(const std::string& title, const std::string& text)
     return toolkit_.ask_yes_no(title, text);
 }
 
-// What the user did meanwhile is dropped: a run does not act on input. Only a request to close
-// the window is kept, for when the run has ended.
+// A run acts on nothing the user does but Stop: what else comes is dropped. A request to close
+// the window stops the run and is kept for when the run has ended.
 void MainWindow::take_one_event()
 {
-    if (toolkit_.next_event().type == EventType::Close)
+    const Event event = toolkit_.next_event();
+    if (event.type == EventType::Close) {
         close_requested_ = true;
+        request_stop();
+    } else if (event.type == EventType::Escape
+               || (event.type == EventType::Click && event.control == id(C::processButton))) {
+        request_stop();
+    }
 }
 
 void MainWindow::pause(int milliseconds) { toolkit_.pause(milliseconds); }
 
 void MainWindow::set_busy(bool busy)
 {
-    toolkit_.set_enabled(id(C::processButton), !busy);
-    toolkit_.set_text(id(C::processButton), busy ? BUSY_CAPTION : PROCESS_CAPTION);
+    toolkit_.set_enabled(id(C::processButton), true);
+    toolkit_.set_text(id(C::processButton), busy ? STOP_CAPTION : PROCESS_CAPTION);
     toolkit_.set_busy_pointer(busy);
 }
 
 void MainWindow::run_started(const RunStarted& started)
 {
     toolkit_.set_range(id(C::progressBar), 1, started.images);
+    toolkit_.set_state(id(C::progressBar), 0); // not where the last run left it
     toolkit_.set_hidden(id(C::progressBar), false);
 }
 

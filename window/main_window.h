@@ -8,11 +8,13 @@
 #pragma once
 
 #include "app/front_end.h"
+#include "app/run_engine.h"
 #include "app/settings.h"
 #include "window/window_layout.h"
 #include "toolkit/toolkit.h"
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -25,9 +27,10 @@ struct WindowServices {
     std::function<void(AppState&)> start_up_state;
     // Counts the images and sub-folders of the tree into the run state (counts already 0).
     std::function<void(AppState&, const std::string& folder)> scan_folder;
-    // The whole batch run behind PROCESS: checks, run and its messages through the front end.
-    // It returns when the run has ended; meanwhile the front end serves the window.
-    std::function<void(AppState&, FrontEnd&)> run_batch;
+    // The whole batch run behind PROCESS: checks, run and its messages through the front end,
+    // with the window's stop flag and choices in the options. It returns when the run has
+    // ended; meanwhile the front end serves the window.
+    std::function<void(AppState&, FrontEnd&, const RunOptions&)> run_batch;
     // Opens a folder or a web address with the user's applications: "" when that worked,
     // else why not (a phrase such as "it does not exist").
     std::function<std::string(const std::string& target)> open_with_shell;
@@ -52,8 +55,8 @@ public:
     // start(), then the event loop until the window is closed. The process's exit code: 0,
     // or 1 when start-up failed.
     int run();
-    // Runs the handler of one event. A Close event, or Escape while no run is in progress,
-    // remembers the folders and options and makes closed() true.
+    // Runs the handler of one event (the event loop runs only while no run is in progress). A
+    // Close event, or Escape, remembers the folders and options and makes closed() true.
     void handle(const Event& event);
     bool closed() const { return closed_; }
 
@@ -62,8 +65,11 @@ public:
     // FrontEnd, for the batch run.
     void message_box(const std::string& title, const std::string& text, MessageIcon icon) override;
     bool ask_yes_no(const std::string& title, const std::string& text) override;
+    // During a run: a click on Stop or Escape stops the run; a close request stops it and
+    // closes the window once the run has ended; anything else is dropped.
     void take_one_event() override;
     void pause(int milliseconds) override;
+    // Busy: PROCESS reads "Stop" and is the one control that acts; the wait pointer shows.
     void set_busy(bool busy) override;
     void run_started(const RunStarted& started) override;
     void image_finished(const ImageFinished& finished) override;
@@ -90,6 +96,7 @@ private:
     void field_lost_focus(WindowControl field);
     void api_key_lost_focus();
     void process();
+    void request_stop();
 
     Toolkit& toolkit_;
     AppState& state_;
@@ -97,6 +104,9 @@ private:
     std::array<ControlId, WINDOW_CONTROL_COUNT> ids_{};
     bool closed_ = false;
     bool close_requested_ = false; // during a run: acted upon once the run has ended
+    bool skip_existing_ = false;   // the Skip box; not remembered, so no run skips unasked
+    // Set on the window's thread, read by the run's workers between images.
+    std::atomic<bool> stop_requested_{false};
 };
 
 } // namespace pictavo

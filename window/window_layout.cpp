@@ -102,6 +102,7 @@ std::array<ControlLayout, WINDOW_CONTROL_COUNT> build_layout()
         bold(link(C::donateLink, 46, 340, 100, 20, "DONATE")),
         link(C::manualLink, 46, 390, 100, 25, "Online PTV Manual"),
         make(C::progressBar, K::ProgressBar, 20, 434, 510, 20, ""),
+        key('i', make(C::skipExistingBox, K::CheckBox, 20, 294, 200, 25, SKIP_EXISTING_CAPTION)),
     }};
 }
 

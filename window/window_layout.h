@@ -57,9 +57,10 @@ enum class WindowControl {
     donateLink,
     manualLink,
     progressBar,
+    skipExistingBox, // in the free place left of statusLine; no defined control moves for it
 };
 
-constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::progressBar) + 1;
+constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::skipExistingBox) + 1;
 
 // How the window looks before anything was done.
 constexpr int WINDOW_WIDTH = 910;
@@ -69,7 +70,9 @@ constexpr Rgb WINDOW_COLOUR{240, 240, 240};
 constexpr Rgb WHITE{255, 255, 255};
 constexpr Rgb BLACK{0, 0, 0};
 constexpr const char* PROCESS_CAPTION = "PROCESS";
-constexpr const char* BUSY_CAPTION = "Busy....";
+constexpr const char* STOP_CAPTION = "Stop";          // PROCESS during a run
+constexpr const char* STOPPING_CAPTION = "Stopping...."; // once Stop was pressed, until the run ends
+constexpr const char* SKIP_EXISTING_CAPTION = "Skip existing outputs";
 constexpr const char* DONATE_HINT = "I am saving for a modern PC,  Help...";
 constexpr const char* TITLE_FONT_FACE = "Arial";
 constexpr int TITLE_FONT_POINTS = 12;
@@ -87,9 +90,10 @@ const std::array<ControlLayout, WINDOW_CONTROL_COUNT>& window_layout();
 
 // The keyboard focus order: each frame's controls as they are read, from the input and output
 // folders through the options to PROCESS, the step that comes last.
-constexpr std::array<WindowControl, 20> TAB_ORDER = {
+constexpr std::array<WindowControl, 21> TAB_ORDER = {
     WindowControl::inputSelectButton,  WindowControl::inputOpenButton,   WindowControl::outputSelectButton,
-    WindowControl::outputOpenButton,   WindowControl::keepOriginalBox,   WindowControl::normalResizeBox,
+    WindowControl::outputOpenButton,   WindowControl::skipExistingBox,   WindowControl::keepOriginalBox,
+    WindowControl::normalResizeBox,
     WindowControl::normalSizeField,    WindowControl::fillFitBox,        WindowControl::fillWidthField,
     WindowControl::fillHeightField,    WindowControl::uniformBox,        WindowControl::uniformWidthField,
     WindowControl::uniformHeightField, WindowControl::exifBox,           WindowControl::datesBox,

@@ -17,7 +17,9 @@ WindowServices program_window_services(const std::string& manual_address, const 
     services.register_codecs = [] { register_jpeg_and_png_codecs(); };
     services.start_up_state = [](AppState& state) { state.start_up(); };
     services.scan_folder = [](AppState& state, const std::string& folder) { folder_scan(state.run, folder); };
-    services.run_batch = [](AppState& state, FrontEnd& front_end) { batch_run(state, front_end); };
+    services.run_batch = [](AppState& state, FrontEnd& front_end, const RunOptions& options) {
+        batch_run(state, front_end, options);
+    };
     services.open_with_shell = [](const std::string& target) {
         const OpenAnswer answer = open_with_desktop(target);
         return answer.opened ? std::string() : answer.reason;

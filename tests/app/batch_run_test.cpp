@@ -10,10 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -80,7 +83,7 @@ TEST_F(BatchRunTest, SevenImagesTwoCorruptAreAllCountedAndTheFailedNamed)
     EXPECT_FALSE(report.service_failed);
     ASSERT_EQ(front_end.messages.size(), 1u);
     EXPECT_EQ(front_end.messages[0], "PTV Information|7 Images done.\n"
-                                     "2 images could not be read or written:\nbroken.jpg\nsub/empty.png");
+                                     "2 failed:\nbroken.jpg: not an image\nsub/empty.png: not an image");
     EXPECT_EQ(front_end.calls.front(), "busy");
     EXPECT_EQ(front_end.calls[2], "progress 1..7");
     const std::vector<std::string> tail(front_end.calls.end() - 6, front_end.calls.end());
@@ -96,19 +99,53 @@ TEST_F(BatchRunTest, SevenImagesTwoCorruptAreAllCountedAndTheFailedNamed)
     EXPECT_EQ(front_end.finished_indices, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6}));
 }
 
-TEST_F(BatchRunTest, FailedListStopsAtTenButTheCountDoesNot)
+ImageRecord record(const std::string& path, ImageOutcome outcome, FailureReason reason = FailureReason::None)
 {
-    RunReport report;
-    report.processed = 30;
-    report.failed = 12;
-    for (int i = 0; i < 10; ++i)
-        report.failed_paths.push_back("f" + std::to_string(i) + ".jpg");
-    const std::string text = final_message(report);
-    EXPECT_EQ(text.rfind("30 Images done.\n12 images could not be read or written, the first 10:\nf0.jpg\n", 0), 0u);
-    EXPECT_EQ(text.substr(text.size() - 7), "\nf9.jpg");
-    report.failed = 1;
-    report.failed_paths.resize(1);
-    EXPECT_EQ(final_message(report), "30 Images done.\n1 image could not be read or written:\nf0.jpg");
+    return {path, ImageResult{outcome, Failure{reason}}};
+}
+
+TEST(FinalMessage, SaysWhatWasDoneSkippedStoppedAndWhyImagesFailed)
+{
+    RunReport twelve_failed;
+    for (int i = 0; i < 12; ++i)
+        twelve_failed.images.push_back(record("f" + std::to_string(i) + ".jpg", ImageOutcome::Failed,
+                                              FailureReason::NotAnImage));
+    twelve_failed.processed = 30;
+    twelve_failed.failed = 12;
+
+    RunReport stopped;
+    stopped.images = {record("a.jpg", ImageOutcome::Skipped), record("b.jpg", ImageOutcome::Written),
+                      // written, but its tags were not copied: a failure that names its reason
+                      record("c.jpg", ImageOutcome::Written, FailureReason::MetadataFailed),
+                      // written, compressed or not: the service has its own message
+                      record("d.jpg", ImageOutcome::Written, FailureReason::ServiceFailed),
+                      record("e.jpg", ImageOutcome::NotProcessed)};
+    stopped.processed = 4;
+    stopped.failed = 1;
+    stopped.skipped = 1;
+    stopped.stopped = true;
+    stopped.compression_count = 57;
+
+    const struct {
+        const RunReport& report;
+        std::size_t listed;
+        std::string start;
+        long lines;
+    } cases[] = {
+        {twelve_failed, FAILED_PATHS_SHOWN, "30 Images done.\n12 failed, the first 10:\nf0.jpg: not an image\n", 12},
+        {twelve_failed, EVERY_FAILED_PATH, "30 Images done.\n12 failed:\nf0.jpg: not an image\n", 14},
+        {stopped, FAILED_PATHS_SHOWN,
+         "Stopped: 4 of 5 images done.\n1 skipped: their outputs were there already.\n1 failed:\n"
+         "c.jpg: the metadata could not be copied\nCompressions this month: 57", 5},
+        {RunReport{}, FAILED_PATHS_SHOWN, "0 Images done.", 1},
+    };
+    for (const auto& [report, listed, start, lines] : cases) {
+        const std::string text = final_message(report, listed);
+        EXPECT_EQ(text.substr(0, start.size()), start);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n') + 1, lines) << text;
+    }
+    EXPECT_EQ(counts_as_failed(stopped.images[2].result), true);
+    EXPECT_EQ(counts_as_failed(stopped.images[3].result), false);
 }
 
 std::string file_content(const std::filesystem::path& path)
@@ -163,7 +200,8 @@ TEST_F(BatchRunTest, OutputsAndTextsAreTheSameForAnyNumberOfWorkers)
             if (workers == 1) {
                 first_outputs = outputs;
                 first_message = shown.messages.back();
-                EXPECT_EQ(report.failed_paths.front(), "notes.jpg");
+                EXPECT_EQ(report.images[1].relative_path, "notes.jpg");
+                EXPECT_EQ(report.images[1].result.failure.reason, FailureReason::NotAnImage);
                 continue;
             }
             EXPECT_EQ(shown.messages.back(), first_message) << workers << " workers";
@@ -189,7 +227,8 @@ TEST_F(BatchRunTest, FailedListKeepsWalkOrderWhenLaterImagesFailFirst)
     ASSERT_EQ(front_end.finished_indices.size(), 4u);
     EXPECT_EQ(front_end.finished_indices.back(), 0u) << "the first image was meant to finish last";
     EXPECT_EQ(front_end.messages.back(), "PTV Information|4 Images done.\n"
-                                         "3 images could not be read or written:\na.jpg\nb.jpg\nd.jpg");
+                                         "3 failed:\na.jpg: the output cannot be written\n"
+                                         "b.jpg: not an image\nd.jpg: not an image");
     EXPECT_EQ(front_end.calls[2], "progress 1..4");
     EXPECT_NE(std::find(front_end.calls.begin(), front_end.calls.end(), "at 4"), front_end.calls.end());
     EXPECT_EQ(std::find(front_end.calls.begin(), front_end.calls.end(), "at 5"), front_end.calls.end());
@@ -210,7 +249,84 @@ TEST_F(BatchRunTest, AStopBeforeTheFirstImageStartsNone)
     ASSERT_EQ(report.images.size(), 2u);
     EXPECT_EQ(report.images[1].result.outcome, ImageOutcome::NotProcessed);
     EXPECT_TRUE(folder.entries("out").empty());
-    EXPECT_EQ(front_end.messages.back(), "PTV Information|0 Images done.");
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|Stopped: 0 of 2 images done.");
+}
+
+struct stat status_of(const std::string& path)
+{
+    struct stat status {};
+    ::stat(path.c_str(), &status);
+    return status;
+}
+
+void set_times(const std::string& path, std::time_t accessed, std::time_t modified)
+{
+    const timespec times[2] = {{accessed, 0}, {modified, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+TEST_F(BatchRunTest, ARunSweepsItsOutputFoldersAndSkipsTheOutputsThatAreThere)
+{
+    for (const char* name : {"in/a.jpg", "in/sub/b.jpg", "in/sub/c.jpg"})
+        small_image(name);
+    // What killed writers left in the root and in a sub-folder, one that a live writer holds,
+    // and a name of another shape.
+    folder.write("out/.a.jpg.pictavo-Ab12Cd", "abandoned");
+    folder.write("out/sub/.b.jpg.pictavo-Zz99zz", "abandoned");
+    folder.write("out/sub/.c.jpg.pictavo-live00", "being written");
+    folder.write("out/.a.jpg.pictavo-1", "not a temporary of ours");
+    const int live = ::open(folder.path("out/sub/.c.jpg.pictavo-live00").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    // An earlier output, older than its source: skipped, it is neither rewritten nor dated.
+    folder.write("out/sub/b.jpg", "an earlier output");
+    set_times(folder.path("out/sub/b.jpg"), 1100000000, 1100000000);
+    state.job.date_copy = 1;
+    options.skip_existing = true;
+
+    const RunReport report = run();
+    ::close(live);
+    EXPECT_EQ(report.temporaries_removed, 2);
+    EXPECT_EQ(folder.entries("out"), (std::vector<std::string>{".a.jpg.pictavo-1", "a.jpg", "sub"}));
+    EXPECT_EQ(folder.entries("out/sub"), (std::vector<std::string>{".c.jpg.pictavo-live00", "b.jpg", "c.jpg"}));
+    EXPECT_EQ(folder.read("out/sub/b.jpg"), "an earlier output");
+    EXPECT_EQ(status_of(folder.path("out/sub/b.jpg")).st_mtime, 1100000000);
+    ASSERT_EQ(report.images.size(), 3u);
+    EXPECT_EQ(report.images[1].result.outcome, ImageOutcome::Skipped);
+    EXPECT_EQ(report.images[1].result.output_bytes, 17);
+    EXPECT_EQ(report.images[2].result.outcome, ImageOutcome::Written);
+    EXPECT_EQ(report.skipped, 1);
+    EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|3 Images done.\n1 skipped: their outputs were there already.");
+}
+
+TEST_F(BatchRunTest, AnImageWhoseOutputPathIsTooLongForTheHostIsAFailureWithItsReason)
+{
+    // An output folder whose path leaves room for the temporary of "a.jpg"
+    // (".a.jpg.pictavo-XXXXXX") but not for that of "sub/b.jpg".
+    std::string deep = folder.path("out");
+    while (deep.size() < PATH_MAX - 24)
+        deep += "/" + std::string(std::min<std::size_t>(200, PATH_MAX - 25 - deep.size()), 'd');
+    deep += "/";
+    ASSERT_EQ(deep.size(), PATH_MAX - 23);
+    std::filesystem::create_directories(deep);
+    small_image("in/a.jpg");
+    small_image("in/sub/b.jpg");
+    // A name that fits, but not with what the temporary's name adds to it (so the file is
+    // copied in: this program could not write it).
+    const std::string long_name = std::string(NAME_MAX - 8, 'n') + ".jpg";
+    std::filesystem::copy_file(folder.path("in/a.jpg"), folder.path("in/" + long_name));
+
+    const RunReport report = run("in/", deep.substr(folder.root().size()));
+    ASSERT_EQ(report.images.size(), 3u);
+    EXPECT_EQ(report.images[0].result.outcome, ImageOutcome::Written);
+    for (const std::size_t refused : {1, 2}) {
+        EXPECT_EQ(report.images[refused].result.outcome, ImageOutcome::Failed) << refused;
+        EXPECT_EQ(report.images[refused].result.failure.reason, FailureReason::PathTooLong) << refused;
+    }
+    EXPECT_EQ(report.failed, 2);
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|3 Images done.\n2 failed:\n" + long_name +
+                                             ": the path is too long for this system\n"
+                                             "sub/b.jpg: the path is too long for this system");
 }
 
 TEST_F(BatchRunTest, WalkSkipsHiddenFoldersAndOtherNamesAndKeepsDeepPathsInPlace)
@@ -236,16 +352,24 @@ TEST_F(BatchRunTest, WalkSkipsHiddenFoldersAndOtherNamesAndKeepsDeepPathsInPlace
 TEST_F(BatchRunTest, ChecksStopBeforeAnythingChanges)
 {
     small_image("in/a.jpg");
+    folder.write("file", "not a folder");
     run("in/", "missing/");
-    run("missing/", "out/");
+    run("missing/", "file/");
     state.job.input_folder = "";
     batch_run(state, front_end);
     folder.make_folder("empty");
     const RunReport report = run("empty/", "out/");
     EXPECT_EQ(report.outcome, RunOutcome::Refused);
-    const std::string missing = "PTV ERROR|Please Select PTV Input and Output Folders.....";
-    EXPECT_EQ(front_end.messages, (std::vector<std::string>{missing, missing, missing,
-                                                            "PTV ERROR|PTV Input Folder is empty....."}));
+    // The defined text, then which folder is the matter.
+    const std::string missing = "PTV ERROR|Please Select PTV Input and Output Folders.....\n";
+    EXPECT_EQ(front_end.messages,
+              (std::vector<std::string>{
+                  missing + "The output folder " + folder.path("missing/") + " does not exist.",
+                  missing + "The input folder " + folder.path("missing/") + " does not exist.\nThe output folder " +
+                      folder.path("file/") + " is not a folder.",
+                  missing + "No input folder is chosen.\nThe output folder " + folder.path("file/") + " is not a folder.",
+                  "PTV ERROR|PTV Input Folder is empty.....\nNo .jpg, .jpeg or .png file was found in " +
+                      folder.path("empty/") + " or its sub-folders."}));
     EXPECT_TRUE(folder.entries("out").empty());
     EXPECT_EQ(std::count(front_end.calls.begin(), front_end.calls.end(), "busy"), 0);
 }
@@ -294,19 +418,6 @@ std::string command_output(const std::string& command)
     while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
         text += buffer;
     return text;
-}
-
-struct stat status_of(const std::string& path)
-{
-    struct stat status {};
-    ::stat(path.c_str(), &status);
-    return status;
-}
-
-void set_times(const std::string& path, std::time_t accessed, std::time_t modified)
-{
-    const timespec times[2] = {{accessed, 0}, {modified, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 TEST_F(BatchRunTest, MetadataAndDatesAreCopiedFromTheSource)
@@ -383,7 +494,8 @@ TEST_F(ServiceRunTest, EveryOutputIsReplacedByTheDownload)
     std::sort(sent.begin(), sent.end());
     std::sort(originals.begin(), originals.end());
     EXPECT_EQ(sent, originals);
-    EXPECT_EQ(front_end.messages, std::vector<std::string>{"PTV Information|3 Images done."});
+    // The service's count of the key's compressions this month comes last.
+    EXPECT_EQ(front_end.messages, std::vector<std::string>{"PTV Information|3 Images done.\nCompressions this month: 3"});
 }
 
 TEST_F(ServiceRunTest, NothingUnwrittenIsSentAndAFailureEndsUploadsForTheRunOnly)
@@ -415,7 +527,8 @@ TEST_F(ServiceRunTest, NothingUnwrittenIsSentAndAFailureEndsUploadsForTheRunOnly
     EXPECT_EQ(folder.read("out/2.jpg"), "no picture"); // kept as the job wrote it
     EXPECT_EQ(folder.read("out/3.jpg"), folder.read("in/3.jpg"));
     const std::vector<std::string> last(front_end.messages.end() - 2, front_end.messages.end());
-    EXPECT_EQ(last, (std::vector<std::string>{"PTV Error| Error Using Tinify API.", "PTV Information|4 Images done."}));
+    EXPECT_EQ(last, (std::vector<std::string>{"PTV Error| Error Using Tinify API.",
+                                              "PTV Information|4 Images done.\nCompressions this month: 4"}));
 
     // The next run starts with a clean slate and sends again.
     std::filesystem::remove(folder.path("in/2.jpg"));

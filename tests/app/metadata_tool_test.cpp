@@ -106,7 +106,11 @@ TEST_F(MetadataRunTest, AToolThatDiesOrHangsFailsOnlyItsImage)
         EXPECT_EQ(report.images[i].result.outcome, ImageOutcome::Written) << i;
         EXPECT_EQ(report.images[i].result.failure.reason, expected[i]) << i;
     }
-    EXPECT_EQ(front_end.messages.back(), "PTV Information|5 Images done.");
+    // The outputs stay written, but the step the user asked for did not happen: they failed.
+    EXPECT_EQ(report.failed, 2);
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|5 Images done.\n2 failed:\n"
+                                         "b-die.jpg: the metadata could not be copied\n"
+                                         "c-hang.jpg: the metadata could not be copied");
     // One tool up to the death, one that hung, one for the rest; all ended and reaped.
     EXPECT_EQ(report.metadata_tool_starts, 3);
     std::ifstream pids(folder.path("bin/exiftool.pids"));

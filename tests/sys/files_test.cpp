@@ -3,6 +3,9 @@
 #include "test_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,8 +98,41 @@ TEST(Files, CopyReplacesTargetButNeverAReadOnlyOne)
     EXPECT_EQ(file_copy(folder.path("source.jpg"), folder.path("source.jpg")), 0);
     EXPECT_EQ(folder.read("source.jpg").size(), 100003u);
     EXPECT_EQ(file_copy(folder.path("source.jpg"), folder.path("nowhere/x.jpg")), 0);
+
+    // A FIFO with an image's name fails at once instead of waiting for a writer, and each
+    // failure says which step failed.
+    ASSERT_EQ(::mkfifo(folder.path("pipe.jpg").c_str(), 0600), 0);
+    int error = 0;
+    EXPECT_EQ(file_copy(folder.path("pipe.jpg"), folder.path("from-pipe.jpg"), &error), 0);
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_EQ(file_copy(folder.path("source.jpg"), folder.path("locked.jpg"), &error), 0);
+    EXPECT_EQ(error, EACCES);
+    EXPECT_EQ(file_copy(folder.path("missing.jpg"), folder.path("other.jpg"), &error), 0);
+    EXPECT_EQ(error, ENOENT);
     // No temporary file is left behind by any of these.
-    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"locked.jpg", "new.jpg", "source.jpg", "target.jpg"}));
+    EXPECT_EQ(folder.entries(),
+              (std::vector<std::string>{"locked.jpg", "new.jpg", "pipe.jpg", "source.jpg", "target.jpg"}));
+}
+
+TEST(Files, PathsTheHostCannotName)
+{
+    const std::string element(NAME_MAX, 'n');
+    std::string deep;
+    while (deep.size() < PATH_MAX)
+        deep += "/" + element;
+    const struct {
+        std::string path;
+        bool fits;
+    } cases[] = {
+        {"/photos/a.jpg", true},
+        {"/" + element + "/a.jpg", true},
+        {"/" + element + "n/a.jpg", false}, // one element too long
+        {deep.substr(0, PATH_MAX - 1), true},
+        {deep.substr(0, PATH_MAX), false}, // no room for the terminating zero
+        {"", true},
+    };
+    for (const auto& [path, fits] : cases)
+        EXPECT_EQ(path_fits_host(path), fits) << path.size();
 }
 
 } // namespace

@@ -50,28 +50,29 @@ protected:
     }
 };
 
-const char* const FOLDERS_MESSAGE = "Please Select PTV Input and Output Folders.....";
+const std::string FOLDERS_MESSAGE = "Please Select PTV Input and Output Folders.....\n";
 
 TEST_F(WindowRunTest, ProcessRefusesMissingFoldersAndAnEmptyInput)
 {
     start();
-    expect_refused(FOLDERS_MESSAGE);
+    expect_refused(FOLDERS_MESSAGE + "No input folder is chosen.\nNo output folder is chosen.");
 
     files.make_folder("empty");
     files.make_folder("out");
     pick_input(files.path("empty/"));
     pick_output(""); // cancelled before any output folder was chosen
-    expect_refused(FOLDERS_MESSAGE);
+    expect_refused(FOLDERS_MESSAGE + "No output folder is chosen.");
 
     pick_output(files.path("out/"));
     EXPECT_EQ(control(C::statusLine).text, "Found 0 images in 1 folders");
     EXPECT_FALSE(control(C::inputOpenButton).enabled);
-    expect_refused("PTV Input Folder is empty.....");
+    expect_refused("PTV Input Folder is empty.....\nNo .jpg, .jpeg or .png file was found in " + files.path("empty/") +
+                   " or its sub-folders.");
 
     make_images(1);
     pick_input(files.path("in/"));
     std::filesystem::remove_all(files.path("out"));
-    expect_refused(FOLDERS_MESSAGE);
+    expect_refused(FOLDERS_MESSAGE + "The output folder " + files.path("out/") + " does not exist.");
     EXPECT_TRUE(files.entries().size() == 2u); // empty/ and in/: nothing was created
 }
 
@@ -84,7 +85,7 @@ TEST_F(WindowRunTest, ARunOfTwelveImagesShowsItsProgressAndEndsIdleWithItsCount)
     std::int64_t last_position = 0;
     tk.on_next_event = [&] {
         const MemoryControl& process = control(C::processButton);
-        if (process.text == "Busy...." && !process.enabled && tk.busy_pointer && !control(C::progressBar).hidden)
+        if (process.text == "Stop" && process.enabled && tk.busy_pointer && !control(C::progressBar).hidden)
             ++busy_looks;
         last_position = control(C::progressBar).state;
         tk.queue_event({EventType::Click, id(C::keepOriginalBox)}); // taken during the run: dropped
@@ -110,21 +111,99 @@ TEST_F(WindowRunTest, ARunOfTwelveImagesShowsItsProgressAndEndsIdleWithItsCount)
     EXPECT_EQ(control(C::statusLine).text, "Found 12 images in 2 folders");
 }
 
-TEST_F(WindowRunTest, ClosingDuringARunClosesTheWindowOnlyAfterItsEnd)
+// The entries of a folder tree that are not outputs: temporaries and the like.
+std::vector<std::string> leftovers(const std::string& folder)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file() && entry.path().extension() != ".jpg")
+            found.push_back(entry.path().string());
+        else if (entry.path().filename().string().front() == '.')
+            found.push_back(entry.path().string());
+    return found;
+}
+
+std::size_t outputs_in(const std::string& folder)
+{
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        count += entry.is_regular_file() ? 1 : 0;
+    return count;
+}
+
+TEST_F(WindowRunTest, StopOrEscapeEndsTheRunAfterTheImagesInProgress)
+{
+    start_with_images(12);
+    for (const EventType how : {EventType::Click, EventType::Escape}) {
+        SCOPED_TRACE(how == EventType::Click ? "Stop clicked" : "Escape");
+        std::filesystem::remove_all(files.path("out"));
+        files.make_folder("out");
+        bool asked = false;
+        std::string caption_after;
+        tk.on_next_event = [&] {
+            if (!asked && !control(C::progressBar).hidden && control(C::progressBar).state >= 1) {
+                asked = true;
+                if (how == EventType::Click)
+                    tk.click(id(C::processButton)); // live while everything else is inert
+                else
+                    tk.queue_event({EventType::Escape});
+                tk.click(id(C::keepOriginalBox));
+            } else if (asked && caption_after.empty()) {
+                caption_after = control(C::processButton).text + (control(C::processButton).enabled ? "" : " (off)");
+            }
+        };
+        click(C::processButton);
+        tk.on_next_event = nullptr;
+
+        EXPECT_EQ(caption_after, "Stopping.... (off)");
+        const std::string text = last_message().text;
+        ASSERT_EQ(text.rfind("Stopped: ", 0), 0u) << text;
+        const std::size_t done = std::stoul(text.substr(9));
+        EXPECT_EQ(text, "Stopped: " + std::to_string(done) + " of 12 images done.");
+        EXPECT_GE(done, 1u);
+        EXPECT_LT(done, 12u);
+        EXPECT_EQ(outputs_in(files.path("out")), done); // every image done was written, no other
+        EXPECT_EQ(leftovers(files.path("out")), std::vector<std::string>{});
+        EXPECT_FALSE(ticked(C::keepOriginalBox));
+        expect_idle_look();
+        EXPECT_FALSE(window->closed());
+    }
+
+    // Idle, Escape closes the window.
+    window->handle({EventType::Escape});
+    EXPECT_TRUE(window->closed());
+}
+
+TEST_F(WindowRunTest, SkipExistingLeavesEveryOutputThatIsThere)
+{
+    start_with_images(4);
+    files.make_folder("out/sub");
+    files.write("out/0.jpg", "an earlier output");
+    click(C::skipExistingBox);
+    EXPECT_TRUE(ticked(C::skipExistingBox));
+    click(C::processButton);
+    EXPECT_EQ(last_message().text, "4 Images done.\n1 skipped: their outputs were there already.");
+    EXPECT_EQ(files.read("out/0.jpg"), "an earlier output");
+    EXPECT_EQ(outputs_in(files.path("out")), 4u);
+}
+
+TEST_F(WindowRunTest, ClosingDuringARunStopsItAndClosesTheWindowAfterItsEnd)
 {
     start_with_images(3);
     bool closed = false;
     tk.on_next_event = [&] {
-        if (!closed && control(C::processButton).text == "Busy....") {
+        if (!closed && control(C::processButton).text == "Stop") {
             closed = true;
             tk.request_close();
         }
     };
     click(C::processButton);
     EXPECT_TRUE(closed);
-    EXPECT_EQ(last_message().text, "3 Images done."); // the run went on to its end
-    EXPECT_EQ(files.entries("out").size(), 3u);
+    // Asked before the first image started: none did.
+    EXPECT_EQ(last_message().text, "Stopped: 0 of 3 images done.");
+    EXPECT_EQ(outputs_in(files.path("out")), 0u);
     EXPECT_TRUE(window->closed());
+    EXPECT_TRUE(config.exists("window.conf")); // closed as any close does, remembering the session
 }
 
 TEST_F(WindowRunTest, WritingIntoTheInputFolderAsksFirst)

@@ -205,6 +205,7 @@ struct QtToolkit::Impl final : public QObject {
     std::deque<Event> events;
     std::vector<DropTarget> drop_targets;
     bool busy = false;
+    ControlId live_control = 0;
 
     ControlRecord* record(ControlId id)
     {
@@ -229,9 +230,22 @@ struct QtToolkit::Impl final : public QObject {
         return widget != nullptr && widget->window() == window.get();
     }
 
+    QWidget* live_widget()
+    {
+        const ControlRecord* live = record(live_control);
+        return live != nullptr ? live->widget : nullptr;
+    }
+
+    // While busy: the arrow over the live control, which takes clicks, the wait pointer elsewhere.
+    void show_busy_pointer()
+    {
+        const QWidget* live = live_widget();
+        QApplication::changeOverrideCursor(live != nullptr && live->underMouse() ? Qt::ArrowCursor : Qt::WaitCursor);
+    }
+
     // Fields report losing the focus, links report clicks, and while busy the window takes no
-    // mouse or keyboard input, so nothing the user does during a run changes a control behind
-    // the window logic's back.
+    // mouse or keyboard input (mnemonics included) except on the live control, so nothing the
+    // user does during a run changes a control behind the window logic's back.
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         switch (event->type()) {
@@ -241,8 +255,14 @@ struct QtToolkit::Impl final : public QObject {
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
         case QEvent::Wheel:
-            if (busy && inside_window(watched))
+        case QEvent::Shortcut:
+            if (busy && inside_window(watched) && watched != live_widget())
                 return true;
+            break;
+        case QEvent::Enter:
+        case QEvent::Leave:
+            if (busy && watched == live_widget())
+                QApplication::changeOverrideCursor(event->type() == QEvent::Enter ? Qt::ArrowCursor : Qt::WaitCursor);
             break;
         default:
             break;
@@ -430,11 +450,15 @@ void QtToolkit::set_busy_pointer(bool busy)
     if (busy == impl_->busy)
         return;
     impl_->busy = busy;
-    if (busy)
+    if (busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
+        impl_->show_busy_pointer();
+    } else {
         QApplication::restoreOverrideCursor();
+    }
 }
+
+void QtToolkit::set_live_while_busy(ControlId control) { impl_->live_control = control; }
 
 ControlId QtToolkit::create_control(const ControlSpec& spec)
 {

@@ -23,6 +23,7 @@ public:
     bool open_window(int width, int height, const std::string& caption) override;
     void set_window_colour(Rgb colour) override;
     void set_busy_pointer(bool busy) override;
+    void set_live_while_busy(ControlId control) override;
     ControlId create_control(const ControlSpec& spec) override;
     void set_tab_order(const std::vector<ControlId>& order) override;
     void align_text_with(ControlId text, ControlId neighbour) override;

@@ -89,6 +89,23 @@ protected:
 
     QWidget* widget(C control) const { return tk.control_widget(window->id(control)); }
 
+    // A run of count photos in in/ to out/, chosen as if picked, whose metadata step takes a
+    // while for each image, so that the run lasts long enough to be watched.
+    void prepare_slow_run(int count)
+    {
+        files.make_folder("in");
+        files.make_folder("out");
+        for (int i = 0; i < count; ++i)
+            std::filesystem::copy_file(test::testdata("jpeg/testorig.jpg"),
+                                       files.path("in/" + std::to_string(i) + ".jpg"));
+        ASSERT_TRUE(test::write_fake_metadata_tool(files.path("exiftool"), "0.15"));
+        state.job.input_folder = files.path("in/");
+        state.job.output_folder = files.path("out/");
+        state.run.image_count = count;
+        state.job.exiftool_path = files.path("exiftool");
+        state.job.metadata_copy = 1;
+    }
+
     // The event loop for a while, as the program runs it.
     void loop_for(int milliseconds)
     {
@@ -225,7 +242,7 @@ TEST_F(QtWindowTest, ARunThroughTheRealWindowCompletesAndClosesItsBoxes)
 }
 
 // Asks a label of the window to repaint every few milliseconds and notes, for each paint it gets
-// while the PROCESS button reads "Busy....", how many images the progress bar showed as done. A
+// while the PROCESS button reads "Stop", how many images the progress bar showed as done. A
 // window whose thread is held by the run paints only before and after it.
 class BusyPaintWatcher : public QObject {
 public:
@@ -243,7 +260,8 @@ public:
 private:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint && watched == label_ && process_->text() == "Busy....")
+        const bool busy = QString(process_->text()).remove(QLatin1Char('&')) == "Stop";
+        if (event->type() == QEvent::Paint && watched == label_ && busy)
             painted_at.insert(bar_->value());
         return false;
     }
@@ -256,17 +274,7 @@ private:
 
 TEST_F(QtWindowTest, PaintsAndShowsProgressWhileARunGoesOn)
 {
-    files.make_folder("in");
-    files.make_folder("out");
-    for (int i = 0; i < 8; ++i)
-        std::filesystem::copy_file(test::testdata("jpeg/testorig.jpg"), files.path("in/" + std::to_string(i) + ".jpg"));
-    // Each image's metadata step takes a while, so the run lasts long enough to be watched.
-    ASSERT_TRUE(test::write_fake_metadata_tool(files.path("exiftool"), "0.15"));
-    state.job.input_folder = files.path("in/");
-    state.job.output_folder = files.path("out/");
-    state.run.image_count = 8;
-    state.job.exiftool_path = files.path("exiftool");
-    state.job.metadata_copy = 1;
+    prepare_slow_run(8);
 
     auto* process = static_cast<QPushButton*>(widget(C::processButton));
     auto* bar = static_cast<QProgressBar*>(widget(C::progressBar));
@@ -281,6 +289,49 @@ TEST_F(QtWindowTest, PaintsAndShowsProgressWhileARunGoesOn)
     EXPECT_GE(between, 2) << "the window was not painted while the images got done";
     EXPECT_EQ(bar->maximum(), 8);
     EXPECT_EQ(tk.text(window->id(C::processButton)), "PROCESS");
+}
+
+TEST_F(QtWindowTest, StopFinishesTheImagesInProgressAndStartsNoOther)
+{
+    prepare_slow_run(8);
+
+    auto* process = static_cast<QPushButton*>(widget(C::processButton));
+    auto* bar = static_cast<QProgressBar*>(widget(C::progressBar));
+    auto* keep = static_cast<QCheckBox*>(widget(C::keepOriginalBox));
+    bool clicked = false;
+    bool stopping_seen = false;
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (!clicked && bar->isVisible() && bar->value() >= 1) {
+            clicked = true;
+            // A mnemonic of another control is inert during the run; a real click on Stop is not.
+            QTest::keyClick(tk.window_widget(), Qt::Key_K, Qt::AltModifier);
+            QTest::mouseClick(process, Qt::LeftButton);
+        } else if (clicked && bar->isVisible()) {
+            stopping_seen = stopping_seen || (tk.text(window->id(C::processButton)) == "Stopping...." && !process->isEnabled());
+        }
+    });
+    stopper.start(5);
+    ModalAnswerer answerer;
+    QTest::mouseClick(process, Qt::LeftButton);
+    loop_for(300);
+    stopper.stop();
+
+    ASSERT_TRUE(clicked);
+    EXPECT_TRUE(stopping_seen);
+    ASSERT_FALSE(answerer.messages.empty());
+    const std::string text = answerer.messages.back().second;
+    ASSERT_EQ(text.rfind("Stopped: ", 0), 0u) << text;
+    const std::size_t done = std::stoul(text.substr(9));
+    EXPECT_EQ(text, "Stopped: " + std::to_string(done) + " of 8 images done.");
+    EXPECT_GE(done, 1u);
+    EXPECT_LT(done, 8u);
+    std::vector<std::string> outputs = files.entries("out");
+    EXPECT_EQ(outputs.size(), done);
+    EXPECT_TRUE(std::none_of(outputs.begin(), outputs.end(), [](const std::string& name) { return name[0] == '.'; }));
+    EXPECT_FALSE(keep->isChecked());
+    EXPECT_EQ(tk.text(window->id(C::processButton)), "PROCESS");
+    EXPECT_TRUE(process->isEnabled());
 }
 
 } // namespace
