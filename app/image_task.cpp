@@ -17,14 +17,6 @@
 namespace pictavo {
 namespace {
 
-ImageResult failed(FailureReason reason)
-{
-    ImageResult result;
-    result.outcome = ImageOutcome::Failed;
-    result.failure.reason = reason;
-    return result;
-}
-
 ImageResult written(const OutputShape& shape = {})
 {
     ImageResult result;
@@ -53,22 +45,22 @@ ImageResult encode(const ImageSettings& settings, const std::string& source_path
 {
     ImageObject image;
     if (const ImageError error = image_read_file(source_path, image); error != ImageError::None)
-        return failed(failure_reason_of(error));
+        return failed_image(failure_reason_of(error));
     // Turned before any size is worked out, so every mode sizes and cuts the image as it is
     // meant to be seen.
     OutputShape shape;
     if (!settings.keep_orientation && image.orientation != 1) {
         if (const ImageError error = image_apply_orientation(image); error != ImageError::None)
-            return failed(failure_reason_of(error));
+            return failed_image(failure_reason_of(error));
         shape.turned_upright = true;
     }
     const ResizePlan plan =
         plan_resize(settings.resize_mode, image.width, image.height, settings.target_width, settings.target_height);
     if (!apply_plan(plan, image))
-        return failed(FailureReason::OutOfMemory);
+        return failed_image(FailureReason::OutOfMemory);
     const int quality = std::clamp(settings.quality, -1, 11);
     if (const ImageError error = image_write(image, output_path, encoder, quality); error != ImageError::None)
-        return failed(failure_reason_of(error));
+        return failed_image(failure_reason_of(error));
     shape.width = image.width;
     shape.height = image.height;
     shape.colour_profile = icc_profile_describes_rgb(image.colour.icc);
@@ -101,11 +93,11 @@ ImageResult copy_original(const std::string& source_path, const std::string& out
     // Which side failed: the copy's errno alone does not tell a source it may not read from an
     // output folder it may not write.
     if (::access(source_path.c_str(), R_OK) != 0)
-        return failed(FailureReason::SourceUnreadable);
+        return failed_image(FailureReason::SourceUnreadable);
     std::error_code unknown;
     if (!std::filesystem::is_regular_file(source_path, unknown))
-        return failed(FailureReason::NotAFile);
-    return failed(write_failure_of(error));
+        return failed_image(FailureReason::NotAFile);
+    return failed_image(write_failure_of(error));
 }
 
 } // namespace
@@ -119,6 +111,14 @@ ImageSettings image_settings_of(const JobSettings& job)
     settings.quality = static_cast<int>(std::clamp<std::int64_t>(job.jpeg_quality, -1, 11));
     settings.keep_orientation = job.keep_orientation;
     return settings;
+}
+
+ImageResult failed_image(FailureReason reason)
+{
+    ImageResult result;
+    result.outcome = ImageOutcome::Failed;
+    result.failure.reason = reason;
+    return result;
 }
 
 std::uint32_t encoder_for(const std::string& path)
@@ -136,7 +136,7 @@ ImageResult write_image_output(const ImageSettings& settings, const std::string&
 {
     const std::uint32_t encoder = encoder_for(source_path);
     if (encoder == 0)
-        return failed(FailureReason::NotAnImage);
+        return failed_image(FailureReason::NotAnImage);
     if (settings.resize_mode == RESIZE_UPLOAD_ORIGINALS)
         return copy_original(source_path, output_path);
     return encode(settings, source_path, output_path, encoder);

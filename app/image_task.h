@@ -52,6 +52,9 @@ struct ImageResult {
     OutputShape shape;
 };
 
+// The result of an image that failed for reason, before or without any output.
+ImageResult failed_image(FailureReason reason);
+
 // The encoder for a path by its lower-cased extension: JPEG for jpg and jpeg, PNG for png,
 // 0 for anything else.
 std::uint32_t encoder_for(const std::string& path);

@@ -98,7 +98,7 @@ MetadataCopy metadata_copy_of(const PlannedImage& image, const OutputShape& shap
 ImageResult process_image(SharedRun& run, MetadataSession& metadata, const PlannedImage& image)
 {
     if (image.refused != FailureReason::None)
-        return ImageResult{ImageOutcome::Failed, Failure{image.refused}};
+        return failed_image(image.refused);
     const auto start = std::chrono::steady_clock::now();
     ImageResult result;
     if (const std::int64_t existing = run.options.skip_existing ? file_size(image.output_path) : FILE_SIZE_MISSING;
@@ -134,9 +134,7 @@ void work(SharedRun& run)
         try {
             result = process_image(run, metadata, image);
         } catch (const std::exception&) { // no memory for the engine's own texts and lists
-            result = ImageResult{};
-            result.outcome = ImageOutcome::Failed;
-            result.failure.reason = FailureReason::OutOfMemory;
+            result = failed_image(FailureReason::OutOfMemory);
         }
         try {
             run.events.push(ImageFinished{index, 0, image.source_path, image.relative_path, result});

@@ -52,11 +52,12 @@ int register_open_temporary(const std::string& path)
         const std::uint64_t busy = next_word(word, slot_busy);
         if ((word & state_mask) != slot_free || !slot.word.compare_exchange_strong(word, busy, std::memory_order_relaxed))
             continue;
-        // A reader that copies any character written below also sees the busy word after it.
-        std::atomic_thread_fence(std::memory_order_release);
+        // Each character is a release store: a reader that copies any of them also sees the
+        // busy word written before it (a fence would do the same, but ThreadSanitizer cannot
+        // follow fences).
         for (std::size_t i = 0; i < path.size(); ++i)
-            slot.path[i].store(path[i], std::memory_order_relaxed);
-        slot.path[path.size()].store('\0', std::memory_order_relaxed);
+            slot.path[i].store(path[i], std::memory_order_release);
+        slot.path[path.size()].store('\0', std::memory_order_release);
         slot.owner.store(::getpid(), std::memory_order_relaxed);
         slot.word.store((busy & ~state_mask) | slot_ready, std::memory_order_release);
         return static_cast<int>(index);
@@ -82,10 +83,10 @@ int remove_open_temporaries()
         if ((before & state_mask) != slot_ready || slot.owner.load(std::memory_order_relaxed) != self)
             continue;
         std::size_t length = 0;
-        while (length + 1 < path_capacity && (path[length] = slot.path[length].load(std::memory_order_relaxed)) != '\0')
+        // Acquire loads: the word read after them is at least as new as any character copied.
+        while (length + 1 < path_capacity && (path[length] = slot.path[length].load(std::memory_order_acquire)) != '\0')
             ++length;
         path[length] = '\0';
-        std::atomic_thread_fence(std::memory_order_acquire);
         if (slot.word.load(std::memory_order_relaxed) != before)
             continue; // released (and perhaps reused) while being read: its owner has dealt with it
         // Only ever a name of the temporary shape, whatever happened to the slot.

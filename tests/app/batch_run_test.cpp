@@ -101,7 +101,10 @@ TEST_F(BatchRunTest, SevenImagesTwoCorruptAreAllCountedAndTheFailedNamed)
 
 ImageRecord record(const std::string& path, ImageOutcome outcome, FailureReason reason = FailureReason::None)
 {
-    return {path, ImageResult{outcome, Failure{reason}}};
+    ImageResult result;
+    result.outcome = outcome;
+    result.failure.reason = reason;
+    return {path, result};
 }
 
 TEST(FinalMessage, SaysWhatWasDoneSkippedStoppedAndWhyImagesFailed)

@@ -24,7 +24,11 @@ TEST(UploadGate, BoundsExchangesAndStartsNoneAfterAFailure)
         int seen = most_inside.load();
         while (now > seen && !most_inside.compare_exchange_weak(seen, now)) {
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // Each waits (a few seconds at most) for a second one inside, unless no other is left:
+        // a gate that let only one in would make every wait run out, however slow the machine.
+        for (int waited = 0; waited < 3000 && inside.load() < 2 && exchanges.load() + inside.load() < 8; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
         ++exchanges;
         --inside;
         gate.leave(fails);
