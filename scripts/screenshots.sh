@@ -51,10 +51,11 @@ for theme in Adwaita Adwaita-dark; do
   # PROCESS (the middle of the window's lower half, left of the options), then the final box
   # over the window, title bars included.
   xdotool mousemove --window "$window" 430 390 click 1
-  sleep 3
+  # The run goes on behind the window: the box comes when it ends.
+  box=$(xdotool search --sync --onlyvisible --name '^PTV Information$' | tail -n 1)
+  sleep 1
   import -window root "$out/final-box-gtk-$theme.png"
   # OK, then the manual link: with no browser on this display, the box that says why.
-  box=$(xdotool search --sync --onlyvisible --name '^PTV Information$' | tail -n 1)
   xdotool windowactivate --sync "$box" key Return
   sleep 1
   xdotool mousemove --window "$window" 90 400 click 1
