@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <unistd.h>
 
 namespace pictavo {
@@ -25,12 +26,10 @@ ImageResult written(const OutputShape& shape = {})
     return result;
 }
 
-// Applies the resize plan. False only when the cut could not be made (no memory for it).
-bool apply_plan(const ResizePlan& plan, ImageObject& image)
+// The cut of a plan that resizes, on the resized image. False only when the cut could not be
+// made (no memory for it).
+bool cut_to_plan(const ResizePlan& plan, ImageObject& image)
 {
-    if (!plan.resize)
-        return true;
-    image_resize_object(image, plan.width, plan.height);
     if (!plan.crop)
         return true;
     ImageObject cut;
@@ -40,24 +39,51 @@ bool apply_plan(const ResizePlan& plan, ImageObject& image)
     return true;
 }
 
+// Applies the resize plan. False only when the cut could not be made.
+bool apply_plan(const ResizePlan& plan, ImageObject& image)
+{
+    if (!plan.resize)
+        return true;
+    image_resize_object(image, plan.width, plan.height);
+    return cut_to_plan(plan, image);
+}
+
 ImageResult encode(const ImageSettings& settings, const std::string& source_path, const std::string& output_path,
                    std::uint32_t encoder)
 {
+    // An image that needs no turn is planned from its header, so the library can resize it
+    // while decoding instead of holding it whole.
+    std::optional<ResizePlan> header_plan;
+    const SizeChoice choose = [&](const ImageHeader& header) -> std::optional<ImageSize> {
+        if (!settings.keep_orientation && header.orientation != 1)
+            return std::nullopt;
+        const ResizePlan plan = plan_resize(settings.resize_mode, header.width, header.height,
+                                            settings.target_width, settings.target_height);
+        if (!plan.resize)
+            return std::nullopt;
+        header_plan = plan;
+        return ImageSize{plan.width, plan.height};
+    };
     ImageObject image;
-    if (const ImageError error = image_read_file(source_path, image); error != ImageError::None)
+    if (const ImageError error = image_read_file_sized(source_path, choose, image); error != ImageError::None)
         return failed_image(failure_reason_of(error));
-    // Turned before any size is worked out, so every mode sizes and cuts the image as it is
-    // meant to be seen.
     OutputShape shape;
-    if (!settings.keep_orientation && image.orientation != 1) {
-        if (const ImageError error = image_apply_orientation(image); error != ImageError::None)
-            return failed_image(failure_reason_of(error));
-        shape.turned_upright = true;
+    if (header_plan) {
+        if (!cut_to_plan(*header_plan, image))
+            return failed_image(FailureReason::OutOfMemory);
+    } else {
+        // Turned before any size is worked out, so every mode sizes and cuts the image as it is
+        // meant to be seen.
+        if (!settings.keep_orientation && image.orientation != 1) {
+            if (const ImageError error = image_apply_orientation(image); error != ImageError::None)
+                return failed_image(failure_reason_of(error));
+            shape.turned_upright = true;
+        }
+        const ResizePlan plan = plan_resize(settings.resize_mode, image.width, image.height, settings.target_width,
+                                            settings.target_height);
+        if (!apply_plan(plan, image))
+            return failed_image(FailureReason::OutOfMemory);
     }
-    const ResizePlan plan =
-        plan_resize(settings.resize_mode, image.width, image.height, settings.target_width, settings.target_height);
-    if (!apply_plan(plan, image))
-        return failed_image(FailureReason::OutOfMemory);
     const int quality = std::clamp(settings.quality, -1, 11);
     if (const ImageError error = image_write(image, output_path, encoder, quality); error != ImageError::None)
         return failed_image(failure_reason_of(error));

@@ -56,24 +56,30 @@ AreaAxis area_axis(int inputs, int outputs)
     return axis;
 }
 
+// Destination row y counted in the source's row order.
+std::uint8_t* output_row(PixelBuffer& destination, RowOrder order, int y)
+{
+    return order == RowOrder::TopDown ? destination.image_row(y) : destination.buffer_row(y);
+}
+
 // sums[i] = the coverage-weighted sum of byte i of the source rows that output row covers.
 // Sum is 16 bits wide when the coverages of an output add up to at most 257 (255 * 257 fits),
 // else 32 bits; the narrower the sums, the more of them one vector instruction handles.
 template <class Sum>
-PICTAVO_INLINE void sum_rows(const PixelBuffer& source, const AreaAxis& rows, int output, Sum* sums,
+PICTAVO_INLINE void sum_rows(AreaSource& source, const AreaAxis& rows, int output, Sum* sums,
                              std::size_t length)
 {
     const auto index = static_cast<std::size_t>(output);
     const std::uint32_t* weights = rows.weights.data() + rows.offset[index];
     const int first = rows.first[index];
     {
-        const std::uint8_t* row = source.buffer_row(first);
+        const std::uint8_t* row = source.row(first);
         const auto weight = static_cast<Sum>(weights[0]);
         for (std::size_t i = 0; i < length; ++i)
             sums[i] = static_cast<Sum>(row[i] * weight);
     }
     for (int t = 1; t < rows.count[index]; ++t) {
-        const std::uint8_t* row = source.buffer_row(first + t);
+        const std::uint8_t* row = source.row(first + t);
         const auto weight = static_cast<Sum>(weights[t]);
         if (weight == 1) {
             for (std::size_t i = 0; i < length; ++i)
@@ -217,7 +223,7 @@ PICTAVO_INLINE void round_totals(const Total* __restrict totals, std::uint8_t* _
 // The whole-number resize, for areas whose sums fit in 32 bits. Sum must hold the row sums,
 // and with a whole shrink factor the totals too.
 template <class Sum, int Channels>
-PICTAVO_INLINE void resample_whole(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+PICTAVO_INLINE void resample_whole(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
                                    const AreaAxis& rows, const WholeArea& whole)
 {
     static_assert(Channels <= 4);
@@ -233,7 +239,7 @@ PICTAVO_INLINE void resample_whole(const PixelBuffer& source, PixelBuffer& desti
         for (int y = 0; y < destination.height(); ++y) {
             sum_rows(source, rows, y, sums.data(), length);
             add_runs<Sum, Channels>(sums.data(), totals.data(), outputs, factor);
-            round_totals(totals.data(), destination.buffer_row(y), outputs, whole);
+            round_totals(totals.data(), output_row(destination, source.order(), y), outputs, whole);
         }
         return;
     }
@@ -252,12 +258,12 @@ PICTAVO_INLINE void resample_whole(const PixelBuffer& source, PixelBuffer& desti
             sum_rows(source, rows, y + r, sums.data() + line * static_cast<std::size_t>(r), length);
         add_weighted_runs<Sum, Channels>(sum_lines, total_lines, columns);
         for (int r = 0; r < group; ++r)
-            round_totals(total_lines[r], destination.buffer_row(y + r), outputs, whole);
+            round_totals(total_lines[r], output_row(destination, source.order(), y + r), outputs, whole);
     }
 }
 
 template <int Channels>
-PICTAVO_INLINE void resample_whole(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+PICTAVO_INLINE void resample_whole(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
                                    const AreaAxis& rows, const WholeArea& whole)
 {
     // 255 * 257 is the most 16 bits hold.
@@ -325,7 +331,7 @@ PICTAVO_INLINE void average_pixel(const SumLines& lines, std::size_t first, cons
 }
 
 template <class Vector, class Sum, int Channels>
-PICTAVO_INLINE void resample_rows(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+PICTAVO_INLINE void resample_rows(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
                                   const AreaAxis& rows)
 {
     const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
@@ -341,7 +347,7 @@ PICTAVO_INLINE void resample_rows(const PixelBuffer& source, PixelBuffer& destin
             double* line = lines.samples.data() + static_cast<std::size_t>(r) * lines.stride;
             for (std::size_t i = 0; i < length; ++i)
                 line[i] = sums[i];
-            outputs[r] = destination.buffer_row(y + r);
+            outputs[r] = output_row(destination, source.order(), y + r);
         }
         for (std::size_t x = 0; x < columns.first.size(); ++x) {
             average_pixel<Vector, Channels>(lines, static_cast<std::size_t>(columns.first[x]),
@@ -354,18 +360,18 @@ PICTAVO_INLINE void resample_rows(const PixelBuffer& source, PixelBuffer& destin
 }
 
 template <class Vector>
-PICTAVO_INLINE void resample(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+PICTAVO_INLINE void resample(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
                              const AreaAxis& rows)
 {
     if (const std::optional<WholeArea> whole = whole_area(columns, rows)) {
-        if (source.bytes_per_pixel() == 4)
+        if (source.depth() == 32)
             resample_whole<4>(source, destination, columns, rows, *whole);
         else
             resample_whole<3>(source, destination, columns, rows, *whole);
         return;
     }
     const bool narrow = rows.output_length <= 257;
-    if (source.bytes_per_pixel() == 4) {
+    if (source.depth() == 32) {
         if (narrow)
             resample_rows<Vector, std::uint16_t, 4>(source, destination, columns, rows);
         else
@@ -378,23 +384,42 @@ PICTAVO_INLINE void resample(const PixelBuffer& source, PixelBuffer& destination
     }
 }
 
-void resample_baseline(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+void resample_baseline(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
                        const AreaAxis& rows)
 {
     resample<DoublePair>(source, destination, columns, rows);
 }
 
-PICTAVO_TARGET_AVX2 void resample_avx2(const PixelBuffer& source, PixelBuffer& destination, const AreaAxis& columns,
+PICTAVO_TARGET_AVX2 void resample_avx2(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
                                        const AreaAxis& rows)
 {
     resample<DoubleQuad>(source, destination, columns, rows);
 }
 
+// The rows of a pixel buffer, all at hand.
+class BufferRows final : public AreaSource {
+public:
+    explicit BufferRows(const PixelBuffer& buffer)
+        : AreaSource(buffer.width(), buffer.height(), buffer.depth(), RowOrder::BottomUp), buffer_(buffer)
+    {
+    }
+    const std::uint8_t* row(int index) override { return buffer_.buffer_row(index); }
+
+private:
+    const PixelBuffer& buffer_;
+};
+
 } // namespace
 
 bool area_resample(const PixelBuffer& source, PixelBuffer& destination)
+{
+    BufferRows rows(source);
+    return area_resample(rows, destination);
+}
+
+bool area_resample(AreaSource& source, PixelBuffer& destination)
 try {
-    if (source.empty() || destination.empty() || source.depth() != destination.depth())
+    if (source.width() < 1 || source.height() < 1 || destination.empty() || source.depth() != destination.depth())
         return false;
     const AreaAxis columns = area_axis(source.width(), destination.width());
     const AreaAxis rows = area_axis(source.height(), destination.height());
@@ -405,6 +430,16 @@ try {
     return true;
 } catch (const std::bad_alloc&) {
     return false;
+}
+
+int area_rows_at_once(int source_rows, int rows)
+try {
+    if (source_rows < 1 || rows < 1)
+        return 0;
+    const AreaAxis axis = area_axis(source_rows, rows);
+    return *std::max_element(axis.count.begin(), axis.count.end());
+} catch (const std::bad_alloc&) {
+    return 0;
 }
 
 } // namespace pictavo

@@ -262,6 +262,6 @@ bool bmp_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t stride
     return true;
 }
 
-const ImageDecoder bmp_decoder_plugin = {IMAGE_CODE_BMP, bmp_check, bmp_decode, [](DecodeContext&) {}};
+const ImageDecoder bmp_decoder_plugin = {IMAGE_CODE_BMP, bmp_check, bmp_decode, [](DecodeContext&) {}, nullptr};
 
 } // namespace pictavo

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/image_load.h"
 
+#include "image/area_resample.h"
+#include "image/decoded_rows.h"
 #include "image/icon_image.h"
 #include "image/image_plugin.h"
+#include "image/image_resize.h"
 #include "image/plugins.h"
 #include "sys/descriptor.h"
 
@@ -11,6 +14,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -124,8 +128,10 @@ ImageError decode_pixels(DecodeContext& context, const ImageDecoder& decoder, Pi
     return error;
 }
 
-ImageError decode_into(ImageObject& image, const std::uint8_t* data, std::size_t size,
-                       const std::vector<const ImageDecoder*>& decoders)
+// The thread's context with the decoder that accepts the data, and its header read; the
+// error to give when none does.
+DecodeContext& open_context(const std::uint8_t* data, std::size_t size,
+                            const std::vector<const ImageDecoder*>& decoders, ImageError& error)
 {
     DecodeContext& context = thread_decode_context();
     context.data = data;
@@ -133,26 +139,58 @@ ImageError decode_into(ImageObject& image, const std::uint8_t* data, std::size_t
     context.frame_count = 1;
     context.frame_delay = 0;
     context.plugin = find_accepting_decoder(context, decoders);
-    ImageError error = context.error != ImageError::None ? context.error : ImageError::NotAnImage;
-    if (context.plugin) {
-        error = decode_pixels(context, *context.plugin, image.pixels);
-        image.width = static_cast<std::int16_t>(context.width);
-        image.height = static_cast<std::int16_t>(context.height);
-        image.depth = static_cast<std::int8_t>(image.pixels.depth());
-        image.source_depth = static_cast<std::int8_t>(context.source_depth);
-        image.plugin_code = context.plugin->code;
-        image.frame_count = 1;
-        const bool known_orientation = context.orientation >= 1 && context.orientation <= 8;
-        image.orientation = static_cast<std::uint8_t>(known_orientation ? context.orientation : 1);
-        image.colour = std::move(context.colour);
-    }
-    if (error != ImageError::None)
-        image = ImageObject();
+    error = context.error != ImageError::None ? context.error : ImageError::NotAnImage;
+    return context;
+}
+
+void close_context(DecodeContext& context)
+{
+    if (context.plugin)
+        context.plugin->cleanup(context);
+    context.state.reset();
     context.colour = ColourProfile();
     context.data = nullptr;
     context.size = 0;
     context.error = ImageError::None;
+}
+
+int known_orientation(const DecodeContext& context)
+{
+    return context.orientation >= 1 && context.orientation <= 8 ? context.orientation : 1;
+}
+
+// Fills image from what the decoder said of the file, around the pixels it holds.
+void describe(DecodeContext& context, ImageObject& image)
+{
+    image.width = static_cast<std::int16_t>(image.pixels.empty() ? context.width : image.pixels.width());
+    image.height = static_cast<std::int16_t>(image.pixels.empty() ? context.height : image.pixels.height());
+    image.depth = static_cast<std::int8_t>(image.pixels.depth());
+    image.source_depth = static_cast<std::int8_t>(context.source_depth);
+    image.plugin_code = context.plugin->code;
+    image.frame_count = 1;
+    image.orientation = static_cast<std::uint8_t>(known_orientation(context));
+    image.colour = std::move(context.colour);
+}
+
+// Decodes the image whose header open_context read, or gives its error, and closes the context.
+ImageError decode_opened(DecodeContext& context, ImageError error, ImageObject& image)
+{
+    if (context.plugin) {
+        error = decode_pixels(context, *context.plugin, image.pixels);
+        describe(context, image);
+    }
+    if (error != ImageError::None)
+        image = ImageObject();
+    close_context(context);
     return error;
+}
+
+ImageError decode_into(ImageObject& image, const std::uint8_t* data, std::size_t size,
+                       const std::vector<const ImageDecoder*>& decoders)
+{
+    ImageError error = ImageError::None;
+    DecodeContext& context = open_context(data, size, decoders, error);
+    return decode_opened(context, error, image);
 }
 
 ImageError decode_object(const std::uint8_t* bytes, std::size_t size, bool try_icon,
@@ -167,6 +205,71 @@ ImageError decode_object(const std::uint8_t* bytes, std::size_t size, bool try_i
         return load_icon(image, bytes, size);
     }
     return decode_into(image, bytes, size, decoders);
+}
+
+// Whether the image in context can be resized to size as it decodes, with the pixels an
+// area resize of the whole decoded image would give.
+bool can_resize_while_decoding(const DecodeContext& context, ImageSize size)
+{
+    const bool valid_size = size.width >= 1 && size.height >= 1 && size.width <= max_image_dimension &&
+                            size.height <= max_image_dimension;
+    const bool changes = size.width != context.width || size.height != context.height;
+    return context.plugin->decode_row && context.depth == 24 && valid_size && changes && context.width >= 1 &&
+           context.height >= 1 && !exceeds_image_limits(context.width, context.height);
+}
+
+// The rows of the image in context, area-resized to size as the decoder delivers them. The
+// decoder's failure, or None; resized stays empty when memory for the resize ran out.
+ImageError decode_resized(DecodeContext& context, ImageSize size, PixelBuffer& resized)
+{
+    const int window_rows = area_rows_at_once(context.height, size.height);
+    PixelBuffer destination = PixelBuffer::create(size.width, size.height, context.depth);
+    if (window_rows < 1 || destination.empty())
+        return ImageError::None;
+    DecodedRows rows(context, *context.plugin, window_rows);
+    if (!rows.ready())
+        return ImageError::None;
+    const bool done = area_resample(rows, destination);
+    if (const ImageError error = rows.finish(); error != ImageError::None)
+        return error;
+    if (done)
+        resized = std::move(destination);
+    return ImageError::None;
+}
+
+// As decode_into followed by image_resize_object to the size choose gives, when it gives one.
+ImageError decode_sized(const std::uint8_t* data, std::size_t size, const SizeChoice& choose, ImageObject& image,
+                        bool& streamed)
+{
+    image = ImageObject();
+    if (!data || is_icon_data(data, size))
+        return decode_object(data, size, true, image_decoders(), image);
+    ImageError error = ImageError::None;
+    DecodeContext& context = open_context(data, size, image_decoders(), error);
+    if (!context.plugin)
+        return decode_opened(context, error, image);
+    const ImageHeader header{context.width, context.height, known_orientation(context), context.plugin->code};
+    const std::optional<ImageSize> chosen = choose ? choose(header) : std::nullopt;
+    if (chosen && can_resize_while_decoding(context, *chosen)) {
+        error = decode_resized(context, *chosen, image.pixels);
+        if (error == ImageError::None && !image.pixels.empty()) {
+            describe(context, image);
+            close_context(context);
+            streamed = true;
+            return ImageError::None;
+        }
+        close_context(context);
+        // Without memory for the resize the image is decoded whole; that path gives the
+        // answer, down to an image left at its size when the resize has no memory either.
+        if (error != ImageError::None)
+            return error;
+        error = decode_into(image, data, size, image_decoders());
+    } else {
+        error = decode_opened(context, ImageError::None, image);
+    }
+    if (error == ImageError::None && chosen)
+        image_resize_object(image, chosen->width, chosen->height);
+    return error;
 }
 
 ImageHandle load_with(ImageNumber number, const void* data, std::size_t size, bool try_icon,
@@ -198,6 +301,28 @@ ImageError image_read_file(const std::string& path, ImageObject& image)
         image = ImageObject();
         return ImageError::OutOfMemory;
     }
+}
+
+ImageError image_read_file_sized(const std::string& path, const SizeChoice& choose, ImageObject& image,
+                                 bool* streamed)
+{
+    bool resized_while_decoding = false;
+    ImageError error = ImageError::None;
+    try {
+        Block block;
+        std::size_t size = 0;
+        error = read_whole_file(path, block, size);
+        if (error == ImageError::None)
+            error = decode_sized(block.get(), size, choose, image, resized_while_decoding);
+        else
+            image = ImageObject();
+    } catch (const std::bad_alloc&) {
+        image = ImageObject();
+        error = ImageError::OutOfMemory;
+    }
+    if (streamed)
+        *streamed = resized_while_decoding && error == ImageError::None;
+    return error;
 }
 
 ImageError image_decode(const void* data, std::size_t size, ImageObject& image)

@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace pictavo {
@@ -20,6 +22,31 @@ namespace pictavo {
 // numbered image, so any number of threads may use them at once.
 ImageError image_read_file(const std::string& path, ImageObject& image);
 ImageError image_decode(const void* data, std::size_t size, ImageObject& image);
+
+// What a file says of its image before the pixels are decoded.
+struct ImageHeader {
+    int width = 0;
+    int height = 0;
+    int orientation = 1;  // as ImageObject::orientation will hold it
+    std::uint32_t plugin_code = 0;
+};
+
+struct ImageSize {
+    int width = 0;
+    int height = 0;
+};
+
+// Asked once the header is read: the size the pixels are to have, or none to keep them as
+// decoded. It must not load images itself (the thread's decoder is busy with this one).
+using SizeChoice = std::function<std::optional<ImageSize>(const ImageHeader&)>;
+
+// As image_read_file followed, when choose gives a size, by image_resize_object to it (mode 0,
+// so a resize that fails leaves the image at its size). A JPEG that decodes to 24 bits is
+// resized as its rows are decoded and never held whole; image and error are the same. choose
+// is not asked for icon data or a file that fails before its header is read. streamed, when
+// given, tells whether the pixels were resized while decoding.
+ImageError image_read_file_sized(const std::string& path, const SizeChoice& choose, ImageObject& image,
+                                 bool* streamed = nullptr);
 
 // Non-zero on success: the pixel handle, or for IMAGE_ANY the new image's reference.
 ImageHandle image_load(ImageNumber number, const std::string& path);

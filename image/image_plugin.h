@@ -3,8 +3,9 @@
 //
 // A decoder's check looks at the data in the thread's DecodeContext and, when it recognises
 // its format, fills width, height, depth and source depth; decode then writes the pixels into
-// a zero-filled buffer of that size; cleanup releases what check set up. An encoder turns a
-// 24-bit (encode24) or 32-bit (encode32) pixel buffer into a file or a block in memory.
+// a zero-filled buffer of that size (or decode_row delivers the rows one by one); cleanup
+// releases what check set up. An encoder turns a 24-bit (encode24) or 32-bit (encode32) pixel
+// buffer into a file or a block in memory.
 #pragma once
 
 #include "image/colour_profile.h"
@@ -50,6 +51,10 @@ struct ImageDecoder {
     bool (*check)(DecodeContext& context);
     bool (*decode)(DecodeContext& context, std::uint8_t* pixels, std::size_t stride, int flags);
     void (*cleanup)(DecodeContext& context);
+    // Null, or the rows one at a time instead of decode: the next image row (top first) into
+    // row, which holds width pixels at depth. The call that delivers the last row also reads
+    // the data after it, as decode does. False on failure, with error set; no row comes after.
+    bool (*decode_row)(DecodeContext& context, std::uint8_t* row);
 };
 
 // One encode call: pixels in buffer order (bottom-up with ROWS_BOTTOM_UP in flags).

@@ -53,6 +53,7 @@ struct JpegDecoderState final : DecoderState {
     ScanLimit scan_limit{};
     bool created = false;
     JSAMPARRAY row = nullptr;  // one output row, owned by the library's image pool
+    bool rows_stopped = false;  // jpeg_decode_row failed or delivered the last row
 
     ~JpegDecoderState() override
     {
@@ -202,15 +203,17 @@ void convert_cmyk_row(const JSAMPLE* source, JDIMENSION width, std::uint8_t* des
     }
 }
 
-// Stops as soon as the data turns out to end before the image: the rest would be filler.
-ImageError read_rows(JpegDecoderState& state, std::uint8_t* pixels, std::size_t stride, int flags)
+// Decodes the rows before end, image row y into row_at(y), and after the last row the rest of
+// the data. Stops as soon as the data turns out to end before the image: the rest would be
+// filler.
+template <class RowAt>
+ImageError read_rows(JpegDecoderState& state, JDIMENSION end, RowAt row_at)
 {
     jpeg_decompress_struct* info = &state.info;
     if (setjmp(state.error.jump))
         return library_failure(state.error);
-    while (info->output_scanline < info->output_height) {
-        const JDIMENSION y = info->output_scanline;
-        std::uint8_t* destination = pixels + buffer_row_index(y, info->output_height, flags) * stride;
+    while (info->output_scanline < end) {
+        std::uint8_t* destination = row_at(info->output_scanline);
         if (info->output_components == 3) {
             // Blue, green, red straight into the pixel row; the row has room for the width.
             JSAMPROW row = destination;
@@ -224,7 +227,8 @@ ImageError read_rows(JpegDecoderState& state, std::uint8_t* pixels, std::size_t 
         if (jpeg_data_cut_off(state.error, *info))
             return ImageError::CutOff;
     }
-    jpeg_finish_decompress(info);
+    if (info->output_scanline == info->output_height)
+        jpeg_finish_decompress(info);
     return ImageError::None;
 }
 
@@ -257,11 +261,30 @@ bool jpeg_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t strid
     auto* state = dynamic_cast<JpegDecoderState*>(context.state.get());
     if (!state)
         return false;
-    context.error = read_rows(*state, pixels, stride, flags);
+    const JDIMENSION height = state->info.output_height;
+    context.error = read_rows(*state, height, [pixels, stride, flags, height](JDIMENSION y) {
+        return pixels + buffer_row_index(y, height, flags) * stride;
+    });
+    return context.error == ImageError::None;
+}
+
+bool jpeg_decode_row(DecodeContext& context, std::uint8_t* row)
+{
+    auto* state = dynamic_cast<JpegDecoderState*>(context.state.get());
+    if (!state)
+        return false;
+    jpeg_decompress_struct& info = state->info;
+    if (state->rows_stopped || info.output_scanline >= info.output_height) {
+        context.error = ImageError::Corrupt;
+        return false;
+    }
+    context.error = read_rows(*state, info.output_scanline + 1, [row](JDIMENSION) { return row; });
+    // After a failure libjpeg's state is undefined, and after the last row it is finished.
+    state->rows_stopped = context.error != ImageError::None || info.output_scanline == info.output_height;
     return context.error == ImageError::None;
 }
 
 const ImageDecoder jpeg_decoder_plugin = {IMAGE_CODE_JPEG, jpeg_check, jpeg_decode,
-                                          [](DecodeContext& context) { context.state.reset(); }};
+                                          [](DecodeContext& context) { context.state.reset(); }, jpeg_decode_row};
 
 } // namespace pictavo

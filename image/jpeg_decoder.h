@@ -12,6 +12,7 @@ namespace pictavo {
 
 bool jpeg_check(DecodeContext& context);
 bool jpeg_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t stride, int flags);
+bool jpeg_decode_row(DecodeContext& context, std::uint8_t* row);
 
 extern const ImageDecoder jpeg_decoder_plugin;
 

@@ -250,6 +250,6 @@ bool png_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t stride
 }
 
 const ImageDecoder png_decoder_plugin = {IMAGE_CODE_PNG, png_check, png_decode,
-                                         [](DecodeContext& context) { context.state.reset(); }};
+                                         [](DecodeContext& context) { context.state.reset(); }, nullptr};
 
 } // namespace pictavo
