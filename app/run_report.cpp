@@ -25,10 +25,12 @@ std::string final_message(const RunReport& report, std::size_t failures_listed)
                + " images done.";
     else
         text = std::to_string(report.processed) + " Images done.";
+    // Appended piece by piece: GCC 12's optimiser warns falsely about "text" + std::string
+    // temporaries here.
     if (report.skipped > 0)
-        text += "\n" + std::to_string(report.skipped) + " skipped: their outputs were there already.";
+        text.append("\n").append(std::to_string(report.skipped)).append(" skipped: their outputs were there already.");
     if (report.failed > 0) {
-        text += "\n" + std::to_string(report.failed) + " failed";
+        text.append("\n").append(std::to_string(report.failed)).append(" failed");
         if (static_cast<std::uint64_t>(report.failed) > failures_listed)
             text += ", the first " + std::to_string(failures_listed);
         text += ':';
