@@ -3,11 +3,13 @@
 //
 // On jpg12/ (ten 12 MP photos), in alternating rounds:
 //   floor N:   N processes, each doing the codec floor (full libjpeg-turbo decode, 1000 px
-//              quality-60 encode) on its share of the files;
+//              quality-60 encode) on its share of the files; floor 1 the same in one process,
+//              so that floor 1 / floor N shows how far N processes scale on this machine;
 //   jobs 1:    pictavo-cli --jobs 1 (Normal Resize 1000, quality 6);
 //   jobs N:    pictavo-cli --jobs N, with its peak resident memory.
 // On jpg/ (the real photos as shipped), at --jobs N: the plain run against --exif --dates, with
-// the number of exiftool processes each run started (counted by a wrapper put first on PATH).
+// the number of exiftool processes each run started (counted by a wrapper put first on PATH) and
+// the processor time of each run, its tool processes included.
 // Each figure is the median of the rounds.
 //
 // PICTAVO_BENCH_WORKERS sets N (default: the processors this process may use),
@@ -175,11 +177,12 @@ int main()
 
     const fs::path starts_file = scratch / "exiftool-starts";
     const std::string counting_path = counting_tool_path(scratch, starts_file);
-    Series floor_n, jobs_1, jobs_n, plain, exif;
+    Series floor_1, floor_n, jobs_1, jobs_n, plain, exif, plain_cpu, exif_cpu;
     long peak_rss_kib = 0;
     int most_tool_starts = 0;
     for (int round = 0; round < rounds; ++round) {
         floor_n.add(floor_milliseconds(large, workers, scratch));
+        floor_1.add(floor_milliseconds(large, 1, scratch));
         const ProgramRun one = cli_run(scratch / "in-12mp", scratch / "out", 1, false);
         jobs_1.add(one.ok ? one.wall_ms : -1);
         const ProgramRun many = cli_run(scratch / "in-12mp", scratch / "out", workers, false);
@@ -187,23 +190,30 @@ int main()
         peak_rss_kib = std::max(peak_rss_kib, many.peak_rss_kib);
         const ProgramRun bare = cli_run(scratch / "in-real", scratch / "out", workers, false);
         plain.add(bare.ok ? bare.wall_ms : -1);
+        plain_cpu.add(bare.ok ? bare.cpu_ms : -1);
         fs::remove(starts_file);
         const fs::path output = scratch / "out";
         const ProgramRun tagged =
             counting_path.empty() ? ProgramRun{} : cli_run(scratch / "in-real", output, workers, true, counting_path);
         exif.add(tagged.ok ? tagged.wall_ms : -1);
+        exif_cpu.add(tagged.ok ? tagged.cpu_ms : -1);
         most_tool_starts = std::max(most_tool_starts, lines_of(starts_file));
     }
 
     const double large_count = static_cast<double>(large.size());
-    std::printf("medians, ms per 12 MP photo: floor N %.1f, jobs 1 %.1f, jobs N %.1f\n",
-                floor_n.middle() / large_count, jobs_1.middle() / large_count, jobs_n.middle() / large_count);
-    std::printf("medians, ms per real photo at jobs N: plain %.1f, --exif --dates %.1f\n",
-                plain.middle() / static_cast<double>(real.size()), exif.middle() / static_cast<double>(real.size()));
+    const double real_count = static_cast<double>(real.size());
+    std::printf("medians, ms per 12 MP photo: floor 1 %.1f, floor N %.1f, jobs 1 %.1f, jobs N %.1f\n",
+                floor_1.middle() / large_count, floor_n.middle() / large_count, jobs_1.middle() / large_count,
+                jobs_n.middle() / large_count);
+    std::printf("medians, ms per real photo at jobs N: plain %.1f, --exif --dates %.1f; "
+                "processor time %.1f and %.1f\n",
+                plain.middle() / real_count, exif.middle() / real_count, plain_cpu.middle() / real_count,
+                exif_cpu.middle() / real_count);
+    std::printf("  floor 1 / floor N (how far N processes scale here) %.2f\n", floor_1.middle() / floor_n.middle());
     verdict("jobs N / N-process floor", jobs_n.middle() / floor_n.middle(), 1.10, true);
     verdict("jobs 1 / jobs N", jobs_1.middle() / jobs_n.middle(), 1.8, false);
     verdict("--exif --dates / plain at jobs N (goal 1.5)", exif.middle() / plain.middle(), 1.7, true);
     verdict("exiftool starts in one run", most_tool_starts, workers, true);
     verdict("peak RSS at jobs N, MiB", static_cast<double>(peak_rss_kib) / 1024.0, 120, true);
-    return floor_n.ok && jobs_1.ok && jobs_n.ok && plain.ok && exif.ok ? 0 : 1;
+    return floor_1.ok && floor_n.ok && jobs_1.ok && jobs_n.ok && plain.ok && exif.ok ? 0 : 1;
 }
