@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/failure_reason.h"
+#include "app/output_shape.h"
 #include "app/settings.h"
 
 #include <cstdint>
@@ -31,14 +32,6 @@ enum class ImageOutcome {
     Written,      // the output file holds the processed image (or the copy)
     Failed,       // not decodable, or the save or copy failed; nothing was written
     Skipped,      // its output existed already and was left as it was
-};
-
-// What the later steps need to know of a written output.
-struct OutputShape {
-    bool turned_upright = false; // the pixels were turned from the orientation the source gave
-    int width = 0;               // of the written image; 0 for a copy of the source
-    int height = 0;
-    bool colour_profile = false; // the output carries the source's colour profile
 };
 
 // An image's result as the run keeps it.

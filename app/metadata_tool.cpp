@@ -41,12 +41,12 @@ std::string private_folder()
 std::vector<std::string> metadata_arguments(const MetadataCopy& copy)
 {
     std::vector<std::string> arguments = {"-TagsFromFile", copy.source_path, "-all:all>all:all"};
-    if (copy.colour_profile)
+    if (copy.shape.colour_profile)
         arguments.emplace_back("-ICC_Profile");
-    if (copy.turned_upright) {
+    if (copy.shape.turned_upright) {
         arguments.emplace_back("-Orientation#=1");
-        arguments.push_back("-ExifImageWidth=" + std::to_string(copy.width));
-        arguments.push_back("-ExifImageHeight=" + std::to_string(copy.height));
+        arguments.push_back("-ExifImageWidth=" + std::to_string(copy.shape.width));
+        arguments.push_back("-ExifImageHeight=" + std::to_string(copy.shape.height));
     }
     arguments.emplace_back("-overwrite_original");
     arguments.push_back(copy.output_path);

@@ -11,6 +11,7 @@
 // One session belongs to one thread (each worker of a run has its own); it is not shared.
 #pragma once
 
+#include "app/output_shape.h"
 #include "sys/child_process.h"
 
 #include <chrono>
@@ -28,14 +29,7 @@ constexpr std::chrono::milliseconds METADATA_TOOL_TIME_LIMIT = std::chrono::seco
 struct MetadataCopy {
     std::string source_path; // the file the tags come from, as the tool is to read it
     std::string output_path; // rewritten in place by the tool
-    // The output's pixels were turned upright: its tags must say so (orientation 1, the
-    // output's size), or viewers would turn it a second time.
-    bool turned_upright = false;
-    int width = 0;
-    int height = 0;
-    // The output carries the source's colour profile. The tool's wildcard leaves profiles out,
-    // so it is named; then it is there even when the compression service dropped it.
-    bool colour_profile = false;
+    OutputShape shape = {};
 };
 
 // The tool's arguments for one copy: -TagsFromFile SOURCE -all:all>all:all, then for a profile

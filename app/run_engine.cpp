@@ -85,10 +85,7 @@ MetadataCopy metadata_copy_of(const PlannedImage& image, const OutputShape& shap
     MetadataCopy copy;
     copy.source_path = image.source_path;
     copy.output_path = image.output_path;
-    copy.turned_upright = shape.turned_upright;
-    copy.width = shape.width;
-    copy.height = shape.height;
-    copy.colour_profile = shape.colour_profile;
+    copy.shape = shape;
     return copy;
 }
 

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the steps after the save need to know of a written output.
+#pragma once
+
+namespace pictavo {
+
+struct OutputShape {
+    // The pixels were turned from the orientation the source gave: the output's tags must say
+    // so (orientation 1, the output's size), or viewers would turn it a second time.
+    bool turned_upright = false;
+    int width = 0; // of the written image; 0 for a copy of the source
+    int height = 0;
+    // The output carries the source's colour profile. The metadata tool's wildcard leaves
+    // profiles out, so it is named; then it is there even when the compression service
+    // dropped it.
+    bool colour_profile = false;
+};
+
+} // namespace pictavo
