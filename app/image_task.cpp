@@ -7,6 +7,7 @@
 #include "image/image_orientation.h"
 #include "image/image_resize.h"
 #include "image/image_save.h"
+#include "sys/atomic_file.h"
 #include "sys/files.h"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ bool apply_plan(const ResizePlan& plan, ImageObject& image)
 }
 
 ImageResult encode(const ImageSettings& settings, const std::string& source_path, const std::string& output_path,
-                   std::uint32_t encoder)
+                   std::uint32_t encoder, AtomicFile& staged)
 {
     // An image that needs no turn is planned from its header, so the library can resize it
     // while decoding instead of holding it whole.
@@ -85,13 +86,16 @@ ImageResult encode(const ImageSettings& settings, const std::string& source_path
             return failed_image(FailureReason::OutOfMemory);
     }
     const int quality = std::clamp(settings.quality, -1, 11);
-    if (const ImageError error = image_write(image, output_path, encoder, quality); error != ImageError::None)
+    if (const ImageError error = image_write_staged(image, output_path, staged, encoder, quality);
+        error != ImageError::None)
         return failed_image(failure_reason_of(error));
     shape.width = image.width;
     shape.height = image.height;
     shape.colour_profile = icc_profile_describes_rgb(image.colour.icc);
     return written(shape);
 }
+
+} // namespace
 
 FailureReason write_failure_of(int error_number)
 {
@@ -111,10 +115,12 @@ FailureReason write_failure_of(int error_number)
     }
 }
 
-ImageResult copy_original(const std::string& source_path, const std::string& output_path)
+namespace {
+
+ImageResult copy_original(const std::string& source_path, const std::string& output_path, AtomicFile& staged)
 {
     int error = 0;
-    if (file_copy(source_path, output_path, &error) != 0)
+    if (file_copy_staged(source_path, output_path, staged, &error) != 0)
         return written();
     // Which side failed: the copy's errno alone does not tell a source it may not read from an
     // output folder it may not write.
@@ -158,14 +164,24 @@ std::uint32_t encoder_for(const std::string& path)
 }
 
 ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
-                               const std::string& output_path)
+                               const std::string& output_path, AtomicFile& staged)
 {
     const std::uint32_t encoder = encoder_for(source_path);
     if (encoder == 0)
         return failed_image(FailureReason::NotAnImage);
     if (settings.resize_mode == RESIZE_UPLOAD_ORIGINALS)
-        return copy_original(source_path, output_path);
-    return encode(settings, source_path, output_path, encoder);
+        return copy_original(source_path, output_path, staged);
+    return encode(settings, source_path, output_path, encoder, staged);
+}
+
+ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
+                               const std::string& output_path)
+{
+    AtomicFile staged;
+    ImageResult result = write_image_output(settings, source_path, output_path, staged);
+    if (result.outcome == ImageOutcome::Written && !staged.commit())
+        return failed_image(write_failure_of(staged.error()));
+    return result;
 }
 
 } // namespace pictavo

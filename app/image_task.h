@@ -15,6 +15,8 @@
 
 namespace pictavo {
 
+class AtomicFile;
+
 // What the task needs of the job settings.
 struct ImageSettings {
     int resize_mode = RESIZE_NORMAL;
@@ -58,5 +60,13 @@ std::uint32_t encoder_for(const std::string& path);
 // at the output path as it was.
 ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
                                const std::string& output_path);
+
+// The same, except that a written output is left complete in staged's temporary beside
+// output_path, for later steps on it, and put in place only by the caller's staged.commit().
+ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
+                               const std::string& output_path, AtomicFile& staged);
+
+// The reason for a failed write with the errno error_number.
+FailureReason write_failure_of(int error_number);
 
 } // namespace pictavo

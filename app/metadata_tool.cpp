@@ -4,6 +4,7 @@
 #include "sys/files.h"
 #include "sys/process_runner.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -51,6 +52,14 @@ std::vector<std::string> metadata_arguments(const MetadataCopy& copy)
     arguments.emplace_back("-overwrite_original");
     arguments.push_back(copy.output_path);
     return arguments;
+}
+
+void remove_metadata_tool_leftover(const std::string& output_path)
+{
+    const std::string leftover = output_path + "_exiftool_tmp";
+    struct stat info {};
+    if (::lstat(leftover.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        ::unlink(leftover.c_str());
 }
 
 MetadataSession::MetadataSession(std::string tool_path, std::chrono::milliseconds time_limit)

@@ -37,6 +37,12 @@ struct MetadataCopy {
 // -overwrite_original OUTPUT. Values assigned after the copy replace the copied ones.
 std::vector<std::string> metadata_arguments(const MetadataCopy& copy);
 
+// Removes the file that the tool writes the new content to before renaming it over
+// output_path (OUTPUT_exiftool_tmp), which stays behind when the tool is killed mid-write.
+// Only for an output_path that is a temporary of this program's own: beside any other file a
+// file of that name may be somebody's.
+void remove_metadata_tool_leftover(const std::string& output_path);
+
 class MetadataSession {
 public:
     // tool_path: the program to run; time_limit: how long one answer may take.

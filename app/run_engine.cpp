@@ -5,6 +5,7 @@
 #include "app/image_task.h"
 #include "app/run_plan.h"
 #include "app/upload_gate.h"
+#include "sys/atomic_file.h"
 #include "sys/file_dates.h"
 #include "sys/files.h"
 #include "sys/processors.h"
@@ -80,18 +81,42 @@ bool copy_dates(const std::string& source_path, const std::string& output_path)
     return copied;
 }
 
-MetadataCopy metadata_copy_of(const PlannedImage& image, const OutputShape& shape)
+MetadataCopy metadata_copy_of(const PlannedImage& image, const std::string& tagged_path, const OutputShape& shape)
 {
     MetadataCopy copy;
     copy.source_path = image.source_path;
-    copy.output_path = image.output_path;
+    copy.output_path = tagged_path;
     copy.shape = shape;
     return copy;
 }
 
-// One image through all its steps, in their fixed order. The later steps work only on an
-// output this source has just written: an earlier file of that name is not given this
-// source's compression, tags or dates.
+// The later steps on the staged output, in their fixed order. The service and the tool replace
+// the temporary through renames of their own, so its lock is taken again after each; false
+// when it could not be (the temporary is no longer this run's to finish).
+bool finish_staged_output(SharedRun& run, MetadataSession& metadata, const PlannedImage& image, AtomicFile& staged,
+                          ImageResult& result)
+{
+    const std::string working = staged.temporary_path();
+    compress_output(run, working, result);
+    if (!staged.relock())
+        return false;
+    if (run.job.metadata_copy == 1 && !metadata.copy(metadata_copy_of(image, working, result.shape))) {
+        note_failure(result, Failure{FailureReason::MetadataFailed});
+        remove_metadata_tool_leftover(working);
+    }
+    if (!staged.relock())
+        return false;
+    if (run.job.date_copy == 1 && !copy_dates(image.source_path, working))
+        note_failure(result, Failure{FailureReason::DatesFailed});
+    result.output_bytes = std::max<std::int64_t>(file_size(working), -1);
+    return true;
+}
+
+// One image through all its steps. The output is written to a locked temporary beside it and
+// sent, tagged and dated there; only then is it put in place, so an output under its name is
+// always complete: a run killed between the steps leaves a temporary that the next run sweeps,
+// not an output that a --skip-existing run would keep without its compression, tags or dates.
+// An earlier file of the output's name is never given this source's compression, tags or dates.
 ImageResult process_image(SharedRun& run, MetadataSession& metadata, const PlannedImage& image)
 {
     if (image.refused != FailureReason::None)
@@ -104,14 +129,13 @@ ImageResult process_image(SharedRun& run, MetadataSession& metadata, const Plann
         result.output_bytes = existing;
         return result;
     }
-    result = write_image_output(run.image_settings, image.source_path, image.output_path);
+    AtomicFile staged;
+    result = write_image_output(run.image_settings, image.source_path, image.output_path, staged);
     if (result.outcome == ImageOutcome::Written) {
-        compress_output(run, image.output_path, result);
-        if (run.job.metadata_copy == 1 && !metadata.copy(metadata_copy_of(image, result.shape)))
-            note_failure(result, Failure{FailureReason::MetadataFailed});
-        if (run.job.date_copy == 1 && !copy_dates(image.source_path, image.output_path))
-            note_failure(result, Failure{FailureReason::DatesFailed});
-        result.output_bytes = std::max<std::int64_t>(file_size(image.output_path), -1);
+        if (!finish_staged_output(run, metadata, image, staged, result) || !staged.commit()) {
+            result = failed_image(write_failure_of(staged.error()));
+            staged.discard();
+        }
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     result.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();

@@ -301,8 +301,9 @@ service's count of compressions this month) goes to standard output.
 
 Stopping: Ctrl-C (SIGINT) or SIGTERM lets the images in progress finish, starts no new
 one and ends with "Stopped: N of M images done."; a second one ends the program at once,
-removing the files it was writing. Outputs already written stay complete; no temporary
-file stays behind, and each run removes those that an ended program left.
+removing the files it was writing. An output appears only once it is written, sent,
+tagged and dated as asked, so every output there is complete; no temporary file stays
+behind, and each run removes those that an ended program left.
 
 Exit status: 0 every image succeeded, 1 some images failed (their metadata or dates
 included) or the service failed, 2 wrong options, missing folders, no images, or the

@@ -134,13 +134,12 @@ ImageError write_error(int error_number)
 
 } // namespace
 
-ImageError image_write(const ImageObject& image, const std::string& path, std::uint32_t plugin_code, int quality,
-                       int depth)
+ImageError image_write_staged(const ImageObject& image, const std::string& path, AtomicFile& file,
+                              std::uint32_t plugin_code, int quality, int depth)
 {
     SavePlan plan;
     if (path.empty() || !plan_save(&image, plugin_code, quality, depth, plan))
         return ImageError::Refused;
-    AtomicFile file;
     if (!file.open(path))
         return write_error(file.error());
     EncodeSink sink;
@@ -151,6 +150,21 @@ ImageError image_write(const ImageObject& image, const std::string& path, std::u
         file.discard();
         return error;
     }
+    if (!file.finish()) {
+        const ImageError error = write_error(file.error());
+        file.discard();
+        return error;
+    }
+    return ImageError::None;
+}
+
+ImageError image_write(const ImageObject& image, const std::string& path, std::uint32_t plugin_code, int quality,
+                       int depth)
+{
+    AtomicFile file;
+    if (const ImageError error = image_write_staged(image, path, file, plugin_code, quality, depth);
+        error != ImageError::None)
+        return error;
     return file.commit() ? ImageError::None : write_error(file.error());
 }
 

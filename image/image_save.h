@@ -11,6 +11,8 @@
 
 namespace pictavo {
 
+class AtomicFile;
+
 // Writes the image under number to path with the encoder registered under plugin_code.
 // depth -1 stands for the image's source depth, with two exceptions: a source of 8 bits or
 // fewer whose 32-bit pixels are not all opaque is written with its alpha (depth 32), and a
@@ -28,6 +30,12 @@ int image_save(ImageNumber number, const std::string& path, std::uint32_t plugin
 // success). Touches no numbered image.
 ImageError image_write(const ImageObject& image, const std::string& path, std::uint32_t plugin_code, int quality,
                        int depth = -1);
+
+// The same, leaving the complete file in file's temporary (opened here for path, finished but
+// not committed) for later steps; the caller commits or discards it. On failure nothing is
+// left behind.
+ImageError image_write_staged(const ImageObject& image, const std::string& path, AtomicFile& file,
+                              std::uint32_t plugin_code, int quality, int depth = -1);
 
 // The same encoding into memory: the encoded file, or an empty block on failure.
 std::vector<std::uint8_t> image_save_memory(ImageNumber number, std::uint32_t plugin_code = IMAGE_CODE_BMP,

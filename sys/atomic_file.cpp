@@ -206,6 +206,8 @@ bool AtomicFile::write_all(const void* data, std::size_t size)
 
 bool AtomicFile::close_writer()
 {
+    if (descriptor_ < 0)
+        return true;
     bool ok = true;
     if (stream_) {
         ok = std::fclose(stream_) == 0;
@@ -225,9 +227,44 @@ void AtomicFile::release_temporary()
     temporary_path_.clear();
 }
 
+bool AtomicFile::finish()
+{
+    if (temporary_path_.empty())
+        return fail(EBADF);
+    return close_writer() || fail(errno);
+}
+
+bool AtomicFile::relock()
+{
+    if (temporary_path_.empty())
+        return fail(EBADF);
+    struct stat held {}, named {};
+    if (::fstat(lock_.get(), &held) == 0 && ::lstat(temporary_path_.c_str(), &named) == 0 && same_file(held, named))
+        return true;
+    Descriptor lock(::open(temporary_path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened {};
+    if (!lock.valid() || ::fstat(lock.get(), &opened) != 0)
+        return fail(errno);
+    if (!S_ISREG(opened.st_mode))
+        return fail(EINVAL);
+    // Waits: the holder can only be a sweep, which lets go at once, or a child being started by
+    // another thread that still has the descriptors of the replacement until it runs its program.
+    int locked = -1;
+    do
+        locked = ::flock(lock.get(), LOCK_EX);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0)
+        return fail(errno);
+    // Locked: had a sweep taken the name in the meantime?
+    if (::lstat(temporary_path_.c_str(), &named) != 0 || !same_file(opened, named))
+        return fail(ENOENT);
+    lock_ = std::move(lock);
+    return true;
+}
+
 bool AtomicFile::commit()
 {
-    if (descriptor_ < 0)
+    if (temporary_path_.empty())
         return fail(EBADF);
     bool ok = close_writer();
     if (ok)
@@ -242,7 +279,7 @@ bool AtomicFile::commit()
 
 void AtomicFile::discard()
 {
-    if (descriptor_ < 0)
+    if (temporary_path_.empty())
         return;
     close_writer();
     ::unlink(temporary_path_.c_str());

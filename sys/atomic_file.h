@@ -43,6 +43,16 @@ public:
     // Writes all of data to the descriptor; false on any short or failed write.
     bool write_all(const void* data, std::size_t size);
 
+    // Closes the writing descriptor and keeps the complete temporary file, still locked, for
+    // later steps that work on it by its path before commit() puts it in place. False (the
+    // temporary stays, for discard()) when the last of the content could not be written.
+    bool finish();
+
+    // After a later step replaced the temporary through a rename of its own (a download, the
+    // metadata tool), takes the lock on the file now under its name. False when there is no
+    // such regular file any more (a sweep of another run took it).
+    bool relock();
+
     // Closes the temporary file and renames it over the target. On failure the temporary
     // file is removed and the target is left as it was.
     bool commit();
@@ -51,6 +61,7 @@ public:
     void discard();
 
     bool is_open() const { return descriptor_ >= 0; }
+    bool has_temporary() const { return !temporary_path_.empty(); }
     // The errno of the last step that failed (open, write_all or commit), 0 when none did.
     int error() const { return error_; }
     const std::string& temporary_path() const { return temporary_path_; }

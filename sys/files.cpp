@@ -85,9 +85,10 @@ std::string extension_part(const std::string& path)
     return {};
 }
 
-int file_copy(const std::string& source, const std::string& target, int* error_number)
+int file_copy_staged(const std::string& source, const std::string& target, AtomicFile& to, int* error_number)
 {
-    const auto fail = [error_number](int error) {
+    const auto fail = [error_number, &to](int error) {
+        to.discard();
         if (error_number)
             *error_number = error;
         return 0;
@@ -107,14 +108,25 @@ int file_copy(const std::string& source, const std::string& target, int* error_n
         && target_info.st_ino == source_info.st_ino)
         return fail(EINVAL);
 
-    AtomicFile to;
     if (!to.open(target))
         return fail(to.error());
     if (!copy_contents(from.get(), to))
         return fail(to.error() != 0 ? to.error() : EIO);
     const struct timespec times[2] = {{0, UTIME_OMIT}, source_info.st_mtim};
     ::futimens(to.descriptor(), times);
-    return to.commit() ? 1 : fail(to.error());
+    return to.finish() ? 1 : fail(to.error());
+}
+
+int file_copy(const std::string& source, const std::string& target, int* error_number)
+{
+    AtomicFile to;
+    if (file_copy_staged(source, target, to, error_number) == 0)
+        return 0;
+    if (to.commit())
+        return 1;
+    if (error_number)
+        *error_number = to.error();
+    return 0;
 }
 
 bool path_fits_host(const std::string& path)

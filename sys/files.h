@@ -11,6 +11,8 @@
 
 namespace pictavo {
 
+class AtomicFile;
+
 // Answers of file_size besides a size.
 constexpr std::int64_t FILE_SIZE_MISSING = -1; // missing, or neither a folder nor a regular file
 constexpr std::int64_t FILE_SIZE_FOLDER = -2;
@@ -35,6 +37,11 @@ std::string extension_part(const std::string& path);
 // error_number, when given, receives the errno of the step that failed (EINVAL for a source
 // that is not a regular file or is the target).
 int file_copy(const std::string& source, const std::string& target, int* error_number = nullptr);
+
+// The same, leaving the complete copy in to's temporary (opened here for target, finished but
+// not committed) for later steps; the caller commits or discards it.
+int file_copy_staged(const std::string& source, const std::string& target, AtomicFile& to,
+                     int* error_number = nullptr);
 
 // Whether this host can name the path at all: shorter than PATH_MAX, and no element longer
 // than NAME_MAX. Such a path cannot be opened, listed or created.

@@ -48,6 +48,10 @@ bool remove_if_abandoned(int folder, const char* name)
 
 std::string temporary_name_pattern(std::string_view target_name)
 {
+    // A temporary that is itself replaced through a temporary gets a sibling of its own shape,
+    // so that the name grows no longer and a sweep knows it too.
+    if (is_temporary_name(target_name))
+        target_name = target_name.substr(1, target_name.size() - (1 + TEMPORARY_MARKER.size() + random_length));
     std::string pattern = ".";
     pattern += target_name;
     pattern += TEMPORARY_MARKER;

@@ -16,7 +16,8 @@ namespace pictavo {
 // What comes between the target's name and the six random characters.
 inline constexpr std::string_view TEMPORARY_MARKER = ".pictavo-";
 
-// The mkostemp pattern for a temporary beside target_name: ".NAME.pictavo-XXXXXX".
+// The mkostemp pattern for a temporary beside target_name: ".NAME.pictavo-XXXXXX". For a
+// target_name that has the temporary shape itself, NAME is the name inside it.
 std::string temporary_name_pattern(std::string_view target_name);
 
 // True when name (a file name, no folder) has exactly the shape of a temporary: a dot, a

@@ -107,7 +107,10 @@ TEST_F(MetadataRunTest, AToolThatDiesOrHangsFailsOnlyItsImage)
         EXPECT_EQ(report.images[i].result.failure.reason, expected[i]) << i;
     }
     // The outputs stay written, but the step the user asked for did not happen: they failed.
+    // What the killed tools had begun to write is gone with them.
     EXPECT_EQ(report.failed, 2);
+    EXPECT_EQ(folder.entries("out"),
+              (std::vector<std::string>{"a.jpg", "b-die.jpg", "c-hang.jpg", "d.jpg", "e.jpg"}));
     EXPECT_EQ(front_end.messages.back(), "PTV Information|5 Images done.\n2 failed:\n"
                                          "b-die.jpg: the metadata could not be copied\n"
                                          "c-hang.jpg: the metadata could not be copied");

@@ -19,6 +19,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -357,6 +358,70 @@ TEST_F(CliTest, SignalsStopTheRunAndASecondOneEndsItAtOnce)
         EXPECT_EQ(ended.out, "");
         EXPECT_EQ(hidden_names(out()), std::vector<std::string>{});
     }
+}
+
+// True once the process is gone or a zombie; false after 10 s.
+bool wait_until_gone(pid_t process)
+{
+    for (int i = 0; i < 1000; ++i) {
+        std::string stat;
+        if (!std::filesystem::exists("/proc/" + std::to_string(process)))
+            return true;
+        std::getline(std::ifstream("/proc/" + std::to_string(process) + "/stat"), stat);
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z')
+            return true;
+        ::usleep(10000);
+    }
+    return false;
+}
+
+// An output is put in place only after its metadata step, so a run ended at once in the middle
+// of that step leaves no output without it, and a resumed run with --skip-existing finishes
+// exactly those images.
+TEST_F(CliTest, AnOutputAppearsOnlyWithEveryStepDoneSoAResumedRunFinishesTheRest)
+{
+    const std::string mark = "+tagged";
+    folder.make_folder("bin");
+    ASSERT_TRUE(test::write_fake_metadata_tool(folder.path("bin/exiftool"), "0.3", mark));
+    for (int i = 0; i < 8; ++i)
+        small_image("in/" + std::to_string(i) + ".jpg");
+    const std::string path = folder.path("bin") + ":/usr/bin:/bin";
+    const std::vector<std::string> arguments = {"--jobs", "2", "--mode", "keep", "--exif", "--dates", in(), out()};
+    const auto outputs = [&] {
+        std::map<std::string, bool> marked;
+        for (const auto& entry : std::filesystem::directory_iterator(out()))
+            if (entry.is_regular_file() && entry.path().filename().string().front() != '.') {
+                const std::string content = folder.read("out/" + entry.path().filename().string());
+                marked[entry.path().filename().string()] =
+                    content.size() > mark.size() && content.compare(content.size() - mark.size(), mark.size(), mark) == 0;
+            }
+        return marked;
+    };
+
+    const pid_t hurried = start(arguments, path);
+    ASSERT_TRUE(wait_for_error_text("[1/8]"));
+    ::kill(hurried, SIGINT);
+    ::usleep(50000);
+    ::kill(hurried, SIGINT);
+    EXPECT_EQ(finish(hurried).status, 130);
+    std::ifstream started(folder.path("bin/exiftool.pids"));
+    for (pid_t tool = 0; started >> tool;)
+        ASSERT_TRUE(wait_until_gone(tool)) << tool;
+    const std::map<std::string, bool> left = outputs();
+    EXPECT_LT(left.size(), 8u);
+    for (const auto& [name, marked] : left)
+        EXPECT_TRUE(marked) << name << " is in place without its metadata step";
+
+    const Finished resumed = run({"--jobs", "2", "--mode", "keep", "--exif", "--dates", "--skip-existing", in(), out()},
+                                 path);
+    EXPECT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_NE(resumed.out.find(std::to_string(left.size()) + " skipped"), std::string::npos) << resumed.out;
+    const std::map<std::string, bool> all = outputs();
+    EXPECT_EQ(all.size(), 8u);
+    for (const auto& [name, marked] : all)
+        EXPECT_TRUE(marked) << name;
+    EXPECT_EQ(hidden_names(out()), std::vector<std::string>{});
 }
 
 TEST_F(CliTest, EveryFailureIsNamedWithItsReasonAsItHappensAndInTheReport)
