@@ -174,14 +174,4 @@ ImageResult write_image_output(const ImageSettings& settings, const std::string&
     return encode(settings, source_path, output_path, encoder, staged);
 }
 
-ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
-                               const std::string& output_path)
-{
-    AtomicFile staged;
-    ImageResult result = write_image_output(settings, source_path, output_path, staged);
-    if (result.outcome == ImageOutcome::Written && !staged.commit())
-        return failed_image(write_failure_of(staged.error()));
-    return result;
-}
-
 } // namespace pictavo

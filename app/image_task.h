@@ -54,15 +54,12 @@ ImageResult failed_image(FailureReason reason);
 // 0 for anything else.
 std::uint32_t encoder_for(const std::string& path);
 
-// Writes the output for one source. Only outcome and failure are filled in. A resize the image
-// library refuses leaves the image at its size (the cut of "Uniform" is then taken from the
-// unresized image); a failed load, cut, save or copy writes nothing and leaves an earlier file
-// at the output path as it was.
-ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
-                               const std::string& output_path);
-
-// The same, except that a written output is left complete in staged's temporary beside
-// output_path, for later steps on it, and put in place only by the caller's staged.commit().
+// Writes the output for one source into staged: a written output is left complete in staged's
+// temporary beside output_path, for later steps on it, and put in place only by the caller's
+// staged.commit(). Only outcome and failure are filled in. A resize the image library refuses
+// leaves the image at its size (the cut of "Uniform" is then taken from the unresized image);
+// a failed load, cut, save or copy leaves no temporary, and an earlier file at the output path
+// stays as it was.
 ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
                                const std::string& output_path, AtomicFile& staged);
 

@@ -61,7 +61,6 @@ public:
     void discard();
 
     bool is_open() const { return descriptor_ >= 0; }
-    bool has_temporary() const { return !temporary_path_.empty(); }
     // The errno of the last step that failed (open, write_all or commit), 0 when none did.
     int error() const { return error_; }
     const std::string& temporary_path() const { return temporary_path_; }

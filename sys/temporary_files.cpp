@@ -17,6 +17,9 @@ namespace {
 // mkstemp replaces the X's with these (glibc's alphabet).
 constexpr std::size_t random_length = 6;
 
+// What a temporary's name adds to its target's: the leading dot, the marker, the random part.
+constexpr std::size_t shape_length = 1 + TEMPORARY_MARKER.size() + random_length;
+
 bool is_random_character(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
@@ -51,7 +54,7 @@ std::string temporary_name_pattern(std::string_view target_name)
     // A temporary that is itself replaced through a temporary gets a sibling of its own shape,
     // so that the name grows no longer and a sweep knows it too.
     if (is_temporary_name(target_name))
-        target_name = target_name.substr(1, target_name.size() - (1 + TEMPORARY_MARKER.size() + random_length));
+        target_name = target_name.substr(1, target_name.size() - shape_length);
     std::string pattern = ".";
     pattern += target_name;
     pattern += TEMPORARY_MARKER;
@@ -61,10 +64,9 @@ std::string temporary_name_pattern(std::string_view target_name)
 
 bool is_temporary_name(std::string_view name)
 {
-    const std::size_t fixed = 1 + TEMPORARY_MARKER.size() + random_length;
-    if (name.size() <= fixed || name.front() != '.')
+    if (name.size() <= shape_length || name.front() != '.')
         return false;
-    const std::string_view target = name.substr(1, name.size() - fixed);
+    const std::string_view target = name.substr(1, name.size() - shape_length);
     if (target == "." || target == ".." || target.find('/') != std::string_view::npos)
         return false;
     if (name.substr(1 + target.size(), TEMPORARY_MARKER.size()) != TEMPORARY_MARKER)

@@ -2,6 +2,7 @@
 #include "app/image_task.h"
 
 #include "job_test_support.h"
+#include "sys/atomic_file.h"
 #include "test_folder.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,11 @@ protected:
 
     ImageResult result_of(const std::string& source, const std::string& output)
     {
-        return write_image_output(settings, folder.path(source), folder.path(output));
+        AtomicFile staged;
+        const ImageResult result = write_image_output(settings, folder.path(source), folder.path(output), staged);
+        if (result.outcome == ImageOutcome::Written && !staged.commit())
+            return failed_image(write_failure_of(staged.error()));
+        return result;
     }
     ImageOutcome run(const std::string& source, const std::string& output) { return result_of(source, output).outcome; }
 
