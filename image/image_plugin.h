@@ -9,6 +9,7 @@
 #pragma once
 
 #include "image/colour_profile.h"
+#include "image/encode_options.h"
 #include "image/image_error.h"
 
 #include <cstddef>
@@ -67,6 +68,8 @@ struct EncodeRequest {
     int quality = 0;
     int depth = 0;
     const ColourProfile* colour = nullptr;  // the source's, to be written with the pixels
+    EncodeOptions options;                  // the default value: the plain output
+    EncodeOutcome* outcome = nullptr;       // filled in on success when not null
 
     // Buffer row holding image row y (0 = top).
     const std::uint8_t* image_row(int y) const;

@@ -81,7 +81,8 @@ int source_save_depth(const ImageObject& image)
 }
 
 // Everything that can fail before a file is touched.
-bool plan_save(const ImageObject* image, std::uint32_t plugin_code, int quality, int depth, SavePlan& plan)
+bool plan_save(const ImageObject* image, std::uint32_t plugin_code, int quality, int depth, SavePlan& plan,
+               const EncodeOptions& options = {}, EncodeOutcome* outcome = nullptr)
 {
     if (!image || !image->holds_image() || image->is_icon || (image->pixels.depth() != 24 && image->pixels.depth() != 32))
         return false;
@@ -113,6 +114,8 @@ bool plan_save(const ImageObject* image, std::uint32_t plugin_code, int quality,
     plan.request.quality = quality;
     plan.request.depth = depth;
     plan.request.colour = &image->colour;
+    plan.request.options = options;
+    plan.request.outcome = outcome;
     return plan.encode != nullptr;
 }
 
@@ -132,14 +135,8 @@ ImageError write_error(int error_number)
     }
 }
 
-} // namespace
-
-ImageError image_write_staged(const ImageObject& image, const std::string& path, AtomicFile& file,
-                              std::uint32_t plugin_code, int quality, int depth)
+ImageError write_planned(SavePlan& plan, const std::string& path, AtomicFile& file)
 {
-    SavePlan plan;
-    if (path.empty() || !plan_save(&image, plugin_code, quality, depth, plan))
-        return ImageError::Refused;
     if (!file.open(path))
         return write_error(file.error());
     EncodeSink sink;
@@ -154,6 +151,43 @@ ImageError image_write_staged(const ImageObject& image, const std::string& path,
         const ImageError error = write_error(file.error());
         file.discard();
         return error;
+    }
+    return ImageError::None;
+}
+
+} // namespace
+
+ImageError image_write_staged(const ImageObject& image, const std::string& path, AtomicFile& file,
+                              std::uint32_t plugin_code, int quality, int depth)
+{
+    SavePlan plan;
+    if (path.empty() || !plan_save(&image, plugin_code, quality, depth, plan))
+        return ImageError::Refused;
+    return write_planned(plan, path, file);
+}
+
+ImageError image_write_staged(const ImageObject& image, const std::string& path, AtomicFile& file,
+                              std::uint32_t plugin_code, int quality, const EncodeOptions& options,
+                              EncodeOutcome* outcome)
+{
+    SavePlan plan;
+    if (path.empty() || !plan_save(&image, plugin_code, quality, -1, plan, options, outcome))
+        return ImageError::Refused;
+    return write_planned(plan, path, file);
+}
+
+ImageError image_encode(const ImageObject& image, std::uint32_t plugin_code, int quality, const EncodeOptions& options,
+                        std::vector<std::uint8_t>& encoded, EncodeOutcome* outcome)
+{
+    encoded.clear();
+    SavePlan plan;
+    if (!plan_save(&image, plugin_code, quality, -1, plan, options, outcome))
+        return ImageError::Refused;
+    EncodeSink sink;
+    sink.memory = &encoded;
+    if (!plan.encode(plan.request, sink)) {
+        encoded.clear();
+        return ImageError::OutOfMemory;
     }
     return ImageError::None;
 }

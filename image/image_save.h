@@ -2,6 +2,7 @@
 // Writing numbered images to files through the registered encoders.
 #pragma once
 
+#include "image/encode_options.h"
 #include "image/image_error.h"
 #include "image/image_object.h"
 
@@ -36,6 +37,16 @@ ImageError image_write(const ImageObject& image, const std::string& path, std::u
 // left behind.
 ImageError image_write_staged(const ImageObject& image, const std::string& path, AtomicFile& file,
                               std::uint32_t plugin_code, int quality, int depth = -1);
+
+// The same with encoder options (image/encode_options.h); outcome, when not null, says what the
+// encoder did.
+ImageError image_write_staged(const ImageObject& image, const std::string& path, AtomicFile& file,
+                              std::uint32_t plugin_code, int quality, const EncodeOptions& options,
+                              EncodeOutcome* outcome = nullptr);
+
+// The encoded file in memory, as image_write_staged would write it at the source's depth.
+ImageError image_encode(const ImageObject& image, std::uint32_t plugin_code, int quality, const EncodeOptions& options,
+                        std::vector<std::uint8_t>& encoded, EncodeOutcome* outcome = nullptr);
 
 // The same encoding into memory: the encoded file, or an empty block on failure.
 std::vector<std::uint8_t> image_save_memory(ImageNumber number, std::uint32_t plugin_code = IMAGE_CODE_BMP,
