@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/failure_reason.h"
 
+#include "app/byte_sizes.h"
+
 namespace pictavo {
 namespace {
 
@@ -79,6 +81,7 @@ std::string failure_text(const Failure& failure)
     case FailureReason::MetadataFailed: return "the metadata could not be copied";
     case FailureReason::DatesFailed: return "the file dates could not be copied";
     case FailureReason::ServiceFailed: return service_text(failure);
+    case FailureReason::OverSizeLimit: return "could not be made smaller than " + byte_size_text(failure.size_limit);
     }
     return "failed";
 }
@@ -104,6 +107,7 @@ const char* failure_code(FailureReason reason)
     case FailureReason::MetadataFailed: return "metadata_failed";
     case FailureReason::DatesFailed: return "dates_failed";
     case FailureReason::ServiceFailed: return "service_failed";
+    case FailureReason::OverSizeLimit: return "over_size_limit";
     }
     return "failed";
 }

@@ -45,6 +45,7 @@ std::string apply_options(const CliOptions& options, AppState& state)
     job.jpeg_quality = options.quality;
     job.date_copy = options.dates ? 1 : 0;
     job.keep_orientation = options.keep_orientation;
+    job.compression = options.compression;
     if (options.exif) {
         if (job.exiftool_found != 1)
             return "--exif needs exiftool, which is neither on PATH nor beside pictavo-cli "

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_options.h"
 
+#include "app/byte_sizes.h"
 #include "app/folder_scan.h"
 
 #include <optional>
@@ -88,6 +89,9 @@ CliParse Parser::parse()
                                            : "too many arguments: only an input and an output folder are taken";
     } else if (options_.mode == RESIZE_UPLOAD_ORIGINALS && !options_.tinify) {
         result.error = "--mode upload only copies files for the compression service; it needs --tinify";
+    } else if (options_.mode == RESIZE_UPLOAD_ORIGINALS && options_.compression != CompressionSettings{}) {
+        result.error = "--mode upload copies the files unchanged, so --optimize, --png-palette, --only-smaller "
+                       "and --max-size do not apply to it";
     } else {
         result.action = CliAction::Run;
         result.options.input_folder = folders_[0];
@@ -106,7 +110,8 @@ bool Parser::option(const std::string& argument)
     }
     const bool takes_value = name == "--mode" || name == "--size" || name == "--fill" ||
                              name == "--uniform" || name == "--quality" || name == "--key" ||
-                             name == "--service-url" || name == "--jobs" || name == "--report";
+                             name == "--service-url" || name == "--jobs" || name == "--report" ||
+                             name == "--max-size";
     if (inline_value_ && !takes_value)
         return fail(name + " takes no value");
 
@@ -132,6 +137,19 @@ bool Parser::option(const std::string& argument)
         options_.quiet = true;
     } else if (name == "--skip-existing") {
         options_.skip_existing = true;
+    } else if (name == "--optimize") {
+        options_.compression.optimize = true;
+    } else if (name == "--png-palette") {
+        options_.compression.png_palette = true;
+    } else if (name == "--only-smaller") {
+        options_.compression.only_smaller = true;
+    } else if (name == "--max-size") {
+        const std::optional<std::int64_t> bytes = parse_byte_size(value);
+        if (!bytes || *bytes < SIZE_LIMIT_MINIMUM || *bytes > SIZE_LIMIT_MAXIMUM)
+            return fail("--max-size takes a size from 1K to 256M: whole digits, then K (1024 bytes) or "
+                        "M (1024K) or nothing for bytes, for example 200K; not '" + value + "'");
+        options_.compression.size_limit = *bytes;
+        options_.max_size_text = value;
     } else if (name == "--report") {
         // Every input and output of a run has an image's name, so a report never takes one's place.
         if (value.empty() || value.back() == '/' || is_image_file_name(value))
@@ -255,6 +273,21 @@ Sizes and quality (out-of-range values are refused, not corrected):
   --quality Q        JPEG quality 1 (smallest files) to 10 (best), default 6; it does not
                      apply to PNG files: colour PNGs are written without loss, palette and
                      grey PNGs with a palette of as many colours as their bit depth allows
+
+Smaller files, made on this computer (all off by default):
+  --optimize         smaller files with exactly the same pixels: JPEG with optimised
+                     Huffman tables and progressive scans, PNG in its smallest exact
+                     colour type with the best row filters and compression
+  --png-palette      colour PNGs become 8-bit palette PNGs (transparency kept) where the
+                     palette keeps them close to the original; others stay true colour
+  --max-size SIZE    make every output at most SIZE bytes (200000, 200K, 2M; K is 1024
+                     bytes, M is 1024K; 1K to 256M), metadata included: JPEG at the
+                     highest quality up to --quality that fits, PNG optimised, then as a
+                     palette, then with fewer colours. An output that cannot fit is written
+                     at its smallest and counted as failed
+  --only-smaller     where an output has its source's format and size (--mode keep, or a
+                     resize that changed nothing) but would be larger than the source,
+                     write the source's own bytes instead ("kept")
   Every number is written in plain decimal digits and nothing else: no sign, no blanks,
   no unit and no other base ("800", not "+800", " 800", "800px" or "0x320"); W and H are
   joined by an x (1000x667).
@@ -286,8 +319,9 @@ Other options:
                      stopped goes on where it ended
   --report FILE      write a JSON report to FILE at the end of the run, stopped or not:
                      the settings, the totals and one record per image (its path below
-                     INPUT_FOLDER, result, reason, output size and milliseconds). FILE is
-                     replaced only by a complete report and may not have an image's name
+                     INPUT_FOLDER, result, reason, source and output size, the quality
+                     or palette used, and milliseconds). FILE is replaced only by a
+                     complete report and may not have an image's name
   --yes, -y          do not ask before writing into the input folder or inside it; without
                      it the question is asked on a terminal, and refused otherwise
   --quiet, -q        no scan line and no progress lines
@@ -297,7 +331,7 @@ Other options:
 Output: "Found N images in M folders" and one line per image go to standard error, and
 so does "pictavo-cli: PATH: REASON" the moment an image fails (also with --quiet). The
 result ("N Images done.", every failed file with its reason, a service error, the
-service's count of compressions this month) goes to standard output.
+service's count of compressions this month, the bytes saved) goes to standard output.
 
 Stopping: Ctrl-C (SIGINT) or SIGTERM lets the images in progress finish, starts no new
 one and ends with "Stopped: N of M images done."; a second one ends the program at once,

@@ -33,6 +33,8 @@ struct CliOptions {
     int jobs = 0;                    // workers; 0: one per usable processor
     bool skip_existing = false;
     std::string report_path;         // --report FILE; empty for none
+    CompressionSettings compression; // --optimize, --png-palette, --only-smaller, --max-size
+    std::string max_size_text;       // --max-size as given, for the report
 };
 
 // The environment variable that may hold the service key instead of --key.

@@ -14,6 +14,7 @@ const char* result_name(const ImageResult& result)
     switch (result.outcome) {
     case ImageOutcome::Written: return "written";
     case ImageOutcome::Skipped: return "skipped";
+    case ImageOutcome::Kept: return "kept";
     case ImageOutcome::Failed: return "failed";
     case ImageOutcome::NotProcessed: break;
     }
@@ -35,6 +36,13 @@ void write_settings(JsonWriter& json, const CliOptions& options, const RunReport
     json.member("dates", options.dates);
     json.member("tinify", options.tinify);
     json.member("skip_existing", options.skip_existing);
+    json.member("optimize", options.compression.optimize);
+    json.member("png_palette", options.compression.png_palette);
+    json.member("only_smaller", options.compression.only_smaller);
+    if (options.compression.size_limit > 0)
+        json.member("max_size_bytes", options.compression.size_limit);
+    else
+        json.null_member("max_size_bytes");
     json.member("jobs", report.workers);
     json.end_object();
 }
@@ -48,6 +56,7 @@ void write_totals(JsonWriter& json, const RunReport& report)
     json.member("done", report.processed);
     json.member("failed", report.failed);
     json.member("skipped", report.skipped);
+    json.member("kept", report.kept);
     json.member("not_processed", images - report.processed);
     json.member("stopped", report.stopped);
     json.member("service_failed", report.service_failed);
@@ -56,7 +65,19 @@ void write_totals(JsonWriter& json, const RunReport& report)
     else
         json.null_member("compressions_this_month");
     json.member("temporary_files_removed", report.temporaries_removed);
+    const ByteTotals bytes = byte_totals(report);
+    json.member("source_bytes", bytes.source_bytes);
+    json.member("output_bytes", bytes.output_bytes);
     json.end_object();
+}
+
+// A count, or null for -1 (not known or not applicable).
+void optional_count(JsonWriter& json, const char* name, std::int64_t count)
+{
+    if (count >= 0)
+        json.member(name, count);
+    else
+        json.null_member(name);
 }
 
 void write_record(JsonWriter& json, const ImageRecord& record)
@@ -75,10 +96,11 @@ void write_record(JsonWriter& json, const ImageRecord& record)
     }
     if (failure.reason == FailureReason::ServiceFailed)
         json.member("service_status", failure.service_status);
-    if (result.output_bytes >= 0)
-        json.member("output_bytes", result.output_bytes);
-    else
-        json.null_member("output_bytes");
+    optional_count(json, "source_bytes", result.source_bytes);
+    optional_count(json, "output_bytes", result.output_bytes);
+    // What the encoder chose: the JPEG quality (1..100) and the colours of a lossy palette.
+    optional_count(json, "jpeg_quality", result.encoded.native_quality > 0 ? result.encoded.native_quality : -1);
+    optional_count(json, "palette_colours", result.encoded.lossy_palette ? result.encoded.palette_colours : -1);
     json.member("milliseconds", result.milliseconds);
     json.end_object();
 }

@@ -21,6 +21,12 @@ constexpr std::array<std::pair<C, ModeBox>, 5> MODE_BOX_CONTROLS = {{
     {C::uploadOriginalsBox, ModeBox::UploadOriginals},
 }};
 
+constexpr std::array<std::pair<C, CompressionBox>, 3> COMPRESSION_BOX_CONTROLS = {{
+    {C::optimizeBox, CompressionBox::Optimize},
+    {C::pngPaletteBox, CompressionBox::PngPalette},
+    {C::onlySmallerBox, CompressionBox::OnlySmaller},
+}};
+
 constexpr std::array<std::pair<C, NumericField>, 6> NUMERIC_FIELD_CONTROLS = {{
     {C::normalSizeField, NumericField::NormalSize},
     {C::fillWidthField, NumericField::FillWidth},
@@ -94,6 +100,7 @@ void MainWindow::build_controls()
     toolkit_.set_hover_hint(id(C::donateLink), DONATE_HINT);
     toolkit_.set_hidden(id(C::progressBar), true);
     toolkit_.set_text(id(C::apiKeyField), state_.window.api_key_text);
+    toolkit_.set_hover_hint(id(C::maxSizeField), MAX_SIZE_HINT);
     show_options();
 }
 
@@ -111,12 +118,18 @@ void MainWindow::show_options()
     toolkit_.set_hover_hint(id(C::exifBox), window.exif_enabled ? "" : EXIFTOOL_MISSING_HINT);
     toolkit_.set_state(id(C::exifBox), state_.job.metadata_copy);
     toolkit_.set_state(id(C::datesBox), state_.job.date_copy);
+    for (const auto& [control, box] : COMPRESSION_BOX_CONTROLS) {
+        toolkit_.set_state(id(control), state_.compression_box_ticked(box) ? 1 : 0);
+        toolkit_.set_enabled(id(control), window.compression_enabled());
+    }
+    toolkit_.set_enabled(id(C::maxSizeField), window.compression_enabled());
 }
 
 void MainWindow::show_field_texts()
 {
     for (const auto& [control, field] : NUMERIC_FIELD_CONTROLS)
         toolkit_.set_text(id(control), state_.numeric_text(field));
+    toolkit_.set_text(id(C::maxSizeField), state_.job.max_size_text);
 }
 
 // The options as the user left them, then the folders as if they had been picked again
@@ -191,10 +204,20 @@ void MainWindow::handle(const Event& event)
             return;
         }
     }
+    for (const auto& [control, box] : COMPRESSION_BOX_CONTROLS) {
+        if (event.control == id(control)) {
+            state_.click_compression_box(box);
+            show_options();
+            return;
+        }
+    }
     const auto is = [&](C control) { return event.control == id(control); };
     if (is(C::apiKeyField)) {
         if (event.type == EventType::LostFocus)
             api_key_lost_focus();
+    } else if (is(C::maxSizeField)) {
+        if (event.type == EventType::LostFocus)
+            max_size_lost_focus();
     } else if (is(C::inputSelectButton)) {
         pick_input_folder();
     } else if (is(C::outputSelectButton)) {
@@ -311,6 +334,14 @@ void MainWindow::field_lost_focus(WindowControl control)
         if (shown != typed)
             toolkit_.set_text(id(control), shown);
     }
+}
+
+void MainWindow::max_size_lost_focus()
+{
+    const std::string typed = toolkit_.text(id(C::maxSizeField));
+    const std::string shown = state_.max_size_lost_focus(typed);
+    if (shown != typed)
+        toolkit_.set_text(id(C::maxSizeField), shown);
 }
 
 void MainWindow::api_key_lost_focus()

@@ -95,6 +95,7 @@ private:
     void report_not_opened(const std::string& what, const std::string& reason);
     void field_lost_focus(WindowControl field);
     void api_key_lost_focus();
+    void max_size_lost_focus();
     void process();
     void request_stop();
 
