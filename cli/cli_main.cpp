@@ -154,7 +154,8 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
     if (const std::string problem = report_problem(options.report_path); !problem.empty())
         return usage_error(streams, problem);
 
-    CliFrontEnd front_end(streams, options.quiet, options.yes, StopSignals::StopTheRun);
+    CliFrontEnd front_end(streams, options.quiet, options.yes, StopSignals::StopTheRun,
+                          progress_style_for(streams.err, options.quiet, options.progress));
     if (file_size(state.job.input_folder) == FILE_SIZE_FOLDER) {
         state.run.folder_count = 0;
         state.run.image_count = 0;

@@ -111,7 +111,7 @@ bool Parser::option(const std::string& argument)
     const bool takes_value = name == "--mode" || name == "--size" || name == "--fill" ||
                              name == "--uniform" || name == "--quality" || name == "--key" ||
                              name == "--service-url" || name == "--jobs" || name == "--report" ||
-                             name == "--max-size";
+                             name == "--max-size" || name == "--progress";
     if (inline_value_ && !takes_value)
         return fail(name + " takes no value");
 
@@ -137,6 +137,10 @@ bool Parser::option(const std::string& argument)
         options_.quiet = true;
     } else if (name == "--skip-existing") {
         options_.skip_existing = true;
+    } else if (name == "--progress") {
+        if (value != "bar" && value != "lines" && value != "none")
+            return fail("unknown --progress '" + value + "': use bar, lines or none");
+        options_.progress = value;
     } else if (name == "--optimize") {
         options_.compression.optimize = true;
     } else if (name == "--png-palette") {
@@ -324,12 +328,16 @@ Other options:
                      complete report and may not have an image's name
   --yes, -y          do not ask before writing into the input folder or inside it; without
                      it the question is asked on a terminal, and refused otherwise
-  --quiet, -q        no scan line and no progress lines
+  --progress STYLE   how progress shows on standard error: bar (one line redrawn in
+                     place: images done, images per second, time left, bytes saved and
+                     the file), lines (a line per image) or none; the default is bar on
+                     a terminal and lines otherwise
+  --quiet, -q        no scan line and no progress
   --help, -h         show this help
   --version          show the version
 
-Output: "Found N images in M folders" and one line per image go to standard error, and
-so does "pictavo-cli: PATH: REASON" the moment an image fails (also with --quiet). The
+Output: "Found N images in M folders" and the progress go to standard error, and so
+does "pictavo-cli: PATH: REASON" the moment an image fails (also with --quiet). The
 result ("N Images done.", every failed file with its reason, a service error, the
 service's count of compressions this month, the bytes saved) goes to standard output.
 

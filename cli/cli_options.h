@@ -35,6 +35,7 @@ struct CliOptions {
     std::string report_path;         // --report FILE; empty for none
     CompressionSettings compression; // --optimize, --png-palette, --only-smaller, --max-size
     std::string max_size_text;       // --max-size as given, for the report
+    std::string progress;            // --progress bar|lines|none; empty: by where standard error goes
 };
 
 // The environment variable that may hold the service key instead of --key.
