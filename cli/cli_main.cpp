@@ -4,7 +4,7 @@
 #include "app/batch_run.h"
 #include "app/folder_scan.h"
 #include "cli/cli_options.h"
-#include "cli/cli_report.h"
+#include "app/run_report_json.h"
 #include "image/plugins.h"
 #include "pictavo_version.h"
 #include "sys/atomic_file.h"
@@ -94,12 +94,12 @@ int exit_status(const RunReport& report)
 }
 
 // False when the report could not be written (the reason has been printed).
-bool write_report(const CliOptions& options, const JobSettings& job, const RunReport& report,
-                  const CliStreams& streams)
+bool write_report(const CliOptions& options, const JobSettings& job, const RunOptions& run_options,
+                  const RunReport& report, const CliStreams& streams)
 {
     if (options.report_path.empty() || report.outcome != RunOutcome::Finished)
         return true;
-    const int error = write_whole_file(options.report_path, run_report_json(options, job, report));
+    const int error = write_whole_file(options.report_path, run_report_json(job, run_options, report));
     if (error == 0)
         return true;
     std::fprintf(streams.err, "pictavo-cli: the report %s could not be written: %s\n", options.report_path.c_str(),
@@ -171,7 +171,7 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
     if (report.outcome == RunOutcome::Declined && !front_end.refused())
         std::fprintf(streams.err, "pictavo-cli: nothing was changed\n");
     const int status = exit_status(report);
-    if (!write_report(options, state.job, report, streams) && status == EXIT_ALL_DONE)
+    if (!write_report(options, state.job, run_options, report, streams) && status == EXIT_ALL_DONE)
         return EXIT_SOME_FAILED;
     return status;
 }

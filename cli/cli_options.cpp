@@ -10,15 +10,6 @@ namespace pictavo {
 
 namespace {
 
-struct ModeName {
-    const char* name;
-    int mode;
-};
-constexpr ModeName MODE_NAMES[] = {
-    {"keep", RESIZE_KEEP}, {"normal", RESIZE_NORMAL}, {"fill", RESIZE_FILL_FIT},
-    {"upload", RESIZE_UPLOAD_ORIGINALS}, {"uniform", RESIZE_UNIFORM},
-};
-
 // Plain decimal digits only, so that "8e3", "-5" or "12px" are refused rather than guessed.
 std::optional<long> whole_number(const std::string& text)
 {
@@ -161,7 +152,7 @@ bool Parser::option(const std::string& argument)
                         value + "'");
         options_.report_path = value;
     } else if (name == "--mode") {
-        for (const ModeName& known : MODE_NAMES)
+        for (const ResizeModeName& known : RESIZE_MODE_NAMES)
             if (value == known.name) {
                 options_.mode = known.mode;
                 return true;
@@ -231,14 +222,6 @@ bool Parser::size_pair(const std::string& name, const std::string& text, int& wi
 }
 
 } // namespace
-
-const char* mode_name(int mode)
-{
-    for (const ModeName& known : MODE_NAMES)
-        if (known.mode == mode)
-            return known.name;
-    return "normal";
-}
 
 CliParse parse_cli_arguments(const std::vector<std::string>& arguments)
 {

@@ -41,9 +41,6 @@ struct CliOptions {
 // The environment variable that may hold the service key instead of --key.
 constexpr const char* KEY_VARIABLE = "PICTAVO_TINIFY_KEY";
 
-// The name of a resize mode on the command line ("normal" for RESIZE_NORMAL).
-const char* mode_name(int mode);
-
 enum class CliAction { Run, Help, Version, UsageError };
 
 struct CliParse {

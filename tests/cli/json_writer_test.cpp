@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/json_writer.h"
+#include "app/json_writer.h"
 #include "json_reader.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/cli_report.h"
+#include "app/run_report_json.h"
 
-#include "cli/json_writer.h"
+#include "app/json_writer.h"
 #include "pictavo_version.h"
 
 namespace pictavo {
@@ -21,26 +21,30 @@ const char* result_name(const ImageResult& result)
     return "not_processed";
 }
 
-std::string size_pair(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
-
-void write_settings(JsonWriter& json, const CliOptions& options, const RunReport& report)
+std::string size_pair(std::int64_t width, std::int64_t height)
 {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+void write_settings(JsonWriter& json, const JobSettings& job, const RunOptions& options, const RunReport& report)
+{
+    const auto number = [](const std::string& text) { return text_to_integer(text); };
     json.key("settings");
     json.begin_object();
-    json.member("mode", mode_name(options.mode));
-    json.member("size", options.size);
-    json.member("fill", size_pair(options.fill_width, options.fill_height));
-    json.member("uniform", size_pair(options.uniform_width, options.uniform_height));
-    json.member("quality", options.quality);
-    json.member("exif", options.exif);
-    json.member("dates", options.dates);
-    json.member("tinify", options.tinify);
+    json.member("mode", resize_mode_name(job.resize_mode));
+    json.member("size", number(job.normal_size_text));
+    json.member("fill", size_pair(number(job.fill_width_text), number(job.fill_height_text)));
+    json.member("uniform", size_pair(number(job.uniform_width_text), number(job.uniform_height_text)));
+    json.member("quality", job.jpeg_quality);
+    json.member("exif", job.metadata_copy == 1);
+    json.member("dates", job.date_copy == 1);
+    json.member("tinify", job.tinify_upload == 1);
     json.member("skip_existing", options.skip_existing);
-    json.member("optimize", options.compression.optimize);
-    json.member("png_palette", options.compression.png_palette);
-    json.member("only_smaller", options.compression.only_smaller);
-    if (options.compression.size_limit > 0)
-        json.member("max_size_bytes", options.compression.size_limit);
+    json.member("optimize", job.compression.optimize);
+    json.member("png_palette", job.compression.png_palette);
+    json.member("only_smaller", job.compression.only_smaller);
+    if (job.compression.size_limit > 0)
+        json.member("max_size_bytes", job.compression.size_limit);
     else
         json.null_member("max_size_bytes");
     json.member("jobs", report.workers);
@@ -107,7 +111,7 @@ void write_record(JsonWriter& json, const ImageRecord& record)
 
 } // namespace
 
-std::string run_report_json(const CliOptions& options, const JobSettings& job, const RunReport& report)
+std::string run_report_json(const JobSettings& job, const RunOptions& options, const RunReport& report)
 {
     JsonWriter json;
     json.begin_object();
@@ -115,7 +119,7 @@ std::string run_report_json(const CliOptions& options, const JobSettings& job, c
     json.member("version", PICTAVO_VERSION);
     json.member("input_folder", job.input_folder);
     json.member("output_folder", job.output_folder);
-    write_settings(json, options, report);
+    write_settings(json, job, options, report);
     write_totals(json, report);
     json.key("images");
     json.begin_array();
