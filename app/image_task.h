@@ -52,6 +52,7 @@ struct ImageResult {
     std::int64_t milliseconds = 0;  // the whole image, all its steps
     OutputShape shape;
     EncodeOutcome encoded;          // what the encoder did (the quality a size limit chose)
+    std::string output_path;        // where the output is, or would have been
 };
 
 // Written or kept: an output of this source is in place.

@@ -242,6 +242,7 @@ void work(SharedRun& run)
         ImageResult& result = run.results[index];
         try {
             result = process_image(run, metadata, image);
+            result.output_path = image.output_path;
         } catch (const std::exception&) { // no memory for the engine's own texts and lists
             result = failed_image(FailureReason::OutOfMemory);
         }

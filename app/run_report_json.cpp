@@ -7,20 +7,6 @@
 namespace pictavo {
 namespace {
 
-const char* result_name(const ImageResult& result)
-{
-    if (counts_as_failed(result))
-        return "failed";
-    switch (result.outcome) {
-    case ImageOutcome::Written: return "written";
-    case ImageOutcome::Skipped: return "skipped";
-    case ImageOutcome::Kept: return "kept";
-    case ImageOutcome::Failed: return "failed";
-    case ImageOutcome::NotProcessed: break;
-    }
-    return "not_processed";
-}
-
 std::string size_pair(std::int64_t width, std::int64_t height)
 {
     return std::to_string(width) + "x" + std::to_string(height);

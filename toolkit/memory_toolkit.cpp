@@ -165,6 +165,40 @@ std::string MemoryToolkit::pick_folder(const std::string& title, const std::stri
     return answer;
 }
 
+bool MemoryToolkit::message_box_offering(const std::string& title, const std::string& text, BoxIcon icon,
+                                         const std::string& action)
+{
+    bool take = false;
+    if (!offer_answers_.empty()) {
+        take = offer_answers_.front();
+        offer_answers_.pop_front();
+    }
+    boxes.push_back({BoxKind::Message, title, text, icon, take ? action : "OK"});
+    if (on_box)
+        on_box(boxes.back());
+    return take;
+}
+
+std::string MemoryToolkit::pick_save_file(const std::string& title, const std::string& suggested, const std::string&)
+{
+    std::string answer;
+    if (!picker_answers_.empty()) {
+        answer = picker_answers_.front();
+        picker_answers_.pop_front();
+    }
+    boxes.push_back({BoxKind::SavePicker, title, suggested, BoxIcon::None, answer});
+    if (on_box)
+        on_box(boxes.back());
+    return answer;
+}
+
+void MemoryToolkit::show_table(const TableWindowSpec& spec, TableSource& source, const TableActionHandler& act)
+{
+    tables.push_back(spec);
+    if (on_table)
+        on_table(source, act);
+}
+
 ControlId MemoryToolkit::find(const std::string& caption) const
 {
     for (std::size_t i = 0; i < controls_.size(); ++i) {

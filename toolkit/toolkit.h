@@ -7,6 +7,8 @@
 // Every call comes from the window's thread. Nothing here throws.
 #pragma once
 
+#include "toolkit/table_source.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -137,6 +139,17 @@ public:
     // The chosen folder's path ending in "/"; empty when cancelled; a lone "/" when the choice
     // has no path in the file system.
     virtual std::string pick_folder(const std::string& title, const std::string& start_folder) = 0;
+    // A message with OK and a second button captioned action; true when that one was chosen.
+    virtual bool message_box_offering(const std::string& title, const std::string& text, BoxIcon icon,
+                                      const std::string& action) = 0;
+    // A file to write, chosen by the user, starting at suggested (a full path); filter names the
+    // kind of file ("JSON files (*.json)"). Empty when cancelled.
+    virtual std::string pick_save_file(const std::string& title, const std::string& suggested,
+                                       const std::string& filter) = 0;
+    // Shows source in a modal window of its own until the user closes it. Clicking a column's
+    // header sorts by it (a second click the other way); the filter box turns the filter on and
+    // off; act hears of double-clicked rows and of the save button.
+    virtual void show_table(const TableWindowSpec& spec, TableSource& source, const TableActionHandler& act) = 0;
 };
 
 } // namespace pictavo

@@ -3,7 +3,13 @@
 
 #include "app/folder_scan.h"
 #include "app/remembered_settings.h"
+#include "app/run_report_json.h"
+#include "sys/atomic_file.h"
 #include "sys/files.h"
+#include "window/results_table.h"
+
+#include <cstring>
+#include <filesystem>
 
 #include <chrono>
 #include <utility>
@@ -48,6 +54,8 @@ constexpr std::chrono::milliseconds RUN_LOOK_WAIT{1};
 bool is_folder_answer(const std::string& answer) { return !answer.empty() && answer != NO_PATH_ANSWER; }
 
 constexpr const char* NOT_OPENED_TITLE = "PTV Error";
+constexpr const char* REPORT_FILE_NAME = "pictavo-report.json";
+constexpr const char* REPORT_FILE_FILTER = "JSON files (*.json)";
 
 } // namespace
 
@@ -359,6 +367,8 @@ void MainWindow::process()
     RunOptions options;
     options.stop = &stop_requested_;
     options.skip_existing = skip_existing_;
+    last_run_options_ = options;
+    last_run_options_.stop = nullptr;
     if (services_.run_batch)
         services_.run_batch(state_, *this, options);
     if (close_requested_) {
@@ -375,6 +385,57 @@ void MainWindow::request_stop()
         return;
     toolkit_.set_text(id(C::processButton), STOPPING_CAPTION);
     toolkit_.set_enabled(id(C::processButton), false);
+}
+
+void MainWindow::run_outcome(const std::string& title, const std::string& text, const RunReport& report)
+{
+    if (toolkit_.message_box_offering(title, text, BoxIcon::Information, SHOW_RESULTS_CAPTION))
+        show_results(report);
+}
+
+void MainWindow::show_results(const RunReport& report)
+{
+    ResultsTable table(report);
+    TableWindowSpec spec;
+    spec.title = RESULTS_TITLE;
+    spec.filter_caption = RESULTS_FILTER_CAPTION;
+    spec.save_caption = SAVE_REPORT_CAPTION;
+    toolkit_.show_table(spec, table, [&](TableAction action, std::size_t row) {
+        if (action == TableAction::Activate)
+            open_result(table.record(row).result);
+        else
+            save_report(report);
+    });
+}
+
+// The output itself where there is one, else the folder it belongs in.
+void MainWindow::open_result(const ImageResult& result)
+{
+    if (result.output_path.empty() || !services_.open_with_shell)
+        return;
+    if (file_size(result.output_path) >= 0) {
+        report_not_opened(result.output_path, open_waiting(result.output_path));
+        return;
+    }
+    const std::string folder = std::filesystem::path(result.output_path).parent_path().string() + "/";
+    report_not_opened("the folder " + folder, open_waiting(folder));
+}
+
+void MainWindow::save_report(const RunReport& report)
+{
+    const std::string path =
+        toolkit_.pick_save_file("Save Report", state_.job.output_folder + REPORT_FILE_NAME, REPORT_FILE_FILTER);
+    if (path.empty())
+        return;
+    // Every input and output of a run has an image's name, so a report never takes one's place.
+    if (is_image_file_name(path)) {
+        toolkit_.message_box(NOT_OPENED_TITLE, "A report cannot take the name of an image: " + path + ".",
+                             BoxIcon::Error);
+        return;
+    }
+    if (const int error = write_whole_file(path, run_report_json(state_.job, last_run_options_, report)); error != 0)
+        toolkit_.message_box(NOT_OPENED_TITLE, "The report could not be written to " + path + ": "
+                                                   + std::strerror(error) + ".", BoxIcon::Error);
 }
 
 void MainWindow::message_box(const std::string& title, const std::string& text, MessageIcon icon)

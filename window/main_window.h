@@ -74,6 +74,8 @@ public:
     void run_started(const RunStarted& started) override;
     void image_finished(const ImageFinished& finished) override;
     void hide_progress() override;
+    // The final box offers "Show Results" beside OK: the results window with every image.
+    void run_outcome(const std::string& title, const std::string& text, const RunReport& report) override;
     void wait_for_run_events(const RunEventQueue& events) override;
 
 private:
@@ -98,6 +100,9 @@ private:
     void max_size_lost_focus();
     void process();
     void request_stop();
+    void show_results(const RunReport& report);
+    void open_result(const ImageResult& result);
+    void save_report(const RunReport& report);
 
     Toolkit& toolkit_;
     AppState& state_;
@@ -106,6 +111,7 @@ private:
     bool closed_ = false;
     bool close_requested_ = false; // during a run: acted upon once the run has ended
     bool skip_existing_ = false;   // the Skip box; not remembered, so no run skips unasked
+    RunOptions last_run_options_;  // of the run whose results are shown
     // Set on the window's thread, read by the run's workers between images.
     std::atomic<bool> stop_requested_{false};
 };
