@@ -152,17 +152,22 @@ bool MemoryToolkit::ask_yes_no(const std::string& title, const std::string& text
     return yes;
 }
 
-std::string MemoryToolkit::pick_folder(const std::string& title, const std::string& start_folder)
+std::string MemoryToolkit::picker_answer(BoxKind kind, const std::string& title, const std::string& start)
 {
     std::string answer;
     if (!picker_answers_.empty()) {
         answer = picker_answers_.front();
         picker_answers_.pop_front();
     }
-    boxes.push_back({BoxKind::FolderPicker, title, start_folder, BoxIcon::None, answer});
+    boxes.push_back({kind, title, start, BoxIcon::None, answer});
     if (on_box)
         on_box(boxes.back());
     return answer;
+}
+
+std::string MemoryToolkit::pick_folder(const std::string& title, const std::string& start_folder)
+{
+    return picker_answer(BoxKind::FolderPicker, title, start_folder);
 }
 
 bool MemoryToolkit::message_box_offering(const std::string& title, const std::string& text, BoxIcon icon,
@@ -181,15 +186,7 @@ bool MemoryToolkit::message_box_offering(const std::string& title, const std::st
 
 std::string MemoryToolkit::pick_save_file(const std::string& title, const std::string& suggested, const std::string&)
 {
-    std::string answer;
-    if (!picker_answers_.empty()) {
-        answer = picker_answers_.front();
-        picker_answers_.pop_front();
-    }
-    boxes.push_back({BoxKind::SavePicker, title, suggested, BoxIcon::None, answer});
-    if (on_box)
-        on_box(boxes.back());
-    return answer;
+    return picker_answer(BoxKind::SavePicker, title, suggested);
 }
 
 void MemoryToolkit::show_table(const TableWindowSpec& spec, TableSource& source, const TableActionHandler& act)

@@ -141,6 +141,8 @@ public:
 
 private:
     MemoryControl* find_control(ControlId id);
+    // The next prepared picker answer (cancelled when none), recorded as a box of kind.
+    std::string picker_answer(BoxKind kind, const std::string& title, const std::string& start);
 
     std::vector<MemoryControl> controls_;
     std::deque<Event> events_;
