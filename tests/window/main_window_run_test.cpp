@@ -251,7 +251,9 @@ TEST_F(WindowRunTest, TheFinalBoxOffersTheResultsWhichOpenOutputsAndSaveTheRepor
     const std::vector<MemoryBox> pickers = tk.boxes_of(BoxKind::SavePicker);
     ASSERT_EQ(pickers.size(), 3u);
     EXPECT_EQ(pickers[0].text, files.path("out/pictavo-report.json"));
-    EXPECT_EQ(tk.boxes.back().text, "A report cannot take the name of an image: " + files.path("out/run.jpg") + ".");
+    const MemoryBox refusal = tk.boxes[tk.boxes.size() - 2]; // before the cancelled picker
+    EXPECT_EQ(refusal.text, "A report cannot take the name of an image: " + files.path("out/run.jpg") + ".");
+    EXPECT_EQ(refusal.icon, BoxIcon::Error);
 
     // Declined: OK alone, no table.
     click(C::processButton);
