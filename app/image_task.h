@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pictavo {
 
@@ -28,6 +29,8 @@ struct ImageSettings {
     bool keep_orientation = false;                   // size and write the pixels as stored
     EncodeOptions encoding;                          // lossless optimisation, lossy palettes
     std::int64_t size_limit = 0;                     // bytes an encoded output may take; 0: none
+
+    bool operator==(const ImageSettings&) const = default;
 };
 
 // The job settings' values for the task (the target pair as the run took it).
@@ -80,6 +83,8 @@ struct PreparedImage {
     ImageObject image;
     OutputShape shape;
     std::uint32_t encoder = 0;
+    int source_width = 0; // the source as it is seen: after the turn its orientation asks for
+    int source_height = 0;
 };
 
 // The first half of write_image_output for an encoded output: a result with outcome Written
@@ -91,6 +96,16 @@ ImageResult prepare_image(const ImageSettings& settings, const std::string& sour
 // fit is written at its smallest, with the failure OverSizeLimit.
 ImageResult write_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
                                  const std::string& output_path, std::int64_t size_limit, AtomicFile& staged);
+
+// The output file of a prepared image in memory, exactly as write_prepared_image writes it.
+struct EncodedOutput {
+    FailureReason failure = FailureReason::None; // the encoder failed: no bytes
+    std::vector<std::uint8_t> bytes;
+    EncodeOutcome encoded;
+    bool fits = true; // within the size limit (or none was set)
+};
+EncodedOutput encode_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
+                                    std::int64_t size_limit);
 
 // The reason for a failed write with the errno error_number.
 FailureReason write_failure_of(int error_number);

@@ -196,6 +196,24 @@ void MemoryToolkit::show_table(const TableWindowSpec& spec, TableSource& source,
         on_table(source, act);
 }
 
+std::string MemoryToolkit::pick_file(const std::string& title, const std::string& start_folder, const std::string&)
+{
+    return picker_answer(BoxKind::FilePicker, title, start_folder);
+}
+
+void MemoryToolkit::open_preview(const std::string& title, const std::string&)
+{
+    preview_is_open = true;
+    ++preview_openings;
+    preview_title = title;
+}
+
+void MemoryToolkit::show_preview(const PreviewContent& content)
+{
+    if (preview_is_open)
+        previews.push_back(content);
+}
+
 ControlId MemoryToolkit::find(const std::string& caption) const
 {
     for (std::size_t i = 0; i < controls_.size(); ++i) {

@@ -38,7 +38,7 @@ struct MemoryFont {
     bool bold = false;
 };
 
-enum class BoxKind { Message, Question, FolderPicker, SavePicker };
+enum class BoxKind { Message, Question, FolderPicker, SavePicker, FilePicker };
 
 struct MemoryBox {
     BoxKind kind = BoxKind::Message;
@@ -80,6 +80,11 @@ public:
     std::string pick_save_file(const std::string& title, const std::string& suggested,
                                const std::string& filter) override;
     void show_table(const TableWindowSpec& spec, TableSource& source, const TableActionHandler& act) override;
+    std::string pick_file(const std::string& title, const std::string& start_folder,
+                          const std::string& filter) override;
+    void open_preview(const std::string& title, const std::string& choose_caption) override;
+    void show_preview(const PreviewContent& content) override;
+    bool preview_open() override { return preview_is_open; }
 
     // --- what a test inspects ---
     bool window_open = false;
@@ -95,6 +100,10 @@ public:
     int paused_milliseconds = 0;
     std::vector<ControlId> tab_order;
     std::vector<TableWindowSpec> tables; // every table window shown, in order
+    bool preview_is_open = false;          // a test closes the preview by clearing it
+    int preview_openings = 0;
+    std::string preview_title;
+    std::vector<PreviewContent> previews;  // every content shown, in order
 
     // Control n is controls()[n - 1]; an unknown id answers a blank record.
     const std::vector<MemoryControl>& controls() const { return controls_; }

@@ -109,6 +109,7 @@ void MainWindow::build_controls()
     toolkit_.set_hidden(id(C::progressBar), true);
     toolkit_.set_text(id(C::apiKeyField), state_.window.api_key_text);
     toolkit_.set_hover_hint(id(C::maxSizeField), MAX_SIZE_HINT);
+    toolkit_.set_hover_hint(id(C::previewButton), PREVIEW_HINT);
     show_options();
 }
 
@@ -183,6 +184,15 @@ int MainWindow::run()
 
 void MainWindow::handle(const Event& event)
 {
+    preview_.poll();
+    handle_event(event);
+    // Whatever the event changed of the settings, the preview shows it.
+    if (event.type != EventType::None && preview_.is_open())
+        preview_.settings_changed(current_image_settings());
+}
+
+void MainWindow::handle_event(const Event& event)
+{
     if (event.type == EventType::Close) {
         close();
         return;
@@ -193,6 +203,10 @@ void MainWindow::handle(const Event& event)
     }
     if (event.type == EventType::Drop) {
         folder_dropped(event);
+        return;
+    }
+    if (event.type == EventType::PreviewChoose) {
+        choose_preview_image();
         return;
     }
     if (event.type == EventType::None || event.control == 0)
@@ -248,6 +262,8 @@ void MainWindow::handle(const Event& event)
         toolkit_.set_state(id(C::skipExistingBox), skip_existing_ ? 1 : 0);
     } else if (is(C::processButton)) {
         process();
+    } else if (is(C::previewButton)) {
+        open_preview();
     } else if (is(C::donateLink)) {
         open_address("the donation page", services_.donate_address);
     } else if (is(C::manualLink)) {
@@ -385,6 +401,51 @@ void MainWindow::request_stop()
         return;
     toolkit_.set_text(id(C::processButton), STOPPING_CAPTION);
     toolkit_.set_enabled(id(C::processButton), false);
+}
+
+ImageSettings MainWindow::current_image_settings()
+{
+    state_.take_target_pair();
+    return image_settings_of(state_.job);
+}
+
+namespace {
+
+// The first image of a walk of folder (in the order a run takes them), or "".
+std::string first_image_in(const std::string& folder)
+{
+    RunState walk;
+    std::string first;
+    walk_folder_tree(walk, folder, [&](const std::string& in, const std::string& name) {
+        if (first.empty())
+            first = collapse_separators(in + "/" + name);
+    });
+    return first;
+}
+
+} // namespace
+
+// The image shown before stays while it is in the input folder; else the folder's first.
+void MainWindow::open_preview()
+{
+    const std::string& folder = state_.job.input_folder;
+    std::string source = preview_.source_path();
+    if (folder.empty() || source.rfind(folder, 0) != 0 || file_size(source) < 0)
+        source = folder.empty() || file_size(folder) != FILE_SIZE_FOLDER ? std::string() : first_image_in(folder);
+    if (source.empty()) {
+        toolkit_.message_box(NOT_OPENED_TITLE, NO_PREVIEW_TEXT, BoxIcon::Information);
+        return;
+    }
+    preview_.open(source, current_image_settings());
+}
+
+void MainWindow::choose_preview_image()
+{
+    const std::string& start = state_.job.input_folder;
+    const std::string chosen =
+        toolkit_.pick_file("Choose an Image", start, "Images (*.jpg *.jpeg *.png *.JPG *.JPEG *.PNG)");
+    if (!chosen.empty())
+        preview_.open(chosen, current_image_settings());
 }
 
 void MainWindow::run_outcome(const std::string& title, const std::string& text, const RunReport& report)

@@ -65,9 +65,10 @@ enum class WindowControl {
     maxSizeLabel,
     maxSizeField,
     maxSizeUnitLabel,
+    previewButton, // between the links and PROCESS
 };
 
-constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::maxSizeUnitLabel) + 1;
+constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::previewButton) + 1;
 
 // How the window looks before anything was done: the defined window, grown downward by the
 // row of local compression.
@@ -82,6 +83,8 @@ constexpr const char* STOP_CAPTION = "Stop";          // PROCESS during a run
 constexpr const char* STOPPING_CAPTION = "Stopping...."; // once Stop was pressed, until the run ends
 constexpr const char* SKIP_EXISTING_CAPTION = "Skip existing outputs";
 constexpr const char* SHOW_RESULTS_CAPTION = "Show Results";
+constexpr const char* PREVIEW_HINT = "One image of the input folder as the current settings make it, before and after";
+constexpr const char* NO_PREVIEW_TEXT = "Choose an input folder with images first: the preview shows one of them.";
 constexpr const char* RESULTS_TITLE = "PTV Results";
 constexpr const char* RESULTS_FILTER_CAPTION = "Show only failures";
 constexpr const char* SAVE_REPORT_CAPTION = "Save Report\u2026";
@@ -103,7 +106,7 @@ const std::array<ControlLayout, WINDOW_CONTROL_COUNT>& window_layout();
 
 // The keyboard focus order: each frame's controls as they are read, from the input and output
 // folders through the options to PROCESS, the step that comes last.
-constexpr std::array<WindowControl, 25> TAB_ORDER = {
+constexpr std::array<WindowControl, 26> TAB_ORDER = {
     WindowControl::inputSelectButton,  WindowControl::inputOpenButton,   WindowControl::outputSelectButton,
     WindowControl::outputOpenButton,   WindowControl::skipExistingBox,   WindowControl::keepOriginalBox,
     WindowControl::normalResizeBox,
@@ -112,7 +115,8 @@ constexpr std::array<WindowControl, 25> TAB_ORDER = {
     WindowControl::uniformHeightField, WindowControl::exifBox,           WindowControl::datesBox,
     WindowControl::qualityField,       WindowControl::tinifyBox,         WindowControl::uploadOriginalsBox,
     WindowControl::apiKeyField,        WindowControl::optimizeBox,       WindowControl::pngPaletteBox,
-    WindowControl::onlySmallerBox,     WindowControl::maxSizeField,      WindowControl::processButton,
+    WindowControl::onlySmallerBox,     WindowControl::maxSizeField,      WindowControl::previewButton,
+    WindowControl::processButton,
 };
 
 // Labels whose line is centred on the control beside them.

@@ -247,7 +247,7 @@ TEST_F(WindowTest, KeyboardReachesEveryControlOnceAndMnemonicsAreDistinctLetters
     std::vector<ControlId> ordered = tk.tab_order;
     std::sort(ordered.begin(), ordered.end());
     EXPECT_EQ(ordered, focusable);
-    EXPECT_EQ(letters.size(), 17u);
+    EXPECT_EQ(letters.size(), 18u);
 }
 
 TEST_F(WindowTest, ClosingRemembersTheSessionAndTheNextStartRestoresWhatIsStillPossible)

@@ -3,6 +3,7 @@
 
 #include "toolkit/folder_drop.h"
 #include "toolkit/qt/path_box.h"
+#include "toolkit/qt/preview_window.h"
 #include "toolkit/qt/table_window.h"
 #include "toolkit/qt/window_palette.h"
 
@@ -290,6 +291,8 @@ struct QtToolkit::Impl final : public QObject {
     void add_shortcuts();
     void apply_link_style(ControlRecord& record);
     void apply_colours(ControlRecord& record);
+    std::unique_ptr<PreviewWindow> preview;
+
     QWidget* dialog_owner() const
     {
         return window != nullptr && window->isVisible() ? window.get() : nullptr;
@@ -716,6 +719,33 @@ std::string QtToolkit::pick_folder(const std::string& title, const std::string& 
         path += '/';
     return path;
 }
+
+std::string QtToolkit::pick_file(const std::string& title, const std::string& start_folder,
+                                 const std::string& filter)
+{
+    return to_utf8(QFileDialog::getOpenFileName(impl_->dialog_owner(), to_qstring(title), to_qstring(start_folder),
+                                                to_qstring(filter)));
+}
+
+void QtToolkit::open_preview(const std::string& title, const std::string& choose_caption)
+{
+    if (!impl_->preview)
+        impl_->preview = std::make_unique<PreviewWindow>(impl_->window.get(), to_qstring(title),
+                                                         to_qstring(choose_caption),
+                                                         [this] { impl_->events.push_back({EventType::PreviewChoose}); });
+    impl_->preview->show();
+    impl_->preview->raise();
+}
+
+void QtToolkit::show_preview(const PreviewContent& content)
+{
+    if (impl_->preview)
+        impl_->preview->show_content(content);
+}
+
+bool QtToolkit::preview_open() { return impl_->preview && impl_->preview->isVisible(); }
+
+QWidget* QtToolkit::preview_widget() const { return impl_->preview.get(); }
 
 QWidget* QtToolkit::window_widget() const { return impl_->window.get(); }
 
