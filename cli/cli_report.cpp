@@ -35,7 +35,23 @@ void write_settings(JsonWriter& json, const CliOptions& options, const RunReport
     json.member("dates", options.dates);
     json.member("tinify", options.tinify);
     json.member("skip_existing", options.skip_existing);
+    json.member("update", options.update);
     json.member("jobs", report.workers);
+    json.end_object();
+}
+
+// Which share of the tree the run took, for merging the reports of a run's shards.
+void write_shard(JsonWriter& json, const std::optional<Shard>& shard)
+{
+    if (!shard) {
+        json.null_member("shard");
+        return;
+    }
+    json.key("shard");
+    json.begin_object();
+    json.member("index", static_cast<std::int64_t>(shard->index));
+    json.member("count", static_cast<std::int64_t>(shard->count));
+    json.member("rule", SHARD_RULE);
     json.end_object();
 }
 
@@ -93,6 +109,7 @@ std::string run_report_json(const CliOptions& options, const JobSettings& job, c
     json.member("version", PICTAVO_VERSION);
     json.member("input_folder", job.input_folder);
     json.member("output_folder", job.output_folder);
+    write_shard(json, options.shard);
     write_settings(json, options, report);
     write_totals(json, report);
     json.key("images");
