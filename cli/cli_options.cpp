@@ -356,7 +356,8 @@ see docs/cluster.md):
                      CR LF line ends and paths listed twice are fine. A path that is
                      absolute, climbs out with .., lies in a hidden folder, is not an image's
                      name or does not exist fails with its reason
-  --null, -0         the list's paths each end with a NUL byte (find -print0)
+  --null, -0         the list's paths each end with a NUL byte instead of a line break, so
+                     that a name may hold one
   merge-reports OUT.json REPORT.json...
                      check that the reports are one run's complete set (one for each shard
                      0..N-1 of the same N and settings, no image twice), write OUT.json with
