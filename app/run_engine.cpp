@@ -10,7 +10,6 @@
 #include "sys/file_dates.h"
 #include "sys/files.h"
 #include "sys/processors.h"
-#include "sys/temporary_files.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,13 +3,15 @@
 // environment), the list of images instead of a walk, and the report's name for the shard.
 #pragma once
 
-#include "app/run_engine.h"
 #include "app/settings.h"
 #include "cli/cli_options.h"
 #include "cli/shard_option.h"
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace pictavo {
 
