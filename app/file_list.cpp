@@ -23,6 +23,7 @@ PlannedImage listed_image(ListedPath listed, const std::string& input_root, cons
 {
     PlannedImage image;
     image.refused = listed.refused;
+    image.source_path = listed.relative_path; // as listed, for the progress line of a refused entry
     if (image.refused == FailureReason::None) {
         image.source_path = collapse_separators(input_root + "/" + listed.relative_path);
         image.output_path = collapse_separators(output_root + "/" + listed.relative_path);

@@ -575,6 +575,7 @@ TEST_F(CliTest, ShardAutoNamesItsSchedulerAndAListTakesThePlaceOfTheWalk)
     EXPECT_NE(listed.err.find("Listed 4 paths in list.txt\n"), std::string::npos) << listed.err;
     EXPECT_NE(listed.err.find("pictavo-cli: gone.jpg: no such file in the input folder\n"), std::string::npos);
     EXPECT_NE(listed.err.find("pictavo-cli: ../in/a.jpg: not a path below the input folder"), std::string::npos);
+    EXPECT_NE(listed.err.find("/3] ../in/a.jpg\n"), std::string::npos) << listed.err; // named as listed
     EXPECT_NE(listed.out.find("3 Images done."), std::string::npos) << listed.out;
     EXPECT_EQ(folder.entries("listed"), std::vector<std::string>{"sub"});
     EXPECT_EQ(folder.entries("listed/sub"), std::vector<std::string>{"b.jpg"});
