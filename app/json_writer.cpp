@@ -155,4 +155,10 @@ void JsonWriter::null()
     text_ += "null";
 }
 
+void JsonWriter::json_value(std::string_view json)
+{
+    before_value();
+    text_ += json;
+}
+
 } // namespace pictavo

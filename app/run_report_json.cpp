@@ -26,6 +26,7 @@ void write_settings(JsonWriter& json, const JobSettings& job, const RunOptions& 
     json.member("dates", job.date_copy == 1);
     json.member("tinify", job.tinify_upload == 1);
     json.member("skip_existing", options.skip_existing);
+    json.member("update", options.update);
     json.member("optimize", job.compression.optimize);
     json.member("png_palette", job.compression.png_palette);
     json.member("only_smaller", job.compression.only_smaller);
@@ -34,6 +35,21 @@ void write_settings(JsonWriter& json, const JobSettings& job, const RunOptions& 
     else
         json.null_member("max_size_bytes");
     json.member("jobs", report.workers);
+    json.end_object();
+}
+
+// Which share of the tree the run took, for merging the reports of a run's shards.
+void write_shard(JsonWriter& json, const std::optional<Shard>& shard)
+{
+    if (!shard) {
+        json.null_member("shard");
+        return;
+    }
+    json.key("shard");
+    json.begin_object();
+    json.member("index", static_cast<std::int64_t>(shard->index));
+    json.member("count", static_cast<std::int64_t>(shard->count));
+    json.member("rule", SHARD_RULE);
     json.end_object();
 }
 
@@ -105,6 +121,7 @@ std::string run_report_json(const JobSettings& job, const RunOptions& options, c
     json.member("version", PICTAVO_VERSION);
     json.member("input_folder", job.input_folder);
     json.member("output_folder", job.output_folder);
+    write_shard(json, options.shard);
     write_settings(json, job, options, report);
     write_totals(json, report);
     json.key("images");

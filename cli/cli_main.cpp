@@ -5,6 +5,8 @@
 #include "app/folder_scan.h"
 #include "cli/cli_options.h"
 #include "app/run_report_json.h"
+#include "cli/cli_selection.h"
+#include "cli/merge_reports.h"
 #include "image/plugins.h"
 #include "pictavo_version.h"
 #include "sys/atomic_file.h"
@@ -122,6 +124,8 @@ std::string folder_argument(const std::string& text)
 
 int cli_main(const std::vector<std::string>& arguments, const CliStreams& streams)
 {
+    if (!arguments.empty() && arguments.front() == MERGE_REPORTS_COMMAND)
+        return merge_reports_main({arguments.begin() + 1, arguments.end()}, streams);
     const CliParse parsed = parse_cli_arguments(arguments);
     switch (parsed.action) {
     case CliAction::Help:
@@ -140,7 +144,7 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
     case CliAction::Run:
         break;
     }
-    const CliOptions& options = parsed.options;
+    CliOptions options = parsed.options;
     if (!network_start()) {
         std::fprintf(streams.err, "pictavo-cli: Can't initialize networking...\n");
         return EXIT_USAGE;
@@ -151,21 +155,28 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
     state.start_up();
     if (const std::string missing = apply_options(options, state); !missing.empty())
         return usage_error(streams, missing);
+    const CliSelection selection = select_images(
+        options, [](const char* name) -> const char* { return std::getenv(name); }, streams.in);
+    if (!selection.error.empty())
+        return usage_error(streams, selection.error);
+    options.shard = selection.shard;
+    options.report_path = selection.report_path;
     if (const std::string problem = report_problem(options.report_path); !problem.empty())
         return usage_error(streams, problem);
 
     CliFrontEnd front_end(streams, options.quiet, options.yes, StopSignals::StopTheRun,
                           progress_style_for(streams.err, options.quiet, options.progress));
-    if (file_size(state.job.input_folder) == FILE_SIZE_FOLDER) {
-        state.run.folder_count = 0;
-        state.run.image_count = 0;
-        folder_scan(state.run, state.job.input_folder);
-        front_end.note(scan_summary(state.run));
-    }
+    if (!selection.shard_source.empty())
+        front_end.note("--shard auto: " + shard_name(*selection.shard) + ", from " + selection.shard_source);
+    if (selection.listed_images || file_size(state.job.input_folder) == FILE_SIZE_FOLDER)
+        front_end.note(scan_line(state.job, options, selection, state.run));
     RunOptions run_options;
     run_options.shrink_endpoint = options.service_url;
     run_options.workers = options.jobs;
     run_options.skip_existing = options.skip_existing;
+    run_options.update = options.update;
+    run_options.shard = selection.shard;
+    run_options.listed_images = selection.listed_images;
     run_options.stop = &stop_signal_flag();
     const RunReport report = batch_run(state, front_end, run_options);
     if (report.outcome == RunOutcome::Declined && !front_end.refused())
