@@ -481,7 +481,7 @@ void print_deflate_comparison(const std::vector<std::string>& files)
         std::vector<std::uint8_t> filtered;
         if (!make_exact_raster(request, channels, census, exact_forms(census, true).front(), raster))
             continue;
-        filter_rows(raster, FilterChoice::MinimumSum, filtered);
+        filter_rows(raster, FilterChoice::MinimumSum, 0, raster.height, filtered);
         for (Backend& backend : backends) {
             const double start = thread_cpu_ms();
             backend.bytes += backend.compress(filtered);

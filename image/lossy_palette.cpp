@@ -38,17 +38,19 @@ void use_one_openmp_thread()
         set_threads(1);
 }
 
-// The pixels top row first as red, green, blue, alpha, the layout libimagequant reads.
-std::vector<liq_color> rgba_pixels(const EncodeRequest& request, int channels)
+struct RowSource {
+    const EncodeRequest* request;
+    int channels;
+};
+
+// Image row y as red, green, blue, alpha, the layout libimagequant reads; it asks for rows as
+// it needs them, so the image is never copied whole in that layout.
+void read_row(liq_color row_out[], int y, int width, void* user_info)
 {
-    std::vector<liq_color> pixels(static_cast<std::size_t>(request.width) * static_cast<std::size_t>(request.height));
-    liq_color* out = pixels.data();
-    for (int y = 0; y < request.height; ++y) {
-        const std::uint8_t* in = request.image_row(y);
-        for (int x = 0; x < request.width; ++x, in += channels)
-            *out++ = {in[2], in[1], in[0], channels == 4 ? in[3] : std::uint8_t{255}};
-    }
-    return pixels;
+    const auto* source = static_cast<const RowSource*>(user_info);
+    const std::uint8_t* in = source->request->image_row(y);
+    for (int x = 0; x < width; ++x, in += source->channels)
+        row_out[x] = {in[2], in[1], in[0], source->channels == 4 ? in[3] : std::uint8_t{255}};
 }
 
 LossyPaletteResult quantize(const EncodeRequest& request, int channels, LossyPalette& settings, PngRaster& raster)
@@ -58,9 +60,9 @@ LossyPaletteResult quantize(const EncodeRequest& request, int channels, LossyPal
         liq_set_max_colors(attributes.get(), std::clamp(settings.max_colours, 2, 256)) != LIQ_OK ||
         liq_set_quality(attributes.get(), std::clamp(settings.quality_floor, 0, 100), 100) != LIQ_OK)
         return LossyPaletteResult::Failed;
-    const std::vector<liq_color> pixels = rgba_pixels(request, channels);
+    RowSource source{&request, channels};
     std::unique_ptr<liq_image, FreeImage> image(
-        liq_image_create_rgba(attributes.get(), pixels.data(), request.width, request.height, 0));
+        liq_image_create_custom(attributes.get(), read_row, &source, request.width, request.height, 0));
     if (!image)
         return LossyPaletteResult::Failed;
     liq_result* made = nullptr;

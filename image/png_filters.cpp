@@ -87,12 +87,12 @@ double entropy(const std::uint8_t* bytes, std::size_t size)
 
 // Per row, the type whose filtered bytes score lowest; candidates holds one row per type.
 template <class Score>
-void filter_adaptively(const PngRaster& raster, std::uint8_t* out, Score score)
+void filter_adaptively(const PngRaster& raster, int first_row, int end_row, std::uint8_t* out, Score score)
 {
     const std::size_t size = raster.row_bytes;
     std::vector<std::uint8_t> zero_row(size, 0);
     std::vector<std::uint8_t> candidates(filter_types * size);
-    for (int y = 0; y < raster.height; ++y) {
+    for (int y = first_row; y < end_row; ++y) {
         const std::uint8_t* previous = y > 0 ? raster.row(y - 1) : zero_row.data();
         int best = 0;
         double best_score = 0;
@@ -114,24 +114,26 @@ void filter_adaptively(const PngRaster& raster, std::uint8_t* out, Score score)
 
 } // namespace
 
-void filter_rows(const PngRaster& raster, FilterChoice choice, std::vector<std::uint8_t>& filtered)
+void filter_rows(const PngRaster& raster, FilterChoice choice, int first_row, int row_count,
+                 std::vector<std::uint8_t>& filtered)
 {
     const std::size_t size = raster.row_bytes;
-    filtered.resize((size + 1) * static_cast<std::size_t>(raster.height));
+    const int end_row = first_row + row_count;
+    filtered.resize((size + 1) * static_cast<std::size_t>(row_count));
     std::uint8_t* out = filtered.data();
     if (choice == FilterChoice::MinimumSum) {
-        filter_adaptively(raster, out, [](const std::uint8_t* bytes, std::size_t count) {
+        filter_adaptively(raster, first_row, end_row, out, [](const std::uint8_t* bytes, std::size_t count) {
             return static_cast<double>(magnitude_sum(bytes, count));
         });
         return;
     }
     if (choice == FilterChoice::Entropy) {
-        filter_adaptively(raster, out, entropy);
+        filter_adaptively(raster, first_row, end_row, out, entropy);
         return;
     }
     const int type = static_cast<int>(choice);
     std::vector<std::uint8_t> zero_row(size, 0);
-    for (int y = 0; y < raster.height; ++y, out += size + 1) {
+    for (int y = first_row; y < end_row; ++y, out += size + 1) {
         out[0] = static_cast<std::uint8_t>(type);
         filter_row(type, raster.row(y), y > 0 ? raster.row(y - 1) : zero_row.data(), size, raster.filter_distance(),
                    out + 1);

@@ -22,8 +22,11 @@ enum class FilterChoice : std::uint8_t {
     Entropy,     // the type whose bytes have the smallest Shannon entropy
 };
 
-// The raster's rows, each with its filter type byte in front, into filtered (resized to
-// (row_bytes + 1) x height). std::bad_alloc is left to the caller.
-void filter_rows(const PngRaster& raster, FilterChoice choice, std::vector<std::uint8_t>& filtered);
+// Rows first_row .. first_row + row_count - 1 of the raster, each with its filter type byte in
+// front, into filtered (resized to (row_bytes + 1) x row_count). A row's filtering depends only
+// on it and the row above, so the rows of an image may be filtered a part at a time.
+// std::bad_alloc is left to the caller.
+void filter_rows(const PngRaster& raster, FilterChoice choice, int first_row, int row_count,
+                 std::vector<std::uint8_t>& filtered);
 
 } // namespace pictavo

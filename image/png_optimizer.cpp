@@ -5,6 +5,7 @@
 #include "image/png_writer.h"
 #include "image/zlib_stream.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <new>
@@ -18,6 +19,11 @@ namespace {
 // than level 10 and as small as zopfli within 0.4 %, at a thirtieth of zopfli's time.
 constexpr int trial_level = 1;
 constexpr int final_level = 12;
+
+// A trial compresses the filtered rows in parts of about this size, so that it holds neither
+// the whole filtered image nor its stream; restarting deflate's 32 KiB window at each part
+// hardly changes the ranking.
+constexpr std::size_t trial_part_bytes = 512 * 1024;
 
 // A chunk's length field holds at most 2^31 - 1 (PNG standard, 5.3).
 constexpr std::size_t max_chunk_bytes = 0x7FFFFFFF;
@@ -62,22 +68,40 @@ struct Best {
     std::size_t form = 0;
     PngRaster raster;
     FilterChoice choice = FilterChoice::None;
-    std::vector<std::uint8_t> trial_stream;  // the trial compression of that filtering
+    std::size_t trial_size = 0;  // 0: nothing tried yet
 };
 
-// Tries every filter choice on raster; true when one of them beat best, which then holds
-// the raster.
-bool try_filters(std::size_t form, PngRaster& raster, ZlibCompressor& trial, std::vector<std::uint8_t>& filtered,
-                 std::vector<std::uint8_t>& stream, Best& best)
+struct TrialBuffers {
+    std::vector<std::uint8_t> filtered;
+    std::vector<std::uint8_t> stream;
+};
+
+// The raster's trial size when filtered by choice: the compressed sizes of its parts, added.
+// 0 on failure.
+std::size_t trial_size(const PngRaster& raster, FilterChoice choice, ZlibCompressor& trial, TrialBuffers& buffers)
+{
+    const auto rows_per_part = static_cast<int>(std::max<std::size_t>(1, trial_part_bytes / (raster.row_bytes + 1)));
+    std::size_t total = 0;
+    for (int first = 0; first < raster.height; first += rows_per_part) {
+        filter_rows(raster, choice, first, std::min(rows_per_part, raster.height - first), buffers.filtered);
+        if (!trial.compress(buffers.filtered, buffers.stream))
+            return 0;
+        total += buffers.stream.size();
+    }
+    return total;
+}
+
+// Tries every filter choice on raster; when one of them beats best, best takes the raster.
+bool try_filters(std::size_t form, PngRaster& raster, ZlibCompressor& trial, TrialBuffers& buffers, Best& best)
 {
     bool improved = false;
     for (const FilterChoice choice : filter_choices) {
-        filter_rows(raster, choice, filtered);
-        if (!trial.compress(filtered, stream))
+        const std::size_t size = trial_size(raster, choice, trial, buffers);
+        if (size == 0)
             return false;
-        if (best.trial_stream.empty() || stream.size() < best.trial_stream.size()) {
+        if (best.trial_size == 0 || size < best.trial_size) {
             best.choice = choice;
-            std::swap(best.trial_stream, stream);
+            best.trial_size = size;
             improved = true;
         }
     }
@@ -89,33 +113,41 @@ bool try_filters(std::size_t form, PngRaster& raster, ZlibCompressor& trial, std
 }
 
 // The form and filter choice whose trial compression is smallest; false on failure.
-bool find_best(std::size_t form_count, const RasterMaker& make_form, std::vector<std::uint8_t>& filtered, Best& best)
+bool find_best(std::size_t form_count, const RasterMaker& make_form, Best& best)
 {
     ZlibCompressor trial(trial_level);
     if (!trial.valid())
         return false;
     PngRaster raster;
-    std::vector<std::uint8_t> stream;
+    TrialBuffers buffers;
     for (std::size_t form = 0; form < form_count; ++form)
-        if (!make_form(form, raster) || !try_filters(form, raster, trial, filtered, stream, best))
+        if (!make_form(form, raster) || !try_filters(form, raster, trial, buffers, best))
             return false;
-    return !best.trial_stream.empty();
+    return best.trial_size > 0;
+}
+
+// The best filtering compressed at the final level. The raster's rows are released once
+// filtered, before the compressor takes its room.
+bool compress_best(Best& best, std::vector<std::uint8_t>& stream)
+{
+    std::vector<std::uint8_t> filtered;
+    filter_rows(best.raster, best.choice, 0, best.raster.height, filtered);
+    std::vector<std::uint8_t>().swap(best.raster.rows);
+    ZlibCompressor final_compressor(final_level);
+    // The strongest level almost always comes out smaller than the fastest one did on the
+    // parts, so the stream first gets only that much room.
+    return final_compressor.compress(filtered, stream, best.trial_size) || final_compressor.compress(filtered, stream);
 }
 
 bool write_smallest(std::size_t form_count, const RasterMaker& make_form, const ColourProfile* colour,
                     const EncodeSink& sink, std::size_t& chosen)
 {
     Best best;
-    std::vector<std::uint8_t> filtered, stream;
-    if (!find_best(form_count, make_form, filtered, best))
-        return false;
-    ZlibCompressor final_compressor(final_level);
-    filter_rows(best.raster, best.choice, filtered);
-    if (!final_compressor.compress(filtered, stream))
+    std::vector<std::uint8_t> stream;
+    if (!find_best(form_count, make_form, best) || !compress_best(best, stream))
         return false;
     chosen = best.form;
-    const std::vector<std::uint8_t>& smallest = stream.size() < best.trial_stream.size() ? stream : best.trial_stream;
-    return png_write_header(best.raster, colour, sink) && write_image_data(sink, smallest);
+    return png_write_header(best.raster, colour, sink) && write_image_data(sink, stream);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
+
 namespace pictavo {
 
 void ZlibCompressor::Free::operator()(libdeflate_compressor* compressor) const
@@ -12,11 +14,12 @@ void ZlibCompressor::Free::operator()(libdeflate_compressor* compressor) const
 
 ZlibCompressor::ZlibCompressor(int level) : compressor_(libdeflate_alloc_compressor(level)) {}
 
-bool ZlibCompressor::compress(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out)
+bool ZlibCompressor::compress(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out, std::size_t limit)
 {
     if (!compressor_)
         return false;
-    out.resize(libdeflate_zlib_compress_bound(compressor_.get(), data.size()));
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor_.get(), data.size());
+    out.resize(limit > 0 ? std::min(limit, bound) : bound);
     const std::size_t size = libdeflate_zlib_compress(compressor_.get(), data.data(), data.size(), out.data(), out.size());
     out.resize(size);
     return size > 0;

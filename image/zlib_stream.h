@@ -18,10 +18,11 @@ public:
     explicit ZlibCompressor(int level);
     bool valid() const { return compressor_ != nullptr; }
 
-    // data compressed into out (resized to the stream's length; its capacity is kept, so a
-    // buffer reused between calls is allocated once). False when out cannot be sized.
-    // std::bad_alloc is left to the caller.
-    bool compress(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out);
+    // data compressed into out, resized to the stream's length (its capacity is kept, so a
+    // buffer reused between calls is allocated once). With a limit, out gets only that much
+    // room and false means the stream would not fit; without one it gets room for any
+    // stream. std::bad_alloc is left to the caller.
+    bool compress(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out, std::size_t limit = 0);
 
 private:
     struct Free {
