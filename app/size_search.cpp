@@ -4,7 +4,9 @@
 #include "image/image_save.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
+#include <unordered_set>
 
 namespace pictavo {
 namespace {
@@ -29,7 +31,8 @@ public:
             failed_ = error;
             return false;
         }
-        const bool fit = static_cast<std::int64_t>(bytes.size()) <= limit_;
+        last_size_ = static_cast<std::int64_t>(bytes.size());
+        const bool fit = last_size_ <= limit_;
         if (fit) {
             fitting_ = std::move(bytes);
             fitting_outcome_ = outcome;
@@ -42,6 +45,8 @@ public:
     }
 
     bool failed() const { return failed_ != ImageError::None; }
+    std::int64_t last_size() const { return last_size_; }
+    std::int64_t limit() const { return limit_; }
 
     // The chosen try into the result.
     void finish()
@@ -61,6 +66,7 @@ private:
     std::int64_t limit_;
     LimitedEncode& result_;
     ImageError failed_ = ImageError::None;
+    std::int64_t last_size_ = 0;
     bool found_ = false;
     std::vector<std::uint8_t> fitting_;
     EncodeOutcome fitting_outcome_;
@@ -101,27 +107,64 @@ void search_lossy_quality(Tries& tries, int quality, const EncodeOptions& option
     });
 }
 
-void search_png(Tries& tries, const EncodeOptions& options)
+// At most 256 colours (alpha counted): the exact palette of lossless optimisation applies.
+bool has_few_colours(const ImageObject& image)
+{
+    const PixelBuffer& pixels = image.pixels;
+    const int bytes = pixels.bytes_per_pixel();
+    std::unordered_set<std::uint32_t> colours;
+    for (int row = 0; row < pixels.height(); ++row) {
+        const std::uint8_t* pixel = pixels.buffer_row(row);
+        for (int x = 0; x < pixels.width(); ++x, pixel += bytes) {
+            const std::uint32_t alpha = bytes == 4 ? pixel[3] : 255u;
+            colours.insert(pixel[0] | pixel[1] << 8 | pixel[2] << 16 | alpha << 24);
+            if (colours.size() > PALETTE_COLOURS_MAXIMUM)
+                return false;
+        }
+    }
+    return true;
+}
+
+void search_png(Tries& tries, const ImageObject& image, const EncodeOptions& options, LimitedEncode& result)
 {
     if (tries.fits(options) || tries.failed())
         return;
-    EncodeOptions smaller = options;
-    smaller.optimize = true;
-    if (!options.optimize && !options.lossy_palette && (tries.fits(smaller) || tries.failed()))
+    EncodeOptions lossless = options;
+    lossless.optimize = true;
+    const bool lossless_may_fit =
+        static_cast<double>(tries.last_size()) <= LOSSLESS_REACH * static_cast<double>(tries.limit())
+        || has_few_colours(image);
+    if (!options.optimize && !options.lossy_palette && lossless_may_fit && (tries.fits(lossless) || tries.failed()))
         return;
-    smaller.lossy_palette = true;
-    smaller.palette_quality_floor = 0;
-    // Steps are tried from the most colours down; the step index grows as colours fall.
+    EncodeOptions palette = options;
+    palette.optimize = true;
+    palette.lossy_palette = true;
+    palette.palette_quality_floor = 0;
     const int steps = static_cast<int>(std::size(PALETTE_COLOUR_STEPS));
-    smaller.palette_colours = PALETTE_COLOUR_STEPS[0];
-    if (tries.fits(smaller) || tries.failed())
+    const auto fits_at = [&](int step) {
+        palette.palette_colours = PALETTE_COLOUR_STEPS[step];
+        return !tries.failed() && tries.fits(palette);
+    };
+    if (fits_at(0)) {
+        result.palette_limit = PALETTE_COLOUR_STEPS[0];
         return;
-    // The fewest-colours step that still fits is the lowest index that fits: search over
-    // reversed indices so that "highest fitting" means "most colours".
-    highest_fitting(1, steps - 1, [&](int reversed) {
-        smaller.palette_colours = PALETTE_COLOUR_STEPS[steps - reversed];
-        return !tries.failed() && tries.fits(smaller);
-    });
+    }
+    // From a guess at the step that fits, walk up while the step above fits, or down until one
+    // fits: two tries for most images, and the step above the chosen one was tried.
+    const double shrink_needed = static_cast<double>(tries.limit()) / static_cast<double>(tries.last_size());
+    const int guess = std::clamp(static_cast<int>(std::ceil(std::log(shrink_needed) / std::log(PALETTE_STEP_SHRINK))),
+                                 1, steps - 1);
+    int chosen = guess;
+    if (fits_at(guess)) {
+        while (chosen > 1 && fits_at(chosen - 1))
+            --chosen;
+    } else {
+        do
+            ++chosen;
+        while (chosen < steps && !fits_at(chosen));
+    }
+    if (!tries.failed() && chosen < steps)
+        result.palette_limit = PALETTE_COLOUR_STEPS[chosen];
 }
 
 } // namespace
@@ -132,7 +175,7 @@ LimitedEncode encode_within_limit(const ImageObject& image, std::uint32_t encode
     LimitedEncode result;
     Tries tries(image, encoder, quality, limit, result);
     if (encoder == IMAGE_CODE_PNG)
-        search_png(tries, options);
+        search_png(tries, image, options, result);
     else
         search_lossy_quality(tries, quality, options);
     tries.finish();
