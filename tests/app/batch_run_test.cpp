@@ -4,6 +4,7 @@
 #include "app/folder_scan.h"
 #include "job_test_support.h"
 #include "service_double.h"
+#include "sys/descriptor.h"
 #include "test_data.h"
 #include "test_folder.h"
 
@@ -459,6 +460,64 @@ TEST_F(BatchRunTest, MetadataAndDatesAreCopiedFromTheSource)
     ASSERT_EQ(run().failed, 0);
     EXPECT_EQ(status_of(output).st_mtime, 1200000000);
     EXPECT_EQ(command_output("exiftool -s3 -Artist '" + output + "'"), "");
+}
+
+// A folder made through its parent's descriptor, so that its path may be longer than the host
+// can name; removed with the one file written into it when the test ends.
+class FolderBeyondThePathLimit {
+public:
+    FolderBeyondThePathLimit(const std::string& parent, const std::string& name)
+        : parent_(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), name_(name)
+    {
+        if (parent_.valid() && ::mkdirat(parent_.get(), name.c_str(), 0755) == 0)
+            folder_ = Descriptor(::openat(parent_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    ~FolderBeyondThePathLimit()
+    {
+        if (!file_.empty())
+            ::unlinkat(folder_.get(), file_.c_str(), 0);
+        if (parent_.valid())
+            ::unlinkat(parent_.get(), name_.c_str(), AT_REMOVEDIR);
+    }
+    bool write(const std::string& name, const std::string& content)
+    {
+        const Descriptor file(::openat(folder_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        file_ = name;
+        return file.valid() && ::write(file.get(), content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    }
+
+private:
+    Descriptor parent_;
+    Descriptor folder_;
+    std::string name_;
+    std::string file_;
+};
+
+// A tree deeper than the host's path limit: the folder whose path passes it, and with it what
+// it holds, is a failure with its reason, never dropped without a word.
+TEST_F(BatchRunTest, AFolderDeeperThanTheHostCanNameIsAFailureWithItsReason)
+{
+    std::string reachable = folder.path("in");
+    int levels = 0;
+    for (; reachable.size() + 201 + 40 < PATH_MAX; ++levels)
+        reachable += "/" + std::string(200, static_cast<char>('a' + levels % 20));
+    small_image(reachable.substr(folder.root().size()) + "/x.jpg");
+    const std::string too_deep = std::string(PATH_MAX - reachable.size(), 'z');
+    FolderBeyondThePathLimit beyond(reachable, too_deep);
+    ASSERT_TRUE(beyond.write("lost.jpg", folder.read(reachable.substr(folder.root().size()) + "/x.jpg")));
+
+    const RunReport report = run();
+    const std::string relative = reachable.substr(folder.path("in/").size()) + "/";
+    ASSERT_EQ(report.images.size(), 2u);
+    EXPECT_EQ(report.images[0].relative_path, relative + "x.jpg");
+    EXPECT_EQ(report.images[0].result.outcome, ImageOutcome::Written);
+    EXPECT_EQ(report.images[1].relative_path, relative + too_deep + "/");
+    EXPECT_EQ(report.images[1].result.failure.reason, FailureReason::PathTooLong);
+    EXPECT_EQ(report.failed, 1);
+    EXPECT_EQ(report.folder_count, levels + 1);
+    EXPECT_EQ(front_end.messages.back(), "PTV Information|2 Images done.\n1 failed:\n" + relative + too_deep
+                                             + "/: the path is too long for this system");
+    EXPECT_TRUE(std::filesystem::exists(folder.path("out/" + relative + "x.jpg")));
 }
 
 class ServiceRunTest : public BatchRunTest {
