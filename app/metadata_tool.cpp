@@ -3,6 +3,7 @@
 
 #include "sys/files.h"
 #include "sys/process_runner.h"
+#include "sys/temporary_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,7 +57,7 @@ std::vector<std::string> metadata_arguments(const MetadataCopy& copy)
 
 void remove_metadata_tool_leftover(const std::string& output_path)
 {
-    const std::string leftover = output_path + "_exiftool_tmp";
+    const std::string leftover = output_path + std::string(METADATA_TOOL_SUFFIX);
     struct stat info {};
     if (::lstat(leftover.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         ::unlink(leftover.c_str());

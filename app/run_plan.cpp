@@ -40,7 +40,8 @@ PlannedImage planned_image(const std::string& folder, const std::string& name, c
                            const std::string& output_root)
 {
     ImagePaths paths = image_paths(folder, name, input_root, output_root);
-    const bool nameable = path_fits_host(paths.source) && path_fits_host(temporary_beside(paths.output));
+    const bool nameable = path_fits_host(paths.source) && path_fits_host(paths.output)
+                          && path_fits_host(temporary_beside(paths.output));
     std::string relative = relative_to(paths.source, input_root);
     return {std::move(paths.source), std::move(paths.output), std::move(relative),
             nameable ? FailureReason::None : FailureReason::PathTooLong};

@@ -5,6 +5,7 @@
 #include "job_test_support.h"
 #include "service_double.h"
 #include "sys/descriptor.h"
+#include "sys/temporary_files.h"
 #include "test_data.h"
 #include "test_folder.h"
 
@@ -315,8 +316,7 @@ TEST_F(BatchRunTest, AnImageWhoseOutputPathIsTooLongForTheHostIsAFailureWithItsR
     std::filesystem::create_directories(deep);
     small_image("in/a.jpg");
     small_image("in/sub/b.jpg");
-    // A name that fits, but not with what the temporary's name adds to it (so the file is
-    // copied in: this program could not write it).
+    // A name that fits a file name, but in that folder not the limit of a path.
     const std::string long_name = std::string(NAME_MAX - 8, 'n') + ".jpg";
     std::filesystem::copy_file(folder.path("in/a.jpg"), folder.path("in/" + long_name));
 
@@ -519,6 +519,44 @@ TEST_F(BatchRunTest, AFolderDeeperThanTheHostCanNameIsAFailureWithItsReason)
                                              + "/: the path is too long for this system");
     EXPECT_TRUE(std::filesystem::exists(folder.path("out/" + relative + "x.jpg")));
 }
+// File names of up to the host's limit are common from browsers and cameras; their outputs go
+// through every step, the temporaries of killed writers included.
+TEST_F(BatchRunTest, NamesAsLongAsAFileNameMayBeGetTheirOutputsThroughEveryStep)
+{
+    ASSERT_FALSE(state.job.exiftool_path.empty()) << "exiftool is needed on PATH";
+    // Tagged under short names: the tool itself cannot rewrite a file of the longest names.
+    small_image("tagged.jpg");
+    small_image("tagged.png");
+    command_output("cd '" + folder.root() + "' && exiftool -q -overwrite_original -Artist='Long Name' tagged.*");
+    std::vector<std::string> names;
+    for (const int length : {226, 227, 239, 240, NAME_MAX}) {
+        const std::string extension = length == NAME_MAX ? ".png" : ".jpg";
+        names.push_back(std::string(static_cast<std::size_t>(length - 4), static_cast<char>('a' + names.size()))
+                        + extension);
+        std::filesystem::copy_file(folder.path("tagged" + extension), folder.path("in/" + names.back()));
+    }
+    // What a writer and a tool killed mid-write left beside the longest name's output.
+    std::string abandoned = temporary_name_pattern(names.back());
+    abandoned.replace(abandoned.size() - 6, 6, "Ab12Cd");
+    folder.write("out/" + abandoned, "abandoned");
+    folder.write("out/" + abandoned + "_exiftool_tmp", "abandoned");
+    state.job.metadata_copy = 1;
+    state.job.date_copy = 1;
+    options.workers = 2;
+
+    const RunReport report = run();
+    EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(report.temporaries_removed, 2);
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folder.entries("out"), expected);
+    for (const std::string& name : names) {
+        EXPECT_EQ(test::loaded_size(folder.path("out/" + name)).width, 16) << name.size();
+        EXPECT_EQ(command_output("exiftool -s3 -Artist '" + folder.path("out/" + name) + "'"), "Long Name\n")
+            << name.size();
+    }
+}
+
 
 class ServiceRunTest : public BatchRunTest {
 protected:
