@@ -45,10 +45,17 @@ std::vector<std::string> metadata_arguments(const MetadataCopy& copy)
     std::vector<std::string> arguments = {"-TagsFromFile", copy.source_path, "-all:all>all:all"};
     if (copy.shape.colour_profile)
         arguments.emplace_back("-ICC_Profile");
+    const std::string width = std::to_string(copy.shape.width);
+    const std::string height = std::to_string(copy.shape.height);
     if (copy.shape.turned_upright) {
         arguments.emplace_back("-Orientation#=1");
-        arguments.push_back("-ExifImageWidth=" + std::to_string(copy.shape.width));
-        arguments.push_back("-ExifImageHeight=" + std::to_string(copy.shape.height));
+        arguments.push_back("-ExifImageWidth=" + width);
+        arguments.push_back("-ExifImageHeight=" + height);
+    } else if (copy.shape.resized) {
+        // Taken from the source's own tag with its value replaced, so that a source without
+        // size tags (often one without any EXIF data) gives an output without them.
+        arguments.push_back("-ExifImageWidth<${ExifImageWidth;$_=" + width + "}");
+        arguments.push_back("-ExifImageHeight<${ExifImageHeight;$_=" + height + "}");
     }
     arguments.emplace_back("-overwrite_original");
     arguments.push_back(copy.output_path);
