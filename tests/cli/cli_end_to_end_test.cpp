@@ -49,7 +49,8 @@ protected:
     pid_t start(std::vector<std::string> arguments, const std::string& path_variable = std::getenv("PATH"),
                 std::vector<std::string> environment = {}, bool unprivileged = false)
     {
-        arguments.insert(arguments.begin(), PICTAVO_CLI_PATH);
+        const bool drop_root = unprivileged && ::geteuid() == 0;
+        arguments.insert(arguments.begin(), drop_root ? program_for_others() : PICTAVO_CLI_PATH);
         std::vector<char*> argv;
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
@@ -66,7 +67,6 @@ protected:
         // What an earlier run printed must not be taken for this one's.
         std::filesystem::remove(out_path);
         std::filesystem::remove(err_path);
-        const bool drop_root = unprivileged && ::geteuid() == 0;
         if (drop_root)
             hand_to(NOBODY);
 
@@ -102,6 +102,28 @@ protected:
                  std::vector<std::string> environment = {}, bool unprivileged = false)
     {
         return finish(start(std::move(arguments), path_variable, std::move(environment), unprivileged));
+    }
+
+    // A copy of the program in the test folder: the build folder may lie in a home folder that
+    // is closed to other users, where nobody could start it.
+    std::string program_for_others()
+    {
+        const std::string copy = folder.path("program/pictavo-cli");
+        if (!folder.exists("program/pictavo-cli")) {
+            folder.make_folder("program");
+            std::error_code failed;
+            std::filesystem::copy_file(PICTAVO_CLI_PATH, copy, failed);
+        }
+        return copy;
+    }
+
+    // Why the program cannot be run as another user here; "" when it can (or needs not be).
+    std::string unprivileged_run_problem()
+    {
+        if (::geteuid() != 0 || run({"--version"}, std::getenv("PATH"), {}, true).status == 0)
+            return {};
+        return "pictavo-cli does not start as the user nobody from " + folder.path("program")
+               + ": a folder above it is closed to other users";
     }
 
     // Gives every file and folder of the test to a user.
@@ -426,6 +448,8 @@ TEST_F(CliTest, AnOutputAppearsOnlyWithEveryStepDoneSoAResumedRunFinishesTheRest
 
 TEST_F(CliTest, EveryFailureIsNamedWithItsReasonAsItHappensAndInTheReport)
 {
+    if (const std::string problem = unprivileged_run_problem(); !problem.empty())
+        GTEST_SKIP() << problem;
     for (int i = 0; i < 12; ++i)
         folder.write("in/text" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".jpg", "a text file");
     small_image("in/ro/good.jpg");
