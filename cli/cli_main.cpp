@@ -8,6 +8,7 @@
 #include "image/plugins.h"
 #include "pictavo_version.h"
 #include "sys/atomic_file.h"
+#include "sys/directory.h"
 #include "sys/files.h"
 #include "sys/stop_signals.h"
 #include "web/http.h"
@@ -154,10 +155,12 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
         return usage_error(streams, problem);
 
     CliFrontEnd front_end(streams, options.quiet, options.yes, StopSignals::StopTheRun);
-    if (file_size(state.job.input_folder) == FILE_SIZE_FOLDER) {
+    // A folder that cannot be listed has no count to tell; the run's checks say why.
+    const std::string& input = state.job.input_folder;
+    if (file_size(input) == FILE_SIZE_FOLDER && dir_open_error(input) == 0) {
         state.run.folder_count = 0;
         state.run.image_count = 0;
-        folder_scan(state.run, state.job.input_folder);
+        folder_scan(state.run, input, folder_left_out(input, state.job.output_folder));
         front_end.note(scan_summary(state.run));
     }
     RunOptions run_options;

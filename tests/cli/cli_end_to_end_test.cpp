@@ -514,5 +514,48 @@ TEST_F(CliTest, EveryFailureIsNamedWithItsReasonAsItHappensAndInTheReport)
     EXPECT_EQ((*report)["totals"]["failed"].number, 15);
 }
 
+// The scan line counts what the run will take; two sources never share one output file; and
+// what a killed metadata tool left is removed like any abandoned temporary.
+TEST_F(CliTest, TheScanCountsWhatTheRunTakesAndNoOutputIsWrittenTwice)
+{
+    if (const std::string problem = unprivileged_run_problem(); !problem.empty())
+        GTEST_SKIP() << problem;
+    small_image("in/a.jpg");
+    ASSERT_EQ(::chmod(in().c_str(), 0), 0);
+    const Finished unreadable = run({in(), out()}, std::getenv("PATH"), {}, true);
+    ASSERT_EQ(::chmod(in().c_str(), 0755), 0);
+    EXPECT_EQ(unreadable.status, 2);
+    EXPECT_NE(unreadable.err.find("The input folder " + in() + "/ cannot be read"), std::string::npos) << unreadable.err;
+    EXPECT_EQ(unreadable.err.find("Found"), std::string::npos) << unreadable.err;
+
+    // An output folder inside the input: what is in it is neither taken nor counted.
+    small_image("in/sub/b.jpg");
+    small_image("in/results/earlier.jpg");
+    const Finished inside = run({"--yes", in(), in() + "/results"});
+    EXPECT_EQ(inside.status, 0) << inside.err;
+    EXPECT_EQ(inside.err.substr(0, inside.err.find('\n')), "Found 2 images in 2 folders");
+    EXPECT_EQ(inside.out, "2 Images done.\n");
+
+    // A link in the output tree makes b the folder a: the later source fails, the earlier output stays.
+    small_image("pair/in/a/x.jpg");
+    folder.make_folder("pair/in/b");
+    ASSERT_TRUE(test::write_flat_image(folder.path("pair/in/b/x.jpg"), 30, 20, IMAGE_CODE_JPEG));
+    folder.make_folder("pair/out/a");
+    std::filesystem::create_directory_symlink("a", folder.path("pair/out/b"));
+    folder.write("pair/out/a/.x.jpg.pictavo-Ab12Cd_exiftool_tmp", "left by a killed tool");
+    for (const char* jobs : {"1", "2"}) {
+        const Finished shared = run({"--jobs", jobs, "--mode", "keep", "--report", "report.json",
+                                     folder.path("pair/in"), folder.path("pair/out")});
+        EXPECT_EQ(shared.status, 1) << shared.err;
+        EXPECT_NE(shared.err.find("pictavo-cli: b/x.jpg: the output is the same file as an earlier image's output\n"),
+                  std::string::npos) << shared.err;
+        EXPECT_EQ(test::loaded_size(folder.path("pair/out/a/x.jpg")).width, 24);
+        EXPECT_EQ(folder.entries("pair/out/a"), std::vector<std::string>{"x.jpg"});
+        const auto report = test::read_json(folder.read("work/report.json"));
+        ASSERT_TRUE(report);
+        EXPECT_EQ((*report)["images"].items.at(1)["code"].text, "same_output");
+    }
+}
+
 } // namespace
 } // namespace pictavo
