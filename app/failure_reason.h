@@ -5,6 +5,7 @@
 #include "app/compression_client.h"
 #include "image/image_error.h"
 
+#include <cstdint>
 #include <string>
 
 namespace pictavo {
@@ -30,10 +31,16 @@ enum class FailureReason {
     // The tree
     PathTooLong,
     FolderUnreadable,
+    // An entry of a list of images to process, rather than a walk's
+    ListedMissing,
+    ListedOutside,
+    ListedHidden,
+    ListedNotAnImage,
     // The steps after the image was written
     MetadataFailed,
     DatesFailed,
     ServiceFailed, // with the service's HTTP status, 0 when no answer arrived
+    OverSizeLimit, // written at its smallest, still larger than the size limit
 };
 
 // A failure as the run records it.
@@ -41,6 +48,7 @@ struct Failure {
     FailureReason reason = FailureReason::None;
     int service_status = 0;
     CompressionFailure service_failure = CompressionFailure::None;
+    std::int64_t size_limit = 0; // OverSizeLimit: the limit in bytes
 };
 
 // The reason for an image-library error.

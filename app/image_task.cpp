@@ -3,6 +3,7 @@
 
 #include "app/folder_scan.h"
 #include "app/resize_geometry.h"
+#include "app/size_search.h"
 #include "image/image_load.h"
 #include "image/image_orientation.h"
 #include "image/image_resize.h"
@@ -49,8 +50,7 @@ bool apply_plan(const ResizePlan& plan, ImageObject& image)
     return cut_to_plan(plan, image);
 }
 
-ImageResult encode(const ImageSettings& settings, const std::string& source_path, const std::string& output_path,
-                   std::uint32_t encoder, AtomicFile& staged)
+ImageResult prepare(const ImageSettings& settings, const std::string& source_path, PreparedImage& prepared)
 {
     // An image that needs no turn is planned from its header, so the library can resize it
     // while decoding instead of holding it whole.
@@ -64,13 +64,15 @@ ImageResult encode(const ImageSettings& settings, const std::string& source_path
                                             settings.target_width, settings.target_height);
         if (!plan.resize)
             return std::nullopt;
+        prepared.source_width = header.width;
+        prepared.source_height = header.height;
         header_plan = plan;
         return ImageSize{plan.width, plan.height};
     };
-    ImageObject image;
+    ImageObject& image = prepared.image;
     if (const ImageError error = image_read_file_sized(source_path, choose, image); error != ImageError::None)
         return failed_image(failure_reason_of(error));
-    OutputShape shape;
+    OutputShape& shape = prepared.shape;
     if (header_plan) {
         if (!cut_to_plan(*header_plan, image))
             return failed_image(FailureReason::OutOfMemory);
@@ -83,21 +85,26 @@ ImageResult encode(const ImageSettings& settings, const std::string& source_path
                 return failed_image(failure_reason_of(error));
             shape.turned_upright = true;
         }
+        prepared.source_width = image.width;
+        prepared.source_height = image.height;
         const ResizePlan plan = plan_resize(settings.resize_mode, image.width, image.height, settings.target_width,
                                             settings.target_height);
         if (!apply_plan(plan, image))
             return failed_image(FailureReason::OutOfMemory);
+        shape.source_size = !plan.resize;
     }
-    const int quality = std::clamp(settings.quality, -1, 11);
-    if (const ImageError error = image_write_staged(image, output_path, staged, encoder, quality);
-        error != ImageError::None)
-        return failed_image(failure_reason_of(error));
     shape.width = image.width;
     shape.height = image.height;
     shape.resized = image.width != stored.width || image.height != stored.height;
     shape.colour_profile = icc_profile_describes_rgb(image.colour.icc);
+    shape.source_format = true;
     return written(shape);
 }
+
+// The chosen bytes of a size search into staged's temporary; the reason when they could not be
+// written (FailureReason::None on success).
+FailureReason write_bytes_staged(const std::vector<std::uint8_t>& bytes, const std::string& output_path,
+                                 AtomicFile& staged);
 
 } // namespace
 
@@ -120,6 +127,16 @@ FailureReason write_failure_of(int error_number)
 }
 
 namespace {
+
+FailureReason write_bytes_staged(const std::vector<std::uint8_t>& bytes, const std::string& output_path,
+                                 AtomicFile& staged)
+{
+    if (staged.open(output_path) && staged.write_all(bytes.data(), bytes.size()) && staged.finish())
+        return FailureReason::None;
+    const FailureReason reason = write_failure_of(staged.error());
+    staged.discard();
+    return reason;
+}
 
 ImageResult copy_original(const std::string& source_path, const std::string& output_path, AtomicFile& staged)
 {
@@ -146,6 +163,12 @@ ImageSettings image_settings_of(const JobSettings& job)
     settings.target_height = job.target_height;
     settings.quality = static_cast<int>(std::clamp<std::int64_t>(job.jpeg_quality, -1, 11));
     settings.keep_orientation = job.keep_orientation;
+    // Copied originals are not encoded: nothing of local compression applies to them.
+    if (job.resize_mode != RESIZE_UPLOAD_ORIGINALS) {
+        settings.encoding.optimize = job.compression.optimize;
+        settings.encoding.lossy_palette = job.compression.png_palette;
+        settings.size_limit = job.compression.size_limit;
+    }
     return settings;
 }
 
@@ -167,15 +190,72 @@ std::uint32_t encoder_for(const std::string& path)
     return 0;
 }
 
+bool has_output(const ImageResult& result)
+{
+    return result.outcome == ImageOutcome::Written || result.outcome == ImageOutcome::Kept;
+}
+
+ImageResult prepare_image(const ImageSettings& settings, const std::string& source_path, PreparedImage& prepared)
+{
+    prepared.encoder = encoder_for(source_path);
+    if (prepared.encoder == 0)
+        return failed_image(FailureReason::NotAnImage);
+    return prepare(settings, source_path, prepared);
+}
+
+ImageResult write_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
+                                 const std::string& output_path, std::int64_t size_limit, AtomicFile& staged)
+{
+    const int quality = std::clamp(settings.quality, -1, 11);
+    ImageResult result = written(prepared.shape);
+    if (size_limit <= 0) {
+        const ImageError error = image_write_staged(prepared.image, output_path, staged, prepared.encoder, quality,
+                                                    settings.encoding, &result.encoded);
+        return error == ImageError::None ? result : failed_image(failure_reason_of(error));
+    }
+    const EncodedOutput encoded = encode_prepared_image(settings, prepared, size_limit);
+    if (encoded.failure != FailureReason::None)
+        return failed_image(encoded.failure);
+    if (const FailureReason reason = write_bytes_staged(encoded.bytes, output_path, staged);
+        reason != FailureReason::None)
+        return failed_image(reason);
+    result.encoded = encoded.encoded;
+    if (!encoded.fits)
+        result.failure = Failure{FailureReason::OverSizeLimit, 0, CompressionFailure::None, size_limit};
+    return result;
+}
+
+EncodedOutput encode_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
+                                    std::int64_t size_limit)
+{
+    const int quality = std::clamp(settings.quality, -1, 11);
+    EncodedOutput output;
+    if (size_limit <= 0) {
+        if (const ImageError error = image_encode(prepared.image, prepared.encoder, quality, settings.encoding,
+                                                  output.bytes, &output.encoded);
+            error != ImageError::None)
+            output.failure = failure_reason_of(error);
+        return output;
+    }
+    LimitedEncode limited = encode_within_limit(prepared.image, prepared.encoder, quality, settings.encoding, size_limit);
+    output.failure = failure_reason_of(limited.error);
+    output.bytes = std::move(limited.bytes);
+    output.encoded = limited.outcome;
+    output.fits = limited.fits;
+    return output;
+}
+
 ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
                                const std::string& output_path, AtomicFile& staged)
 {
-    const std::uint32_t encoder = encoder_for(source_path);
-    if (encoder == 0)
+    if (encoder_for(source_path) == 0)
         return failed_image(FailureReason::NotAnImage);
     if (settings.resize_mode == RESIZE_UPLOAD_ORIGINALS)
         return copy_original(source_path, output_path, staged);
-    return encode(settings, source_path, output_path, encoder, staged);
+    PreparedImage prepared;
+    if (ImageResult result = prepare_image(settings, source_path, prepared); result.outcome != ImageOutcome::Written)
+        return result;
+    return write_prepared_image(settings, prepared, output_path, settings.size_limit, staged);
 }
 
 } // namespace pictavo

@@ -9,9 +9,12 @@
 #include "app/failure_reason.h"
 #include "app/output_shape.h"
 #include "app/settings.h"
+#include "image/encode_options.h"
+#include "image/image_object.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pictavo {
 
@@ -24,6 +27,10 @@ struct ImageSettings {
     std::int32_t target_height = 667;
     int quality = static_cast<int>(QUALITY_DEFAULT); // 1..10 for JPEG; passed to PNG as well
     bool keep_orientation = false;                   // size and write the pixels as stored
+    EncodeOptions encoding;                          // lossless optimisation, lossy palettes
+    std::int64_t size_limit = 0;                     // bytes an encoded output may take; 0: none
+
+    bool operator==(const ImageSettings&) const = default;
 };
 
 // The job settings' values for the task (the target pair as the run took it).
@@ -34,6 +41,7 @@ enum class ImageOutcome {
     Written,      // the output file holds the processed image (or the copy)
     Failed,       // not decodable, or the save or copy failed; nothing was written
     Skipped,      // its output existed already and was left as it was
+    Kept,         // the output would have been larger than its source: the source's bytes were written
 };
 
 // An image's result as the run keeps it.
@@ -43,9 +51,15 @@ struct ImageResult {
     // exchange, metadata, dates), or none.
     Failure failure;
     std::int64_t output_bytes = -1; // the output's final size (Skipped: its size); -1 for none
+    std::int64_t source_bytes = -1; // the source file's size; -1 when not known
     std::int64_t milliseconds = 0;  // the whole image, all its steps
     OutputShape shape;
+    EncodeOutcome encoded;          // what the encoder did (the quality a size limit chose)
+    std::string output_path;        // where the output is, or would have been
 };
+
+// Written or kept: an output of this source is in place.
+bool has_output(const ImageResult& result);
 
 // The result of an image that failed for reason, before or without any output.
 ImageResult failed_image(FailureReason reason);
@@ -62,6 +76,36 @@ std::uint32_t encoder_for(const std::string& path);
 // stays as it was.
 ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,
                                const std::string& output_path, AtomicFile& staged);
+
+// An image decoded, turned upright and sized as the settings ask, ready to be encoded (once, or
+// again with a smaller size limit).
+struct PreparedImage {
+    ImageObject image;
+    OutputShape shape;
+    std::uint32_t encoder = 0;
+    int source_width = 0; // the source as it is seen: after the turn its orientation asks for
+    int source_height = 0;
+};
+
+// The first half of write_image_output for an encoded output: a result with outcome Written
+// and prepared filled in, or the failure.
+ImageResult prepare_image(const ImageSettings& settings, const std::string& source_path, PreparedImage& prepared);
+
+// The second half: encodes the prepared image into staged's temporary for output_path, within
+// size_limit bytes when that is not 0 (see encode_within_limit). An output that cannot be made to
+// fit is written at its smallest, with the failure OverSizeLimit.
+ImageResult write_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
+                                 const std::string& output_path, std::int64_t size_limit, AtomicFile& staged);
+
+// The output file of a prepared image in memory, exactly as write_prepared_image writes it.
+struct EncodedOutput {
+    FailureReason failure = FailureReason::None; // the encoder failed: no bytes
+    std::vector<std::uint8_t> bytes;
+    EncodeOutcome encoded;
+    bool fits = true; // within the size limit (or none was set)
+};
+EncodedOutput encode_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
+                                    std::int64_t size_limit);
 
 // The reason for a failed write with the errno error_number.
 FailureReason write_failure_of(int error_number);

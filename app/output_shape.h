@@ -17,6 +17,10 @@ struct OutputShape {
     // profiles out, so it is named; then it is there even when the compression service
     // dropped it.
     bool colour_profile = false;
+    // The output has its source's format and the size the source is seen at: no resize or cut
+    // changed it (a turn may have). Only such an output may give way to the source's own bytes.
+    bool source_format = false;
+    bool source_size = false;
 };
 
 } // namespace pictavo

@@ -25,18 +25,22 @@ constexpr std::array<Entry<std::string>, 2> FOLDER_ENTRIES = {{
     {"input-folder", &RememberedSettings::input_folder},
     {"output-folder", &RememberedSettings::output_folder},
 }};
-constexpr std::array<Entry<std::string>, 6> TEXT_ENTRIES = {{
+constexpr std::array<Entry<std::string>, 7> TEXT_ENTRIES = {{
     {"normal-size", &RememberedSettings::normal_size_text},
     {"fill-width", &RememberedSettings::fill_width_text},
     {"fill-height", &RememberedSettings::fill_height_text},
     {"uniform-width", &RememberedSettings::uniform_width_text},
     {"uniform-height", &RememberedSettings::uniform_height_text},
     {"quality", &RememberedSettings::quality_text},
+    {"max-size", &RememberedSettings::max_size_text},
 }};
-constexpr std::array<Entry<bool>, 3> FLAG_ENTRIES = {{
+constexpr std::array<Entry<bool>, 6> FLAG_ENTRIES = {{
     {"exif", &RememberedSettings::metadata_copy},
     {"dates", &RememberedSettings::date_copy},
     {"tinify", &RememberedSettings::tinify_upload},
+    {"optimize", &RememberedSettings::optimize},
+    {"png-palette", &RememberedSettings::png_palette},
+    {"only-smaller", &RememberedSettings::only_smaller},
 }};
 constexpr const char* MODE_NAME = "mode";
 
@@ -178,6 +182,10 @@ RememberedSettings remembered_from(const AppState& state)
     settings.metadata_copy = job.metadata_copy != 0;
     settings.date_copy = job.date_copy != 0;
     settings.tinify_upload = job.tinify_upload != 0;
+    settings.optimize = job.compression.optimize;
+    settings.png_palette = job.compression.png_palette;
+    settings.only_smaller = job.compression.only_smaller;
+    settings.max_size_text = job.max_size_text;
     return settings;
 }
 
@@ -256,6 +264,15 @@ void apply_remembered_options(AppState& state, const RememberedSettings& setting
     };
     for (const auto& [field, text] : fields)
         state.field_lost_focus(field, *text);
+    state.max_size_lost_focus(settings.max_size_text);
+    const std::pair<CompressionBox, bool> boxes[] = {
+        {CompressionBox::Optimize, settings.optimize},
+        {CompressionBox::PngPalette, settings.png_palette},
+        {CompressionBox::OnlySmaller, settings.only_smaller},
+    };
+    for (const auto& [box, ticked] : boxes)
+        if (ticked != state.compression_box_ticked(box))
+            state.click_compression_box(box);
     // The boxes start unticked; a click that is not possible now (no tool, no key) is ignored.
     if (settings.metadata_copy && state.job.metadata_copy == 0)
         state.click_exif_box();

@@ -29,6 +29,10 @@ struct RememberedSettings {
     bool metadata_copy = false;
     bool date_copy = false;
     bool tinify_upload = false;
+    bool optimize = false;
+    bool png_palette = false;
+    bool only_smaller = false;
+    std::string max_size_text; // kilobytes, "" for no limit
     bool operator==(const RememberedSettings&) const = default;
 };
 

@@ -4,16 +4,17 @@
 #include "app/compression_client.h"
 #include "app/image_task.h"
 #include "app/run_plan.h"
+#include "app/run_selection.h"
 #include "app/upload_gate.h"
 #include "sys/atomic_file.h"
 #include "sys/file_dates.h"
 #include "sys/files.h"
 #include "sys/processors.h"
-#include "sys/temporary_files.h"
 
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -90,26 +91,106 @@ MetadataCopy metadata_copy_of(const PlannedImage& image, const std::string& tagg
     return copy;
 }
 
-// The later steps on the staged output, in their fixed order. The service and the tool replace
-// the temporary through renames of their own, so its lock is taken again after each; false
-// when it could not be (the temporary is no longer this run's to finish).
-bool finish_staged_output(SharedRun& run, MetadataSession& metadata, const PlannedImage& image, AtomicFile& staged,
-                          ImageResult& result)
+// The service and the metadata tool on the staged output, in their fixed order. Both replace
+// the temporary through renames of their own, so its lock is taken again after each; false when
+// it could not be (the temporary is no longer this run's to finish).
+bool send_and_tag(SharedRun& run, MetadataSession& metadata, const PlannedImage& image, AtomicFile& staged,
+                  ImageResult& result)
 {
     const std::string working = staged.temporary_path();
     compress_output(run, working, result);
     if (!staged.relock())
         return false;
-    if (run.job.metadata_copy == 1 && !metadata.copy(metadata_copy_of(image, working, result.shape))) {
+    // A kept source carries its own tags already.
+    if (run.job.metadata_copy == 1 && result.outcome != ImageOutcome::Kept
+        && !metadata.copy(metadata_copy_of(image, working, result.shape))) {
         note_failure(result, Failure{FailureReason::MetadataFailed});
         remove_metadata_tool_leftover(working);
     }
-    if (!staged.relock())
+    return staged.relock();
+}
+
+// One image's output while its steps run: the staged temporary and, under a size limit, the
+// prepared image, so that an output the later steps pushed over the limit can be encoded again.
+struct OutputWork {
+    AtomicFile staged;
+    std::optional<PreparedImage> prepared;
+    std::int64_t encoded_bytes = -1; // the staged file as the encoder wrote it
+};
+
+ImageResult write_output(SharedRun& run, const PlannedImage& image, OutputWork& output, std::int64_t size_limit)
+{
+    const ImageSettings& settings = run.image_settings;
+    if (settings.size_limit <= 0 || settings.resize_mode == RESIZE_UPLOAD_ORIGINALS)
+        return write_image_output(settings, image.source_path, image.output_path, output.staged);
+    if (!output.prepared) {
+        output.prepared.emplace();
+        if (ImageResult result = prepare_image(settings, image.source_path, *output.prepared);
+            result.outcome != ImageOutcome::Written)
+            return result;
+    }
+    ImageResult result = write_prepared_image(settings, *output.prepared, image.output_path, size_limit, output.staged);
+    output.encoded_bytes = file_size(output.staged.temporary_path());
+    return result;
+}
+
+// The staged output written and sent and tagged; under a size limit, written once more with
+// the growth of the later steps taken off the limit when they pushed it over. False when the
+// temporary was lost.
+bool write_send_and_tag(SharedRun& run, MetadataSession& metadata, const PlannedImage& image, OutputWork& output,
+                        ImageResult& result)
+{
+    const std::int64_t size_limit = run.image_settings.size_limit;
+    result = write_output(run, image, output, size_limit);
+    if (!has_output(result))
+        return true;
+    if (!send_and_tag(run, metadata, image, output.staged, result))
         return false;
+    const std::int64_t tagged = file_size(output.staged.temporary_path());
+    if (!output.prepared || output.encoded_bytes < 0 || tagged <= size_limit)
+        return true;
+    const std::int64_t room = size_limit - (tagged - output.encoded_bytes);
+    if (room <= 0)
+        return true;
+    output.staged.discard();
+    result = write_output(run, image, output, room);
+    return !has_output(result) || send_and_tag(run, metadata, image, output.staged, result);
+}
+
+// An output of the source's format and size that came out larger than the source gives way to
+// the source's own bytes.
+bool keep_source_if_smaller(SharedRun& run, const PlannedImage& image, AtomicFile& staged, ImageResult& result)
+{
+    const OutputShape& shape = result.shape;
+    if (!run.job.compression.only_smaller || !shape.source_format || !shape.source_size || result.source_bytes < 0
+        || file_size(staged.temporary_path()) <= result.source_bytes)
+        return true;
+    staged.discard();
+    int error = 0;
+    if (file_copy_staged(image.source_path, image.output_path, staged, &error) == 0) {
+        result = failed_image(write_failure_of(error));
+        return false;
+    }
+    result.outcome = ImageOutcome::Kept;
+    result.failure = {};
+    result.encoded = {};
+    return true;
+}
+
+// The dates, the size limit's last word on the final file, and the move into place.
+void finish_output(SharedRun& run, const PlannedImage& image, AtomicFile& staged, ImageResult& result)
+{
+    const std::string working = staged.temporary_path();
     if (run.job.date_copy == 1 && !copy_dates(image.source_path, working))
         note_failure(result, Failure{FailureReason::DatesFailed});
-    result.output_bytes = std::max<std::int64_t>(file_size(working), -1);
-    return true;
+    const std::int64_t bytes = file_size(working);
+    if (const std::int64_t limit = run.image_settings.size_limit; limit > 0 && bytes > limit)
+        note_failure(result, Failure{FailureReason::OverSizeLimit, 0, CompressionFailure::None, limit});
+    result.output_bytes = std::max<std::int64_t>(bytes, -1);
+    if (!staged.commit()) {
+        result = failed_image(write_failure_of(staged.error()));
+        staged.discard();
+    }
 }
 
 // One image through all its steps. The output is written to a locked temporary beside it and
@@ -123,20 +204,27 @@ ImageResult process_image(SharedRun& run, MetadataSession& metadata, const Plann
         return failed_image(image.refused);
     const auto start = std::chrono::steady_clock::now();
     ImageResult result;
-    if (const std::int64_t existing = run.options.skip_existing ? file_size(image.output_path) : FILE_SIZE_MISSING;
+    if (const std::int64_t existing = existing_output_to_leave(run.options, image.source_path, image.output_path);
         existing >= 0) {
         result.outcome = ImageOutcome::Skipped;
         result.output_bytes = existing;
         return result;
     }
-    AtomicFile staged;
-    result = write_image_output(run.image_settings, image.source_path, image.output_path, staged);
-    if (result.outcome == ImageOutcome::Written) {
-        if (!finish_staged_output(run, metadata, image, staged, result) || !staged.commit()) {
+    const std::int64_t source_bytes = file_size(image.source_path);
+    OutputWork output;
+    const bool staged_kept = write_send_and_tag(run, metadata, image, output, result);
+    output.prepared.reset();
+    AtomicFile& staged = output.staged;
+    result.source_bytes = source_bytes;
+    if (has_output(result)) {
+        if (!staged_kept) {
             result = failed_image(write_failure_of(staged.error()));
             staged.discard();
+        } else if (keep_source_if_smaller(run, image, staged, result)) {
+            finish_output(run, image, staged, result);
         }
     }
+    result.source_bytes = source_bytes;
     const auto elapsed = std::chrono::steady_clock::now() - start;
     result.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     return result;
@@ -154,6 +242,7 @@ void work(SharedRun& run)
         ImageResult& result = run.results[index];
         try {
             result = process_image(run, metadata, image);
+            result.output_path = image.output_path;
         } catch (const std::exception&) { // no memory for the engine's own texts and lists
             result = failed_image(FailureReason::OutOfMemory);
         }
@@ -200,6 +289,8 @@ RunReport make_report(const RunPlan& plan, SharedRun& run, int workers)
         ++report.processed;
         if (result.outcome == ImageOutcome::Skipped)
             ++report.skipped;
+        if (result.outcome == ImageOutcome::Kept)
+            ++report.kept;
         if (counts_as_failed(result))
             ++report.failed;
     }
@@ -207,16 +298,6 @@ RunReport make_report(const RunPlan& plan, SharedRun& run, int workers)
     report.metadata_tool_starts = run.tool_starts.load();
     report.compression_count = run.compression_count.load();
     return report;
-}
-
-// What a writer killed mid-write (kill -9, a crash, a power cut) left in the folders this run
-// writes into. Temporaries that a live process holds locked stay.
-int remove_abandoned_temporaries(const RunPlan& plan)
-{
-    int removed = 0;
-    for (const std::string& folder : plan.output_folders)
-        removed += std::max(sweep_temporary_files(folder), 0);
-    return removed;
 }
 
 } // namespace
@@ -233,9 +314,9 @@ void execute_run(const JobSettings& job, const RunOptions& options, RunEventQueu
     RunReport report;
     report.outcome = RunOutcome::Finished;
     try {
-        const RunPlan plan = plan_run(job.input_folder, job.output_folder);
+        const RunPlan plan = plan_selected_run(job.input_folder, job.output_folder, options);
         const int workers = worker_count(options.workers, plan.images.size());
-        const int removed = remove_abandoned_temporaries(plan);
+        const int removed = remove_abandoned_temporaries(plan, options);
         events.push(RunStarted{static_cast<std::int64_t>(plan.images.size()), plan.folder_count, workers, removed});
         const int upload_slots = std::min(workers, UPLOAD_SLOTS_MAXIMUM);
         SharedRun run{job, options, image_settings_of(job), plan, events, UploadGate(upload_slots),

@@ -31,6 +31,7 @@ struct RunReport {
     std::int64_t processed = 0;            // images the run went through, failed and skipped ones included
     std::int64_t failed = 0;               // images for which counts_as_failed holds
     std::int64_t skipped = 0;              // images whose output existed and was left alone
+    std::int64_t kept = 0;                 // images whose source's bytes were kept as the output
     bool service_failed = false;           // an exchange with the compression service failed
     bool stopped = false;                  // the stop flag ended the run before its last image
     std::int64_t folder_count = 0;         // sub-folders walked
@@ -40,6 +41,25 @@ struct RunReport {
     long long compression_count = -1;      // the service's highest Compression-Count; -1: none
     int temporaries_removed = 0;           // abandoned temporary files removed at the start
 };
+
+// The bytes of the sources whose outputs this run put in place (written or kept), and of those
+// outputs.
+struct ByteTotals {
+    std::int64_t source_bytes = 0;
+    std::int64_t output_bytes = 0;
+    std::int64_t images = 0; // the images counted
+};
+ByteTotals byte_totals(const RunReport& report);
+// Adds one image's bytes when its output was put in place and both sizes are known.
+void add_bytes(ByteTotals& totals, const ImageResult& result);
+
+// The image's result as reports name it: "written", "kept", "skipped", "failed" (which
+// counts_as_failed decides) or "not_processed".
+const char* result_name(const ImageResult& result);
+
+// "Saved 41.2 MB of 97.9 MB (42 %)." for the totals, or the growth when the outputs are larger;
+// empty when no output was put in place.
+std::string savings_line(const ByteTotals& totals);
 
 // Failed: nothing was written, or a step the user asked for (metadata, dates) did not happen
 // on the written output. A failed service exchange leaves a good output and has a message of
@@ -51,7 +71,8 @@ std::string failure_line(const ImageRecord& record);
 
 // The text of the final information message: "N Images done." (or "Stopped: N of M images
 // done." for a stopped run), how many were skipped, how many failed with the first
-// failures_listed of them and their reasons, and the service's count of compressions.
+// failures_listed of them and their reasons, the service's count of compressions, how many
+// sources were kept, and the bytes saved.
 std::string final_message(const RunReport& report, std::size_t failures_listed = FAILED_PATHS_SHOWN);
 
 } // namespace pictavo

@@ -91,6 +91,14 @@ StartUpPlaces StartUpPlaces::of_process()
     return {current_folder(), path ? path : "", config_folder_of_process(), folder_of_running_program()};
 }
 
+const char* resize_mode_name(int mode)
+{
+    for (const ResizeModeName& known : RESIZE_MODE_NAMES)
+        if (known.mode == mode)
+            return known.name;
+    return "normal";
+}
+
 std::int64_t text_to_integer(const std::string& text)
 {
     std::size_t i = text.find_first_not_of(" \t");
@@ -228,6 +236,40 @@ void AppState::click_exif_box()
 }
 
 void AppState::click_dates_box() { job.date_copy ^= 1; }
+
+namespace {
+
+bool& compression_flag(CompressionSettings& compression, CompressionBox box)
+{
+    switch (box) {
+    case CompressionBox::Optimize: return compression.optimize;
+    case CompressionBox::PngPalette: return compression.png_palette;
+    case CompressionBox::OnlySmaller: break;
+    }
+    return compression.only_smaller;
+}
+
+} // namespace
+
+void AppState::click_compression_box(CompressionBox box)
+{
+    bool& flag = compression_flag(job.compression, box);
+    flag = !flag;
+}
+
+bool AppState::compression_box_ticked(CompressionBox box) const
+{
+    CompressionSettings copy = job.compression;
+    return compression_flag(copy, box);
+}
+
+std::string AppState::max_size_lost_focus(const std::string& text)
+{
+    const std::int64_t kilobytes = text_to_integer(text);
+    const bool valid = in_range(kilobytes, SIZE_LIMIT_MINIMUM / SIZE_FIELD_UNIT, SIZE_LIMIT_MAXIMUM / SIZE_FIELD_UNIT);
+    job.compression.size_limit = valid ? kilobytes * SIZE_FIELD_UNIT : 0;
+    return job.max_size_text = valid ? text : std::string();
+}
 
 std::string& AppState::field_text(NumericField field)
 {

@@ -22,6 +22,18 @@ constexpr int RESIZE_FILL_FIT = 2;         // exactly width x height (swapped fo
 constexpr int RESIZE_UPLOAD_ORIGINALS = 3; // copy the source unchanged
 constexpr int RESIZE_UNIFORM = 5;          // cover width x height, cut the centred rectangle
 
+// The modes' names on the command line and in reports.
+struct ResizeModeName {
+    const char* name;
+    int mode;
+};
+constexpr ResizeModeName RESIZE_MODE_NAMES[] = {
+    {"keep", RESIZE_KEEP}, {"normal", RESIZE_NORMAL}, {"fill", RESIZE_FILL_FIT},
+    {"upload", RESIZE_UPLOAD_ORIGINALS}, {"uniform", RESIZE_UNIFORM},
+};
+// The name of a mode ("normal" for RESIZE_NORMAL, and for an unknown value).
+const char* resize_mode_name(int mode);
+
 constexpr const char* KEY_FILE_NAME = "kestro.api.txt";
 constexpr const char* EXIFTOOL_NAME = "exiftool";
 constexpr std::size_t API_KEY_LENGTH = 32; // UTF-16 code units
@@ -34,6 +46,24 @@ constexpr const char* QUALITY_FALLBACK_TEXT = "6";
 constexpr std::int64_t QUALITY_DEFAULT = 6;
 constexpr std::int64_t QUALITY_MINIMUM = 1;
 constexpr std::int64_t QUALITY_MAXIMUM = 10;
+
+// A size limit for every output, in bytes. Below a kilobyte not even a small image's headers and
+// tags fit, so such a limit is a typing mistake; above the largest source this program reads it
+// limits nothing.
+constexpr std::int64_t SIZE_LIMIT_MINIMUM = 1024;
+constexpr std::int64_t SIZE_LIMIT_MAXIMUM = 256LL * 1024 * 1024;
+
+// Local compression, all off by default: without it every output is the plain one.
+struct CompressionSettings {
+    bool optimize = false;       // lossless: smaller files with the same pixels
+    bool png_palette = false;    // lossy: PNG outputs as 8-bit palettes where they stay close
+    bool only_smaller = false;   // keep the source's bytes when the output would be larger
+    std::int64_t size_limit = 0; // bytes every output may take; 0 for no limit
+    bool operator==(const CompressionSettings&) const = default;
+};
+
+// The window's max size field counts kilobytes (1024 bytes).
+constexpr std::int64_t SIZE_FIELD_UNIT = 1024;
 
 struct JobSettings {
     std::string input_folder;  // ends with '/' once chosen
@@ -54,6 +84,8 @@ struct JobSettings {
     // upright before they are sized.
     bool keep_orientation = false;
     int date_copy = 0;
+    CompressionSettings compression;
+    std::string max_size_text; // the window's max size field, in kilobytes; "" for no limit
     int tinify_upload = 0;
     std::string api_key;        // exactly 32 characters, or empty
     int exiftool_found = 1;
@@ -83,6 +115,9 @@ constexpr std::array<ModeBox, 5> MODE_BOXES = {ModeBox::KeepOriginal, ModeBox::N
                                                ModeBox::UploadOriginals};
 int mode_of_box(ModeBox box);
 
+// The window's boxes for local compression.
+enum class CompressionBox { Optimize, PngPalette, OnlySmaller };
+
 // The six numeric fields checked when they lose the focus.
 enum class NumericField { NormalSize, FillWidth, FillHeight, UniformWidth, UniformHeight, Quality };
 
@@ -99,6 +134,8 @@ struct WindowState {
     bool mode_box_ticked(ModeBox box) const { return box == selection; }
     bool upload_originals_enabled() const { return tinify_ticked; }
     bool quality_enabled() const { return selection != ModeBox::UploadOriginals; }
+    // Copied originals are not encoded, so nothing of local compression applies to them.
+    bool compression_enabled() const { return selection != ModeBox::UploadOriginals; }
 };
 
 // Where start-up looks for its files. Folders end with '/'; an empty one is not looked in.
@@ -164,6 +201,9 @@ public:
     // Clicks on the Exif and Dates boxes toggle their flags (Exif only while enabled).
     void click_exif_box();
     void click_dates_box();
+    // A click on an Optimize, PNG palette or Only if smaller box toggles its setting.
+    void click_compression_box(CompressionBox box);
+    bool compression_box_ticked(CompressionBox box) const;
 
     // A numeric field lost the focus with text: stores the text, corrected when its number is
     // out of range, and answers the text the field must show.
@@ -174,6 +214,11 @@ public:
     // Upload Originals, and a non-empty one also clears the stored key. An empty field writes
     // and removes no file. Answers the text the field must show.
     std::string api_key_lost_focus(const std::string& text);
+
+    // The max size field lost the focus with text: a number of kilobytes from 1 to the largest
+    // limit sets the size limit; anything else (an empty field, 0, too large) removes the limit
+    // and empties the field. Answers the text the field must show.
+    std::string max_size_lost_focus(const std::string& text);
 
     // Fills the target pair from the selected mode's fields (run start; no range check).
     void take_target_pair();

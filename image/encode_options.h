@@ -30,6 +30,8 @@ struct EncodeOptions {
     // 1..100: the encoder's own quality, in place of the program quality's mapping (JPEG: libjpeg
     // quality instead of ten times the program quality). 0: the mapping.
     int native_quality = 0;
+
+    bool operator==(const EncodeOptions&) const = default;
 };
 
 // What an encode did, for a size search and the run's report.

@@ -139,7 +139,9 @@ bool temporary_belongs_to(const std::string& temporary_name, const std::string& 
     return inner == target_name || inner == short_form_name(target_name);
 }
 
-int sweep_temporary_files(const std::string& folder)
+int sweep_temporary_files(const std::string& folder) { return sweep_temporary_files(folder, {}); }
+
+int sweep_temporary_files(const std::string& folder, const std::function<bool(std::string_view name)>& wanted)
 {
     const Descriptor folder_descriptor(
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -157,8 +159,10 @@ int sweep_temporary_files(const std::string& folder)
     const int at = folder_descriptor.get();
     while (const dirent* entry = ::readdir(listing.get())) {
         const char* name = entry->d_name;
-        if (is_temporary_name(name) ? remove_if_abandoned(at, name)
-                                    : is_tool_leftover_name(name) && remove_tool_leftover_if_abandoned(at, name))
+        const bool temporary = is_temporary_name(name);
+        if ((!temporary && !is_tool_leftover_name(name)) || (wanted && !wanted(name)))
+            continue;
+        if (temporary ? remove_if_abandoned(at, name) : remove_tool_leftover_if_abandoned(at, name))
             ++removed;
     }
     return removed;

@@ -17,6 +17,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,13 +35,14 @@ inline constexpr std::string_view METADATA_TOOL_SUFFIX = "_exiftool_tmp";
 // name inside it.
 std::string temporary_name_pattern(std::string_view target_name, std::size_t name_limit = NAME_MAX);
 
-// Whether temporary_name (a file name, no folder) is a temporary of a target named target_name,
-// in either form, or the metadata tool's file beside one.
-bool temporary_belongs_to(const std::string& temporary_name, const std::string& target_name);
-
 // True when name (a file name, no folder) has exactly the shape of a temporary: a dot, a
 // non-empty name other than "." and "..", the marker, six letters or digits. Async-signal-safe.
 bool is_temporary_name(std::string_view name);
+
+// True when temporary_name (a file name, no folder) is a temporary written for target_name in
+// the same folder, in either form, or what the metadata tool leaves of one when it is killed
+// mid-write (".NAME.pictavo-XXXXXX_exiftool_tmp").
+bool temporary_belongs_to(const std::string& temporary_name, const std::string& target_name);
 
 // Removes, in folder (not below it), every regular file whose name has the temporary shape and
 // that no live process holds locked. Each candidate is locked without waiting and unlinked
@@ -49,5 +51,9 @@ bool is_temporary_name(std::string_view name);
 // The metadata tool's file beside a temporary goes too, unless that temporary is held locked.
 // The number removed, or -1 when the folder cannot be read.
 int sweep_temporary_files(const std::string& folder);
+
+// The same sweep limited to the temporaries whose name wanted accepts, for a run that shares
+// the folder with others and removes only what its own images left.
+int sweep_temporary_files(const std::string& folder, const std::function<bool(std::string_view name)>& wanted);
 
 } // namespace pictavo

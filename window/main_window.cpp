@@ -3,7 +3,13 @@
 
 #include "app/folder_scan.h"
 #include "app/remembered_settings.h"
+#include "app/run_report_json.h"
+#include "sys/atomic_file.h"
 #include "sys/files.h"
+#include "window/results_table.h"
+
+#include <cstring>
+#include <filesystem>
 
 #include <chrono>
 #include <utility>
@@ -19,6 +25,12 @@ constexpr std::array<std::pair<C, ModeBox>, 5> MODE_BOX_CONTROLS = {{
     {C::fillFitBox, ModeBox::FillFit},
     {C::uniformBox, ModeBox::Uniform},
     {C::uploadOriginalsBox, ModeBox::UploadOriginals},
+}};
+
+constexpr std::array<std::pair<C, CompressionBox>, 3> COMPRESSION_BOX_CONTROLS = {{
+    {C::optimizeBox, CompressionBox::Optimize},
+    {C::pngPaletteBox, CompressionBox::PngPalette},
+    {C::onlySmallerBox, CompressionBox::OnlySmaller},
 }};
 
 constexpr std::array<std::pair<C, NumericField>, 6> NUMERIC_FIELD_CONTROLS = {{
@@ -42,6 +54,8 @@ constexpr std::chrono::milliseconds RUN_LOOK_WAIT{1};
 bool is_folder_answer(const std::string& answer) { return !answer.empty() && answer != NO_PATH_ANSWER; }
 
 constexpr const char* NOT_OPENED_TITLE = "PTV Error";
+constexpr const char* REPORT_FILE_NAME = "pictavo-report.json";
+constexpr const char* REPORT_FILE_FILTER = "JSON files (*.json)";
 
 } // namespace
 
@@ -94,6 +108,8 @@ void MainWindow::build_controls()
     toolkit_.set_hover_hint(id(C::donateLink), DONATE_HINT);
     toolkit_.set_hidden(id(C::progressBar), true);
     toolkit_.set_text(id(C::apiKeyField), state_.window.api_key_text);
+    toolkit_.set_hover_hint(id(C::maxSizeField), MAX_SIZE_HINT);
+    toolkit_.set_hover_hint(id(C::previewButton), PREVIEW_HINT);
     show_options();
 }
 
@@ -111,12 +127,18 @@ void MainWindow::show_options()
     toolkit_.set_hover_hint(id(C::exifBox), window.exif_enabled ? "" : EXIFTOOL_MISSING_HINT);
     toolkit_.set_state(id(C::exifBox), state_.job.metadata_copy);
     toolkit_.set_state(id(C::datesBox), state_.job.date_copy);
+    for (const auto& [control, box] : COMPRESSION_BOX_CONTROLS) {
+        toolkit_.set_state(id(control), state_.compression_box_ticked(box) ? 1 : 0);
+        toolkit_.set_enabled(id(control), window.compression_enabled());
+    }
+    toolkit_.set_enabled(id(C::maxSizeField), window.compression_enabled());
 }
 
 void MainWindow::show_field_texts()
 {
     for (const auto& [control, field] : NUMERIC_FIELD_CONTROLS)
         toolkit_.set_text(id(control), state_.numeric_text(field));
+    toolkit_.set_text(id(C::maxSizeField), state_.job.max_size_text);
 }
 
 // The options as the user left them, then the folders as if they had been picked again
@@ -162,6 +184,15 @@ int MainWindow::run()
 
 void MainWindow::handle(const Event& event)
 {
+    preview_.poll();
+    handle_event(event);
+    // Whatever the event changed of the settings, the preview shows it.
+    if (event.type != EventType::None && preview_.is_open())
+        preview_.settings_changed(current_image_settings());
+}
+
+void MainWindow::handle_event(const Event& event)
+{
     if (event.type == EventType::Close) {
         close();
         return;
@@ -172,6 +203,10 @@ void MainWindow::handle(const Event& event)
     }
     if (event.type == EventType::Drop) {
         folder_dropped(event);
+        return;
+    }
+    if (event.type == EventType::PreviewChoose) {
+        choose_preview_image();
         return;
     }
     if (event.type == EventType::None || event.control == 0)
@@ -191,10 +226,20 @@ void MainWindow::handle(const Event& event)
             return;
         }
     }
+    for (const auto& [control, box] : COMPRESSION_BOX_CONTROLS) {
+        if (event.control == id(control)) {
+            state_.click_compression_box(box);
+            show_options();
+            return;
+        }
+    }
     const auto is = [&](C control) { return event.control == id(control); };
     if (is(C::apiKeyField)) {
         if (event.type == EventType::LostFocus)
             api_key_lost_focus();
+    } else if (is(C::maxSizeField)) {
+        if (event.type == EventType::LostFocus)
+            max_size_lost_focus();
     } else if (is(C::inputSelectButton)) {
         pick_input_folder();
     } else if (is(C::outputSelectButton)) {
@@ -217,6 +262,8 @@ void MainWindow::handle(const Event& event)
         toolkit_.set_state(id(C::skipExistingBox), skip_existing_ ? 1 : 0);
     } else if (is(C::processButton)) {
         process();
+    } else if (is(C::previewButton)) {
+        open_preview();
     } else if (is(C::donateLink)) {
         open_address("the donation page", services_.donate_address);
     } else if (is(C::manualLink)) {
@@ -313,6 +360,14 @@ void MainWindow::field_lost_focus(WindowControl control)
     }
 }
 
+void MainWindow::max_size_lost_focus()
+{
+    const std::string typed = toolkit_.text(id(C::maxSizeField));
+    const std::string shown = state_.max_size_lost_focus(typed);
+    if (shown != typed)
+        toolkit_.set_text(id(C::maxSizeField), shown);
+}
+
 void MainWindow::api_key_lost_focus()
 {
     const std::string typed = toolkit_.text(id(C::apiKeyField));
@@ -328,6 +383,8 @@ void MainWindow::process()
     RunOptions options;
     options.stop = &stop_requested_;
     options.skip_existing = skip_existing_;
+    last_run_options_ = options;
+    last_run_options_.stop = nullptr;
     if (services_.run_batch)
         services_.run_batch(state_, *this, options);
     if (close_requested_) {
@@ -344,6 +401,102 @@ void MainWindow::request_stop()
         return;
     toolkit_.set_text(id(C::processButton), STOPPING_CAPTION);
     toolkit_.set_enabled(id(C::processButton), false);
+}
+
+ImageSettings MainWindow::current_image_settings()
+{
+    state_.take_target_pair();
+    return image_settings_of(state_.job);
+}
+
+namespace {
+
+// The first image of a walk of folder (in the order a run takes them), or "".
+std::string first_image_in(const std::string& folder)
+{
+    RunState walk;
+    std::string first;
+    walk_folder_tree(walk, folder, [&](const std::string& in, const std::string& name) {
+        if (first.empty())
+            first = collapse_separators(in + "/" + name);
+    });
+    return first;
+}
+
+} // namespace
+
+// The image shown before stays while it is in the input folder; else the folder's first.
+void MainWindow::open_preview()
+{
+    const std::string& folder = state_.job.input_folder;
+    std::string source = preview_.source_path();
+    if (folder.empty() || source.rfind(folder, 0) != 0 || file_size(source) < 0)
+        source = folder.empty() || file_size(folder) != FILE_SIZE_FOLDER ? std::string() : first_image_in(folder);
+    if (source.empty()) {
+        toolkit_.message_box(NOT_OPENED_TITLE, NO_PREVIEW_TEXT, BoxIcon::Information);
+        return;
+    }
+    preview_.open(source, current_image_settings());
+}
+
+void MainWindow::choose_preview_image()
+{
+    const std::string& start = state_.job.input_folder;
+    const std::string chosen =
+        toolkit_.pick_file("Choose an Image", start, "Images (*.jpg *.jpeg *.png *.JPG *.JPEG *.PNG)");
+    if (!chosen.empty())
+        preview_.open(chosen, current_image_settings());
+}
+
+void MainWindow::run_outcome(const std::string& title, const std::string& text, const RunReport& report)
+{
+    if (toolkit_.message_box_offering(title, text, BoxIcon::Information, SHOW_RESULTS_CAPTION))
+        show_results(report);
+}
+
+void MainWindow::show_results(const RunReport& report)
+{
+    ResultsTable table(report);
+    TableWindowSpec spec;
+    spec.title = RESULTS_TITLE;
+    spec.filter_caption = RESULTS_FILTER_CAPTION;
+    spec.save_caption = SAVE_REPORT_CAPTION;
+    toolkit_.show_table(spec, table, [&](TableAction action, std::size_t row) {
+        if (action == TableAction::Activate)
+            open_result(table.record(row).result);
+        else
+            save_report(report);
+    });
+}
+
+// The output itself where there is one, else the folder it belongs in.
+void MainWindow::open_result(const ImageResult& result)
+{
+    if (result.output_path.empty() || !services_.open_with_shell)
+        return;
+    if (file_size(result.output_path) >= 0) {
+        report_not_opened(result.output_path, open_waiting(result.output_path));
+        return;
+    }
+    const std::string folder = std::filesystem::path(result.output_path).parent_path().string() + "/";
+    report_not_opened("the folder " + folder, open_waiting(folder));
+}
+
+void MainWindow::save_report(const RunReport& report)
+{
+    const std::string path =
+        toolkit_.pick_save_file("Save Report", state_.job.output_folder + REPORT_FILE_NAME, REPORT_FILE_FILTER);
+    if (path.empty())
+        return;
+    // Every input and output of a run has an image's name, so a report never takes one's place.
+    if (is_image_file_name(path)) {
+        toolkit_.message_box(NOT_OPENED_TITLE, "A report cannot take the name of an image: " + path + ".",
+                             BoxIcon::Error);
+        return;
+    }
+    if (const int error = write_whole_file(path, run_report_json(state_.job, last_run_options_, report)); error != 0)
+        toolkit_.message_box(NOT_OPENED_TITLE, "The report could not be written to " + path + ": "
+                                                   + std::strerror(error) + ".", BoxIcon::Error);
 }
 
 void MainWindow::message_box(const std::string& title, const std::string& text, MessageIcon icon)

@@ -103,6 +103,13 @@ std::array<ControlLayout, WINDOW_CONTROL_COUNT> build_layout()
         link(C::manualLink, 46, 390, 100, 25, "Online PTV Manual"),
         make(C::progressBar, K::ProgressBar, 20, 434, 510, 20, ""),
         key('i', make(C::skipExistingBox, K::CheckBox, 20, 294, 200, 25, SKIP_EXISTING_CAPTION)),
+        key('m', make(C::optimizeBox, K::CheckBox, 20, 464, 100, 25, "Optimize")),
+        key('G', make(C::pngPaletteBox, K::CheckBox, 130, 464, 110, 25, "PNG palette")),
+        key('y', make(C::onlySmallerBox, K::CheckBox, 250, 464, 130, 25, "Only if smaller")),
+        make(C::maxSizeLabel, K::Text, 590, 464, 60, 25, "Max size"),
+        white(make(C::maxSizeField, K::Field, 655, 466, 60, 20, "")),
+        make(C::maxSizeUnitLabel, K::Text, 725, 464, 30, 25, "KB"),
+        key('v', make(C::previewButton, K::Button, 190, 375, 110, 30, "Preview")),
     }};
 }
 

@@ -58,13 +58,22 @@ enum class WindowControl {
     manualLink,
     progressBar,
     skipExistingBox, // in the free place left of statusLine; no defined control moves for it
+    // Local compression, in a row of their own below everything else.
+    optimizeBox,
+    pngPaletteBox,
+    onlySmallerBox,
+    maxSizeLabel,
+    maxSizeField,
+    maxSizeUnitLabel,
+    previewButton, // between the links and PROCESS
 };
 
-constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::skipExistingBox) + 1;
+constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::previewButton) + 1;
 
-// How the window looks before anything was done.
+// How the window looks before anything was done: the defined window, grown downward by the
+// row of local compression.
 constexpr int WINDOW_WIDTH = 910;
-constexpr int WINDOW_HEIGHT = 460;
+constexpr int WINDOW_HEIGHT = 495;
 constexpr const char* WINDOW_CAPTION = "Pictavo - PTV - v" PICTAVO_VERSION;
 constexpr Rgb WINDOW_COLOUR{240, 240, 240};
 constexpr Rgb WHITE{255, 255, 255};
@@ -73,6 +82,13 @@ constexpr const char* PROCESS_CAPTION = "PROCESS";
 constexpr const char* STOP_CAPTION = "Stop";          // PROCESS during a run
 constexpr const char* STOPPING_CAPTION = "Stopping...."; // once Stop was pressed, until the run ends
 constexpr const char* SKIP_EXISTING_CAPTION = "Skip existing outputs";
+constexpr const char* SHOW_RESULTS_CAPTION = "Show Results";
+constexpr const char* PREVIEW_HINT = "One image of the input folder as the current settings make it, before and after";
+constexpr const char* NO_PREVIEW_TEXT = "Choose an input folder with images first: the preview shows one of them.";
+constexpr const char* RESULTS_TITLE = "PTV Results";
+constexpr const char* RESULTS_FILTER_CAPTION = "Show only failures";
+constexpr const char* SAVE_REPORT_CAPTION = "Save Report\u2026";
+constexpr const char* MAX_SIZE_HINT = "Every output at most this many kilobytes, metadata included; empty for no limit";
 constexpr const char* DONATE_HINT = "I am saving for a modern PC,  Help...";
 constexpr const char* TITLE_FONT_FACE = "Arial";
 constexpr int TITLE_FONT_POINTS = 12;
@@ -90,7 +106,7 @@ const std::array<ControlLayout, WINDOW_CONTROL_COUNT>& window_layout();
 
 // The keyboard focus order: each frame's controls as they are read, from the input and output
 // folders through the options to PROCESS, the step that comes last.
-constexpr std::array<WindowControl, 21> TAB_ORDER = {
+constexpr std::array<WindowControl, 26> TAB_ORDER = {
     WindowControl::inputSelectButton,  WindowControl::inputOpenButton,   WindowControl::outputSelectButton,
     WindowControl::outputOpenButton,   WindowControl::skipExistingBox,   WindowControl::keepOriginalBox,
     WindowControl::normalResizeBox,
@@ -98,11 +114,13 @@ constexpr std::array<WindowControl, 21> TAB_ORDER = {
     WindowControl::fillHeightField,    WindowControl::uniformBox,        WindowControl::uniformWidthField,
     WindowControl::uniformHeightField, WindowControl::exifBox,           WindowControl::datesBox,
     WindowControl::qualityField,       WindowControl::tinifyBox,         WindowControl::uploadOriginalsBox,
-    WindowControl::apiKeyField,        WindowControl::processButton,
+    WindowControl::apiKeyField,        WindowControl::optimizeBox,       WindowControl::pngPaletteBox,
+    WindowControl::onlySmallerBox,     WindowControl::maxSizeField,      WindowControl::previewButton,
+    WindowControl::processButton,
 };
 
 // Labels whose line is centred on the control beside them.
-constexpr std::array<std::pair<WindowControl, WindowControl>, 8> LABELS_BESIDE = {{
+constexpr std::array<std::pair<WindowControl, WindowControl>, 10> LABELS_BESIDE = {{
     {WindowControl::overwriteNote, WindowControl::outputSelectButton},
     {WindowControl::normalSizeLabel, WindowControl::normalSizeField},
     {WindowControl::fillWidthLabel, WindowControl::fillWidthField},
@@ -111,6 +129,8 @@ constexpr std::array<std::pair<WindowControl, WindowControl>, 8> LABELS_BESIDE =
     {WindowControl::uniformHeightLabel, WindowControl::uniformHeightField},
     {WindowControl::qualityRangeLabel, WindowControl::qualityField},
     {WindowControl::apiKeyLabel, WindowControl::apiKeyField},
+    {WindowControl::maxSizeLabel, WindowControl::maxSizeField},
+    {WindowControl::maxSizeUnitLabel, WindowControl::maxSizeField},
 }};
 
 } // namespace pictavo

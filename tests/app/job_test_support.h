@@ -4,10 +4,13 @@
 #pragma once
 
 #include "app/front_end.h"
+#include "app/run_report.h"
 #include "image/image_load.h"
 #include "image/image_object.h"
 #include "image/image_save.h"
 #include "image/plugins.h"
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
@@ -74,6 +77,17 @@ inline LoadedSize loaded_size(const std::string& path)
         image_free(scratch);
     }
     return size;
+}
+
+// The result of the image at relative_path in a run's report; a test failure when it is not there.
+inline const ImageResult& result_in(const RunReport& report, const std::string& relative_path)
+{
+    static const ImageResult none;
+    for (const ImageRecord& record : report.images)
+        if (record.relative_path == relative_path)
+            return record.result;
+    ADD_FAILURE() << "not in the report: " << relative_path;
+    return none;
 }
 
 // Every call the run made on its front end, in order, as text.

@@ -5,6 +5,7 @@
 
 #include "app/folder_scan.h"
 #include "fake_metadata_tool.h"
+#include "final_message.h"
 #include "job_test_support.h"
 #include "sys/process_runner.h"
 #include "test_folder.h"
@@ -67,16 +68,6 @@ protected:
 
     std::string real_tool() const { return find_exiftool({"/nonexistent/", std::getenv("PATH")}); }
 
-    const ImageResult& result_of(const RunReport& report, const std::string& relative_path) const
-    {
-        static const ImageResult none;
-        for (const ImageRecord& record : report.images)
-            if (record.relative_path == relative_path)
-                return record.result;
-        ADD_FAILURE() << "not in the report: " << relative_path;
-        return none;
-    }
-
     TestFolder folder;
     AppState state;
     RunOptions options;
@@ -111,7 +102,7 @@ TEST_F(MetadataRunTest, AToolThatDiesOrHangsFailsOnlyItsImage)
     EXPECT_EQ(report.failed, 2);
     EXPECT_EQ(folder.entries("out"),
               (std::vector<std::string>{"a.jpg", "b-die.jpg", "c-hang.jpg", "d.jpg", "e.jpg"}));
-    EXPECT_EQ(front_end.messages.back(), "PTV Information|5 Images done.\n2 failed:\n"
+    EXPECT_EQ(test::without_savings_line(front_end.messages.back()), "PTV Information|5 Images done.\n2 failed:\n"
                                          "b-die.jpg: the metadata could not be copied\n"
                                          "c-hang.jpg: the metadata could not be copied");
     // One tool up to the death, one that hung, one for the rest; all ended and reaped.
@@ -168,8 +159,8 @@ TEST_F(MetadataRunTest, NamesReachTheToolAsTheyAre)
     ASSERT_EQ(run_program(real_tool(), copies, "", RUN_WAIT | RUN_HIDE), 1);
     for (const auto& [name, artist] : sources) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(result_of(report, name).outcome, ImageOutcome::Written);
-        EXPECT_EQ(result_of(report, name).failure.reason, FailureReason::None);
+        EXPECT_EQ(test::result_in(report, name).outcome, ImageOutcome::Written);
+        EXPECT_EQ(test::result_in(report, name).failure.reason, FailureReason::None);
         EXPECT_EQ(tag(folder.path("out/" + name), "Artist"), artist + "\n");
         EXPECT_EQ(folder.read("out/" + name), folder.read("ref/" + name));
     }

@@ -82,6 +82,35 @@ TEST(CliOptions, OutOfRangeAndMalformedValuesAreRefused)
     EXPECT_EQ(parse({"--fill", "500x1", "a", "b"}).options.fill_width, 1000);
 }
 
+TEST(CliOptions, LocalCompressionOptionsAndTheSizeLimitsTheyAccept)
+{
+    const CliParse none = parse({"a", "b"});
+    EXPECT_EQ(none.options.compression, CompressionSettings{}); // off: the plain outputs
+
+    const CliParse all = parse({"--optimize", "--png-palette", "--only-smaller", "--max-size", "200K", "a", "b"});
+    ASSERT_EQ(all.action, CliAction::Run) << all.error;
+    EXPECT_TRUE(all.options.compression.optimize && all.options.compression.png_palette
+                && all.options.compression.only_smaller);
+    EXPECT_EQ(all.options.compression.size_limit, 200 * 1024);
+
+    const std::pair<const char*, std::int64_t> accepted[] = {
+        {"1024", 1024}, {"1K", 1024}, {"1k", 1024}, {"3m", 3 << 20}, {"256M", 256LL << 20}, {"150000", 150000},
+    };
+    for (const auto& [text, bytes] : accepted) {
+        const CliParse parsed = parse({std::string("--max-size=") + text, "a", "b"});
+        ASSERT_EQ(parsed.action, CliAction::Run) << text << ": " << parsed.error;
+        EXPECT_EQ(parsed.options.compression.size_limit, bytes) << text;
+    }
+    for (const char* text : {"0", "-5", "1023", "abc", "", "200 K", "200KB", "1.5M", "257M", "2G", "99999999999999999"}) {
+        const CliParse parsed = parse({"--max-size", text, "a", "b"});
+        EXPECT_EQ(parsed.action, CliAction::UsageError) << "'" << text << "'";
+        EXPECT_NE(parsed.error.find("1K to 256M"), std::string::npos) << parsed.error;
+    }
+    // Copied originals are never encoded, so asking to compress them is a mistake worth saying.
+    EXPECT_EQ(parse({"--tinify", "--mode", "upload", "--optimize", "a", "b"}).action, CliAction::UsageError);
+    EXPECT_EQ(parse({"--tinify", "--mode", "upload", "--max-size", "9K", "a", "b"}).action, CliAction::UsageError);
+}
+
 TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
 {
     EXPECT_EQ(parse({"--help"}).action, CliAction::Help);
@@ -90,7 +119,8 @@ TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
     EXPECT_EQ(parse({"--version"}).action, CliAction::Version);
     const std::string help = cli_help_text();
     for (const char* option : {"--mode", "--size", "--fill", "--uniform", "--quality", "--exif", "--dates",
-                               "--tinify", "--key", "--service-url", "--yes", "--quiet", "--version", "Exit status"})
+                               "--tinify", "--key", "--service-url", "--yes", "--quiet", "--version", "Exit status",
+                               "--optimize", "--png-palette", "--max-size", "--only-smaller"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

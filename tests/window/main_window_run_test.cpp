@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "test_data.h"
 #include "window_fixture.h"
+#include "final_message.h"
 
 #include <filesystem>
 
@@ -100,7 +101,7 @@ TEST_F(WindowRunTest, ARunOfTwelveImagesShowsItsProgressAndEndsIdleWithItsCount)
     EXPECT_EQ(control(C::progressBar).maximum, 12);
     const MemoryBox done = last_message();
     EXPECT_EQ(done.title, "PTV Information");
-    EXPECT_EQ(done.text, "12 Images done.");
+    EXPECT_EQ(test::without_savings_line(done.text), "12 Images done.");
     EXPECT_EQ(done.icon, BoxIcon::Information);
     expect_idle_look();
     EXPECT_EQ(state.job.resize_mode, 1);
@@ -159,7 +160,7 @@ TEST_F(WindowRunTest, StopOrEscapeEndsTheRunAfterTheImagesInProgress)
         const std::string text = last_message().text;
         ASSERT_EQ(text.rfind("Stopped: ", 0), 0u) << text;
         const std::size_t done = std::stoul(text.substr(9));
-        EXPECT_EQ(text, "Stopped: " + std::to_string(done) + " of 12 images done.");
+        EXPECT_EQ(test::without_savings_line(text), "Stopped: " + std::to_string(done) + " of 12 images done.");
         EXPECT_GE(done, 1u);
         EXPECT_LT(done, 12u);
         EXPECT_EQ(outputs_in(files.path("out")), done); // every image done was written, no other
@@ -182,7 +183,7 @@ TEST_F(WindowRunTest, SkipExistingLeavesEveryOutputThatIsThere)
     click(C::skipExistingBox);
     EXPECT_TRUE(ticked(C::skipExistingBox));
     click(C::processButton);
-    EXPECT_EQ(last_message().text, "4 Images done.\n1 skipped: their outputs were there already.");
+    EXPECT_EQ(test::without_savings_line(last_message().text), "4 Images done.\n1 skipped: their outputs were there already.");
     EXPECT_EQ(files.read("out/0.jpg"), "an earlier output");
     EXPECT_EQ(outputs_in(files.path("out")), 4u);
 }
@@ -206,6 +207,60 @@ TEST_F(WindowRunTest, ClosingDuringARunStopsItAndClosesTheWindowAfterItsEnd)
     EXPECT_TRUE(config.exists("window.conf")); // closed as any close does, remembering the session
 }
 
+TEST_F(WindowRunTest, TheFinalBoxOffersTheResultsWhichOpenOutputsAndSaveTheReport)
+{
+    start_with_images(3);
+    files.write("in/broken.jpg", "not an image");
+    pick_input(files.path("in/"));
+    tk.answer_offer(true);
+    std::vector<std::string> rows;
+    std::string totals;
+    tk.on_table = [&](TableSource& table, const TableActionHandler& act) {
+        for (std::size_t row = 0; row < table.row_count(); ++row)
+            rows.push_back(table.cell(row, 0) + " " + table.cell(row, 1));
+        table.set_filter(true);
+        totals = table.totals();
+        act(TableAction::Activate, 0); // the failed image: its folder
+        table.set_filter(false);
+        table.sort_by(0, true);
+        act(TableAction::Activate, 0); // 0.jpg itself
+        tk.answer_picker(files.path("out/run.json"));
+        act(TableAction::Save, 0);
+        tk.answer_picker(files.path("out/run.jpg"));
+        act(TableAction::Save, 0);
+        tk.answer_picker("");
+        act(TableAction::Save, 0); // cancelled
+    };
+    click(C::processButton);
+
+    const MemoryBox outcome = tk.boxes_of(BoxKind::Message).front();
+    EXPECT_EQ(outcome.answer, "Show Results");
+    EXPECT_EQ(test::without_savings_line(outcome.text), "4 Images done.\n1 failed:\nbroken.jpg: not an image");
+    ASSERT_EQ(tk.tables.size(), 1u);
+    EXPECT_EQ(tk.tables[0].title, "PTV Results");
+    EXPECT_EQ(tk.tables[0].filter_caption, "Show only failures");
+    EXPECT_EQ(tk.tables[0].save_caption, "Save Report\u2026");
+    EXPECT_EQ(rows, (std::vector<std::string>{"0.jpg written", "2.jpg written", "broken.jpg failed", "sub/1.jpg written"}));
+    EXPECT_EQ(totals, "1 image, 1 failed.");
+    EXPECT_EQ(opened, (std::vector<std::string>{files.path("out/"), files.path("out/0.jpg")}));
+    // The report is the command line's, of this run.
+    const std::string report = files.read("out/run.json");
+    EXPECT_NE(report.find("\"path\": \"broken.jpg\""), std::string::npos) << report;
+    EXPECT_NE(report.find("\"skip_existing\": false"), std::string::npos);
+    EXPECT_FALSE(files.exists("out/run.jpg")); // never in an image's place
+    const std::vector<MemoryBox> pickers = tk.boxes_of(BoxKind::SavePicker);
+    ASSERT_EQ(pickers.size(), 3u);
+    EXPECT_EQ(pickers[0].text, files.path("out/pictavo-report.json"));
+    const MemoryBox refusal = tk.boxes[tk.boxes.size() - 2]; // before the cancelled picker
+    EXPECT_EQ(refusal.text, "A report cannot take the name of an image: " + files.path("out/run.jpg") + ".");
+    EXPECT_EQ(refusal.icon, BoxIcon::Error);
+
+    // Declined: OK alone, no table.
+    click(C::processButton);
+    EXPECT_EQ(tk.boxes_of(BoxKind::Message).back().answer, "OK");
+    EXPECT_EQ(tk.tables.size(), 1u);
+}
+
 TEST_F(WindowRunTest, WritingIntoTheInputFolderAsksFirst)
 {
     start();
@@ -223,7 +278,7 @@ TEST_F(WindowRunTest, WritingIntoTheInputFolderAsksFirst)
 
     tk.answer_question(true);
     click(C::processButton);
-    EXPECT_EQ(last_message().text, "2 Images done.");
+    EXPECT_EQ(test::without_savings_line(last_message().text), "2 Images done.");
     EXPECT_TRUE(files.read("in/0.jpg") != before); // re-encoded at 1000 pixels
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window_fixture.h"
 
+#include "app/image_task.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -14,7 +16,7 @@ TEST_F(WindowTest, StartsWithTheWindowAndEveryControlInItsInitialState)
     start();
     EXPECT_TRUE(tk.window_open);
     EXPECT_EQ(tk.window_width, 910);
-    EXPECT_EQ(tk.window_height, 460);
+    EXPECT_EQ(tk.window_height, 495);
     EXPECT_EQ(tk.window_caption, "Pictavo - PTV - v1.3");
     EXPECT_EQ(tk.window_colour, (Rgb{240, 240, 240}));
     ASSERT_EQ(tk.controls().size(), WINDOW_CONTROL_COUNT);
@@ -35,7 +37,8 @@ TEST_F(WindowTest, StartsWithTheWindowAndEveryControlInItsInitialState)
     EXPECT_EQ(bold, (std::vector<C>{C::processButton, C::inputFrame, C::outputFrame, C::optionsFrame,
                                     C::donateLink}));
     EXPECT_EQ(white, (std::vector<C>{C::inputPathBox, C::outputPathBox, C::normalSizeField, C::fillWidthField,
-                                     C::fillHeightField, C::uniformWidthField, C::uniformHeightField}));
+                                     C::fillHeightField, C::uniformWidthField, C::uniformHeightField,
+                                     C::maxSizeField}));
 
     const MemoryControl& process = control(C::processButton);
     EXPECT_EQ(process.spec.kind, ControlKind::Button);
@@ -49,8 +52,9 @@ TEST_F(WindowTest, StartsWithTheWindowAndEveryControlInItsInitialState)
 
     EXPECT_TRUE(ticked(C::normalResizeBox));
     for (C box : {C::keepOriginalBox, C::fillFitBox, C::uniformBox, C::uploadOriginalsBox, C::tinifyBox,
-                  C::exifBox, C::datesBox})
+                  C::exifBox, C::datesBox, C::optimizeBox, C::pngPaletteBox, C::onlySmallerBox})
         EXPECT_FALSE(ticked(box));
+    EXPECT_EQ(control(C::maxSizeField).text, "");
     for (C disabled : {C::inputOpenButton, C::outputOpenButton, C::exifBox, C::tinifyBox, C::uploadOriginalsBox})
         EXPECT_FALSE(control(disabled).enabled);
     EXPECT_TRUE(control(C::qualityField).enabled);
@@ -243,7 +247,7 @@ TEST_F(WindowTest, KeyboardReachesEveryControlOnceAndMnemonicsAreDistinctLetters
     std::vector<ControlId> ordered = tk.tab_order;
     std::sort(ordered.begin(), ordered.end());
     EXPECT_EQ(ordered, focusable);
-    EXPECT_EQ(letters.size(), 14u);
+    EXPECT_EQ(letters.size(), 18u);
 }
 
 TEST_F(WindowTest, ClosingRemembersTheSessionAndTheNextStartRestoresWhatIsStillPossible)
@@ -309,6 +313,55 @@ TEST_F(WindowTest, ClosingRemembersTheSessionAndTheNextStartRestoresWhatIsStillP
     EXPECT_EQ(fourth.control(defaults.id(C::fillHeightField)).text, "667");
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find(config.path("window.conf")), std::string::npos);
+}
+
+TEST_F(WindowTest, CompressionControlsSetTheJobAreRememberedAndRestWhileOriginalsAreCopied)
+{
+    work.write("kestro.api.txt", KEY_32 + "\n");
+    start();
+    // The row below the defined window moves none of its controls.
+    for (C row : {C::optimizeBox, C::pngPaletteBox, C::onlySmallerBox, C::maxSizeLabel, C::maxSizeField,
+                  C::maxSizeUnitLabel}) {
+        EXPECT_GE(control(row).spec.y, 460);
+        EXPECT_LE(control(row).spec.y + control(row).spec.height, 495);
+    }
+    click(C::optimizeBox);
+    click(C::pngPaletteBox);
+    click(C::onlySmallerBox);
+    click(C::onlySmallerBox);
+    EXPECT_EQ(state.job.compression, (CompressionSettings{true, true, false, 0}));
+    EXPECT_TRUE(ticked(C::optimizeBox) && ticked(C::pngPaletteBox) && !ticked(C::onlySmallerBox));
+
+    const std::pair<const char*, std::pair<const char*, std::int64_t>> fields[] = {
+        {"200", {"200", 200 * 1024}}, {"1", {"1", 1024}},     {"262144", {"262144", 256LL << 20}},
+        {"0", {"", 0}},               {"262145", {"", 0}},    {"-5", {"", 0}},
+        {"abc", {"", 0}},             {"  300kb", {"  300kb", 300 * 1024}},
+    };
+    for (const auto& [typed, expected] : fields) {
+        enter(C::maxSizeField, typed);
+        EXPECT_EQ(control(C::maxSizeField).text, expected.first) << typed;
+        EXPECT_EQ(state.job.compression.size_limit, expected.second) << typed;
+    }
+    enter(C::maxSizeField, "150");
+
+    click(C::tinifyBox);
+    click(C::uploadOriginalsBox);
+    for (C row : {C::optimizeBox, C::pngPaletteBox, C::onlySmallerBox, C::maxSizeField})
+        EXPECT_FALSE(control(row).enabled);
+    EXPECT_EQ(image_settings_of(state.job).size_limit, 0); // copies are never encoded
+    click(C::keepOriginalBox);
+    EXPECT_TRUE(control(C::maxSizeField).enabled);
+    EXPECT_EQ(image_settings_of(state.job).size_limit, 150 * 1024);
+
+    tk.queue_event({EventType::Close});
+    pump();
+    MemoryToolkit next;
+    AppState next_state;
+    MainWindow again(next, next_state, test_services());
+    ASSERT_TRUE(again.start());
+    EXPECT_EQ(next_state.job.compression, (CompressionSettings{true, true, false, 150 * 1024}));
+    EXPECT_EQ(next.control(again.id(C::maxSizeField)).text, "150");
+    EXPECT_EQ(next.control(again.id(C::pngPaletteBox)).state, 1);
 }
 
 TEST_F(WindowTest, ModeBoxesActAsOneExclusiveGroup)

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/size_search.h"
+
+#include "image/image_save.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace pictavo {
+namespace {
+
+// Keeps the try that fits with the most quality (the caller asks in falling order of quality
+// or knows which is better) and the smallest try for when none fits.
+class Tries {
+public:
+    Tries(const ImageObject& image, std::uint32_t encoder, int quality, std::int64_t limit, LimitedEncode& result)
+        : image_(image), encoder_(encoder), quality_(quality), limit_(limit), result_(result)
+    {
+    }
+
+    // Encodes with options; true when the file fits. A failed encode ends the search.
+    bool fits(const EncodeOptions& options)
+    {
+        std::vector<std::uint8_t> bytes;
+        EncodeOutcome outcome;
+        ++result_.tries;
+        if (const ImageError error = image_encode(image_, encoder_, quality_, options, bytes, &outcome);
+            error != ImageError::None) {
+            failed_ = error;
+            return false;
+        }
+        const bool fit = static_cast<std::int64_t>(bytes.size()) <= limit_;
+        if (fit) {
+            fitting_ = std::move(bytes);
+            fitting_outcome_ = outcome;
+            found_ = true;
+        } else if (smallest_.empty() || bytes.size() < smallest_.size()) {
+            smallest_ = std::move(bytes);
+            smallest_outcome_ = outcome;
+        }
+        return fit;
+    }
+
+    bool failed() const { return failed_ != ImageError::None; }
+
+    // The chosen try into the result.
+    void finish()
+    {
+        result_.error = failed_;
+        result_.fits = found_;
+        result_.bytes = found_ ? std::move(fitting_) : std::move(smallest_);
+        result_.outcome = found_ ? fitting_outcome_ : smallest_outcome_;
+        if (failed())
+            result_.bytes.clear();
+    }
+
+private:
+    const ImageObject& image_;
+    std::uint32_t encoder_;
+    int quality_;
+    std::int64_t limit_;
+    LimitedEncode& result_;
+    ImageError failed_ = ImageError::None;
+    bool found_ = false;
+    std::vector<std::uint8_t> fitting_;
+    EncodeOutcome fitting_outcome_;
+    std::vector<std::uint8_t> smallest_;
+    EncodeOutcome smallest_outcome_;
+};
+
+// The highest value in [low, high] for which fits holds, found by bisection, or low - 1 when
+// even low does not fit. Each value tried is tried once, and when the answer is below high the
+// value above it was tried and did not fit.
+template <typename Fits>
+int highest_fitting(int low, int high, Fits fits)
+{
+    int best = low - 1;
+    while (low <= high) {
+        const int middle = low + (high - low) / 2;
+        if (fits(middle)) {
+            best = middle;
+            low = middle + 1;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return best;
+}
+
+void search_lossy_quality(Tries& tries, int quality, const EncodeOptions& options)
+{
+    // The program quality's own mapping: 1..10 to 10..100; 0 gives libjpeg's lowest, 1.
+    const int top = std::max(1, std::clamp(quality, 0, 10) * 10);
+    EncodeOptions at = options;
+    at.native_quality = top;
+    if (tries.fits(at) || tries.failed())
+        return;
+    highest_fitting(1, top - 1, [&](int value) {
+        at.native_quality = value;
+        return !tries.failed() && tries.fits(at);
+    });
+}
+
+void search_png(Tries& tries, const EncodeOptions& options)
+{
+    if (tries.fits(options) || tries.failed())
+        return;
+    EncodeOptions smaller = options;
+    smaller.optimize = true;
+    if (!options.optimize && !options.lossy_palette && (tries.fits(smaller) || tries.failed()))
+        return;
+    smaller.lossy_palette = true;
+    smaller.palette_quality_floor = 0;
+    // Steps are tried from the most colours down; the step index grows as colours fall.
+    const int steps = static_cast<int>(std::size(PALETTE_COLOUR_STEPS));
+    smaller.palette_colours = PALETTE_COLOUR_STEPS[0];
+    if (tries.fits(smaller) || tries.failed())
+        return;
+    // The fewest-colours step that still fits is the lowest index that fits: search over
+    // reversed indices so that "highest fitting" means "most colours".
+    highest_fitting(1, steps - 1, [&](int reversed) {
+        smaller.palette_colours = PALETTE_COLOUR_STEPS[steps - reversed];
+        return !tries.failed() && tries.fits(smaller);
+    });
+}
+
+} // namespace
+
+LimitedEncode encode_within_limit(const ImageObject& image, std::uint32_t encoder, int quality,
+                                  const EncodeOptions& options, std::int64_t limit)
+{
+    LimitedEncode result;
+    Tries tries(image, encoder, quality, limit, result);
+    if (encoder == IMAGE_CODE_PNG)
+        search_png(tries, options);
+    else
+        search_lossy_quality(tries, quality, options);
+    tries.finish();
+    return result;
+}
+
+} // namespace pictavo
