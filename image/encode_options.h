@@ -39,6 +39,7 @@ struct EncodeOutcome {
     bool lossy_palette = false; // the lossy palette was used
     int palette_colours = 0;    // colours in the written palette; 0 for a true-colour output
     int native_quality = 0;     // JPEG: the libjpeg quality written; 0 for a lossless format
+    int palette_quality = 0;    // how close the lossy palette keeps the image (libimagequant's 0..100)
 };
 
 } // namespace pictavo
