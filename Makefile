@@ -5,13 +5,14 @@ RELEASE_DIR := build/release
 TEST_DIR    := build/test
 PACKAGE_DIR := build/package
 TSAN_DIR    := build/tsan
+TEST_RELEASE_DIR := build/test-release
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_EXTRA ?=
 ifeq ($(CI),true)
   CMAKE_EXTRA += -DPICTAVO_WERROR=ON
 endif
 
-.PHONY: all build run test test-build tsan package screenshots bench fuzz clean
+.PHONY: all build run test test-build test-release tsan package screenshots bench fuzz clean
 
 all: build
 
@@ -31,6 +32,13 @@ test-build:
 
 test: test-build
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The tests again, built optimised as the program is shipped, in a build folder of their own.
+test-release:
+	@bash scripts/install-deps.sh test
+	cmake -S . -B $(TEST_RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_EXTRA)
+	cmake --build $(TEST_RELEASE_DIR) -j $(JOBS)
+	cd $(TEST_RELEASE_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # The tests again under ThreadSanitizer, in a build folder of their own.
 tsan:

@@ -27,6 +27,7 @@ enum class FailureReason {
     WritePermission,
     DiskFull,
     WriteFailed,
+    SameOutput, // an earlier image of the run writes the same file
     // The tree
     PathTooLong,
     FolderUnreadable,

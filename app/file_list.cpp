@@ -120,6 +120,7 @@ RunPlan plan_listed_run(const std::vector<std::string>& entries, const std::stri
         }
         plan.images.push_back(std::move(image));
     }
+    refuse_shared_outputs(plan.images);
     plan.folder_count = static_cast<std::int64_t>(folders_made.size());
     return plan;
 }

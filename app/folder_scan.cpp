@@ -86,9 +86,9 @@ void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileC
     walk_level(walk, folder);
 }
 
-void folder_scan(RunState& run, const std::string& folder)
+void folder_scan(RunState& run, const std::string& folder, const std::optional<FileIdentity>& left_out)
 {
-    walk_folder_tree(run, folder, [&run](const std::string&, const std::string&) { ++run.image_count; });
+    walk_folder_tree(run, folder, [&run](const std::string&, const std::string&) { ++run.image_count; }, left_out);
 }
 
 std::string scan_summary(const RunState& run)

@@ -41,8 +41,8 @@ void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileC
                       const FolderCallback& on_unreadable_folder = {});
 
 // A walk that only counts: adds the images below folder to run.image_count and records the
-// sub-folders. The caller sets both counts to 0 first.
-void folder_scan(RunState& run, const std::string& folder);
+// sub-folders, passing over left_out as the run will. The caller sets both counts to 0 first.
+void folder_scan(RunState& run, const std::string& folder, const std::optional<FileIdentity>& left_out = std::nullopt);
 
 // "Found N images in M folders" after a scan (the input folder itself is one of the M).
 std::string scan_summary(const RunState& run);

@@ -55,7 +55,9 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
     // An image that needs no turn is planned from its header, so the library can resize it
     // while decoding instead of holding it whole.
     std::optional<ResizePlan> header_plan;
+    ImageSize stored; // the source's size as the file holds it
     const SizeChoice choose = [&](const ImageHeader& header) -> std::optional<ImageSize> {
+        stored = {header.width, header.height};
         if (!settings.keep_orientation && header.orientation != 1)
             return std::nullopt;
         const ResizePlan plan = plan_resize(settings.resize_mode, header.width, header.height,
@@ -75,6 +77,7 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
         if (!cut_to_plan(*header_plan, image))
             return failed_image(FailureReason::OutOfMemory);
     } else {
+        stored = {image.width, image.height};
         // Turned before any size is worked out, so every mode sizes and cuts the image as it is
         // meant to be seen.
         if (!settings.keep_orientation && image.orientation != 1) {
@@ -92,6 +95,7 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
     }
     shape.width = image.width;
     shape.height = image.height;
+    shape.resized = image.width != stored.width || image.height != stored.height;
     shape.colour_profile = icc_profile_describes_rgb(image.colour.icc);
     shape.source_format = true;
     return written(shape);

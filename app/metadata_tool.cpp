@@ -3,6 +3,7 @@
 
 #include "sys/files.h"
 #include "sys/process_runner.h"
+#include "sys/temporary_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,10 +45,17 @@ std::vector<std::string> metadata_arguments(const MetadataCopy& copy)
     std::vector<std::string> arguments = {"-TagsFromFile", copy.source_path, "-all:all>all:all"};
     if (copy.shape.colour_profile)
         arguments.emplace_back("-ICC_Profile");
+    const std::string width = std::to_string(copy.shape.width);
+    const std::string height = std::to_string(copy.shape.height);
     if (copy.shape.turned_upright) {
         arguments.emplace_back("-Orientation#=1");
-        arguments.push_back("-ExifImageWidth=" + std::to_string(copy.shape.width));
-        arguments.push_back("-ExifImageHeight=" + std::to_string(copy.shape.height));
+        arguments.push_back("-ExifImageWidth=" + width);
+        arguments.push_back("-ExifImageHeight=" + height);
+    } else if (copy.shape.resized) {
+        // Taken from the source's own tag with its value replaced, so that a source without
+        // size tags (often one without any EXIF data) gives an output without them.
+        arguments.push_back("-ExifImageWidth<${ExifImageWidth;$_=" + width + "}");
+        arguments.push_back("-ExifImageHeight<${ExifImageHeight;$_=" + height + "}");
     }
     arguments.emplace_back("-overwrite_original");
     arguments.push_back(copy.output_path);
@@ -56,7 +64,7 @@ std::vector<std::string> metadata_arguments(const MetadataCopy& copy)
 
 void remove_metadata_tool_leftover(const std::string& output_path)
 {
-    const std::string leftover = output_path + "_exiftool_tmp";
+    const std::string leftover = output_path + std::string(METADATA_TOOL_SUFFIX);
     struct stat info {};
     if (::lstat(leftover.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         ::unlink(leftover.c_str());

@@ -33,7 +33,8 @@ struct MetadataCopy {
 };
 
 // The tool's arguments for one copy: -TagsFromFile SOURCE -all:all>all:all, then for a profile
-// -ICC_Profile, for a turned output -Orientation#=1 -ExifImageWidth=W -ExifImageHeight=H, then
+// -ICC_Profile, for a turned output -Orientation#=1 -ExifImageWidth=W -ExifImageHeight=H, for
+// an output only resized the same two sizes where the source has those tags, then
 // -overwrite_original OUTPUT. Values assigned after the copy replace the copied ones.
 std::vector<std::string> metadata_arguments(const MetadataCopy& copy);
 

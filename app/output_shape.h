@@ -10,6 +10,9 @@ struct OutputShape {
     bool turned_upright = false;
     int width = 0; // of the written image; 0 for a copy of the source
     int height = 0;
+    // The written image's size differs from the source's as stored: the size tags copied from
+    // the source would be stale, so the output's own size replaces them.
+    bool resized = false;
     // The output carries the source's colour profile. The metadata tool's wildcard leaves
     // profiles out, so it is named; then it is there even when the compression service
     // dropped it.

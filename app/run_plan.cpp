@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace pictavo {
 
@@ -27,6 +29,13 @@ OutputPlace output_place(const std::string& input_folder, const std::string& out
     return OutputPlace::Apart;
 }
 
+std::optional<FileIdentity> folder_left_out(const std::string& input_folder, const std::string& output_folder)
+{
+    if (output_place(input_folder, output_folder) != OutputPlace::InsideInput)
+        return std::nullopt;
+    return file_identity(output_folder);
+}
+
 namespace {
 
 // The output is written as a temporary beside it first, whose name is longer than its own.
@@ -40,7 +49,8 @@ PlannedImage planned_image(const std::string& folder, const std::string& name, c
                            const std::string& output_root)
 {
     ImagePaths paths = image_paths(folder, name, input_root, output_root);
-    const bool nameable = path_fits_host(paths.source) && path_fits_host(temporary_beside(paths.output));
+    const bool nameable = path_fits_host(paths.source) && path_fits_host(paths.output)
+                          && path_fits_host(temporary_beside(paths.output));
     std::string relative = relative_to(paths.source, input_root);
     return {std::move(paths.source), std::move(paths.output), std::move(relative),
             nameable ? FailureReason::None : FailureReason::PathTooLong};
@@ -56,13 +66,38 @@ PlannedImage planned_folder(const std::string& folder, const std::string& input_
     return {source, output, relative.empty() ? "./" : std::move(relative), reason};
 }
 
+// Which file an output path names: its folder's identity and its name, or, for a folder that
+// does not exist, the path itself.
+std::string output_file_key(const std::string& output_path,
+                            std::unordered_map<std::string, std::optional<FileIdentity>>& folder_identities)
+{
+    const auto slash = output_path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : output_path.substr(0, slash + 1);
+    auto found = folder_identities.find(folder);
+    if (found == folder_identities.end())
+        found = folder_identities.emplace(folder, file_identity(folder)).first;
+    if (!found->second)
+        return "path " + output_path;
+    return std::to_string(found->second->device) + ":" + std::to_string(found->second->inode) + " "
+           + output_path.substr(slash + 1);
+}
+
 } // namespace
+
+void refuse_shared_outputs(std::vector<PlannedImage>& images)
+{
+    std::unordered_map<std::string, std::optional<FileIdentity>> folder_identities;
+    std::unordered_set<std::string> taken;
+    for (PlannedImage& image : images) {
+        if (image.refused == FailureReason::None
+            && !taken.insert(output_file_key(image.output_path, folder_identities)).second)
+            image.refused = FailureReason::SameOutput;
+    }
+}
 
 RunPlan plan_run(const std::string& input_root, const std::string& output_root)
 {
-    std::optional<FileIdentity> left_out;
-    if (output_place(input_root, output_root) == OutputPlace::InsideInput)
-        left_out = file_identity(output_root);
+    const std::optional<FileIdentity> left_out = folder_left_out(input_root, output_root);
 
     struct Found {
         std::string folder;
@@ -81,6 +116,7 @@ RunPlan plan_run(const std::string& input_root, const std::string& output_root)
     for (const Found& entry : found)
         plan.images.push_back(entry.name.empty() ? planned_folder(entry.folder, input_root, output_root)
                                                  : planned_image(entry.folder, entry.name, input_root, output_root));
+    refuse_shared_outputs(plan.images);
     plan.output_folders.reserve(static_cast<std::size_t>(walk.folder_count) + 1);
     plan.output_folders.push_back(output_root);
     for (std::int64_t i = 0; i < walk.folder_count; ++i)

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "app/failure_reason.h"
+#include "sys/files.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,15 +18,19 @@ namespace pictavo {
 enum class OutputPlace { Apart, SameFolder, InsideInput };
 OutputPlace output_place(const std::string& input_folder, const std::string& output_folder);
 
+// The folder a walk of input_folder leaves out: the output folder when it lies inside the
+// input tree (what the run writes is never taken as input), else none.
+std::optional<FileIdentity> folder_left_out(const std::string& input_folder, const std::string& output_folder);
+
 struct PlannedImage {
     std::string source_path;
     std::string output_path;
     std::string relative_path; // the source path below the input folder, e.g. "sub/x.jpg"
     // An entry the run cannot handle at all fails with this reason without being opened: an
-    // image whose source path, or the path of the temporary its output is first written to,
-    // this host cannot name (PathTooLong), or a folder of
-    // the tree that cannot be listed (FolderUnreadable, or PathTooLong; its relative path
-    // then ends with '/').
+    // image whose source path, output path, or the path of the temporary its output is first
+    // written to, this host cannot name (PathTooLong); an image whose output is the same file
+    // as an earlier image's (SameOutput); or a folder of the tree that cannot be listed
+    // (FolderUnreadable, or PathTooLong; its relative path then ends with '/').
     FailureReason refused = FailureReason::None;
 };
 
@@ -41,6 +47,11 @@ struct RunPlan {
 // everything in it, so nothing the run writes is taken as input and its folders are not
 // mirrored into themselves.
 RunPlan plan_run(const std::string& input_root, const std::string& output_root);
+
+// Refuses (SameOutput) every image whose output is the same file as the output of an image
+// before it: the same name in the same folder, however the folders are spelt (a link in the
+// output tree, "a/../b"), and two equal paths alike. Images refused already take no part.
+void refuse_shared_outputs(std::vector<PlannedImage>& images);
 
 // path below root (separators collapsed as in the paths of a plan); path itself when it does
 // not start with root.

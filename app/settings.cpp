@@ -182,13 +182,7 @@ std::string find_exiftool(const StartUpPlaces& places)
 void AppState::start_up(const StartUpPlaces& places)
 {
     job = JobSettings{};
-    run.image_count = run.folder_count = run.processed_count = 0;
-    run.source_folders.clear();
-    run.output_folders.clear();
-    run.tinify_error = 0;
-    run.busy = 0;
-    run.input_root.clear();
-    run.output_root.clear();
+    run = RunState{};
 
     job.exiftool_path = find_exiftool(places);
     job.exiftool_found = job.exiftool_path.empty() ? 0 : 1;

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The job settings, the run state and the window-side state of the options, in one owner.
 //
-// One AppState exists for the whole process. Only the thread that owns the window changes it;
-// the compression worker reads the API key and writes the Tinify error flag while that thread
-// waits for it. The window shows WindowState and calls the operations here for every click
-// and focus loss, so all option logic lives (and is tested) here.
+// One AppState exists for the whole process. Only the front end's thread reads or changes it;
+// a run works on its own copy of the job settings. The window shows WindowState and calls the
+// operations here for every click and focus loss, so all option logic lives (and is tested)
+// here.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -104,12 +103,6 @@ struct RunState {
     // needed; only slots below folder_count belong to the current scan.
     std::vector<std::string> source_folders;
     std::vector<std::string> output_folders;
-    std::int64_t processed_count = 0;
-    // Written by the compression worker while the run's thread waits for it.
-    std::atomic<int> tinify_error{0};
-    int busy = 0;
-    std::string input_root;
-    std::string output_root;
 };
 
 // Stores text in list slot index, growing the list when needed.

@@ -10,6 +10,7 @@
 #include "image/plugins.h"
 #include "pictavo_version.h"
 #include "sys/atomic_file.h"
+#include "sys/directory.h"
 #include "sys/files.h"
 #include "sys/stop_signals.h"
 #include "web/http.h"
@@ -168,7 +169,9 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
                           progress_style_for(streams.err, options.quiet, options.progress));
     if (!selection.shard_source.empty())
         front_end.note("--shard auto: " + shard_name(*selection.shard) + ", from " + selection.shard_source);
-    if (selection.listed_images || file_size(state.job.input_folder) == FILE_SIZE_FOLDER)
+    // A folder that cannot be listed has no count to tell; the run's checks say why.
+    const std::string& input = state.job.input_folder;
+    if (selection.listed_images || (file_size(input) == FILE_SIZE_FOLDER && dir_open_error(input) == 0))
         front_end.note(scan_line(state.job, options, selection, state.run));
     RunOptions run_options;
     run_options.shrink_endpoint = options.service_url;

@@ -94,12 +94,13 @@ std::string scan_line(const JobSettings& job, const CliOptions& options, const C
                (options.files_from == "-" ? std::string("standard input") : options.files_from) + shard;
     }
     std::int64_t owned = 0;
-    walk_folder_tree(run, job.input_folder, [&](const std::string& folder, const std::string& name) {
+    const auto count = [&](const std::string& folder, const std::string& name) {
         ++run.image_count;
         if (!selection.shard || selection.shard->owns(relative_to(image_paths(folder, name, {}, {}).source,
                                                                   job.input_folder)))
             ++owned;
-    });
+    };
+    walk_folder_tree(run, job.input_folder, count, folder_left_out(job.input_folder, job.output_folder));
     const std::int64_t whole_tree = run.image_count;
     run.image_count = owned;
     const std::string line = scan_summary(run) + shard;

@@ -5,6 +5,7 @@
 #include "sys/temporary_registry.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -72,14 +73,23 @@ mode_t creation_mode()
 
 bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// The longest file name the folder's file system takes; the usual limit when it does not say.
+std::size_t name_limit_of(const std::string& folder)
+{
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+}
+
 // Creates the temporary for target and locks it: its descriptor, or -1 with errno set. The
 // lock is taken on a duplicate (returned through lock) so that it outlives the writing
 // descriptor until the temporary has been renamed or removed.
 int create_locked(const std::string& target, std::string& path, Descriptor& lock)
 {
+    const std::string folder = folder_of(target);
+    const std::size_t name_limit = name_limit_of(folder);
     for (int attempt = 0; attempt < creation_attempts; ++attempt) {
         // mkostemp creates the file readable and writable by the owner only.
-        path = folder_of(target) + "/" + temporary_name_pattern(name_of(target));
+        path = folder + "/" + temporary_name_pattern(name_of(target), name_limit);
         const int fd = ::mkostemp(path.data(), O_CLOEXEC);
         if (fd < 0)
             return -1;

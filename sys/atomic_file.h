@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a file so that its target is replaced only by complete content.
 //
-// The content goes to a temporary file ".NAME.pictavo-XXXXXX" in the target's own folder;
-// commit() renames it over the target. Until then the target is untouched, and an AtomicFile
-// that is destroyed without a successful commit removes its temporary file. The temporary is
-// held under an exclusive flock from before it can be written until it has been renamed or
-// removed, so that a sweep (sys/temporary_files.h) never takes a live one, and it is listed in
-// the registry of open temporaries (sys/temporary_registry.h) for a process that must quit
-// mid-write. Every save of the program goes through it: encoders, file copies, downloads and
-// the key file.
+// The content goes to a temporary file ".NAME.pictavo-XXXXXX" in the target's own folder (a
+// short form for a long NAME, see sys/temporary_files.h); commit() renames it over the target.
+// Until then the target is untouched, and an AtomicFile that is destroyed without a
+// successful commit removes its temporary file. The temporary is held under an exclusive flock
+// from before it can be written until it has been renamed or removed, so that a sweep never
+// takes a live one, and it is listed in the registry of open temporaries
+// (sys/temporary_registry.h) for a process that must quit mid-write. Every save of the program
+// goes through it: encoders, file copies, downloads and the key file.
 #pragma once
 
 #include "sys/descriptor.h"

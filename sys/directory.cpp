@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <vector>
@@ -53,14 +54,19 @@ bool selects_every_name(const std::string& pattern)
     return pattern.empty() || pattern == "*" || pattern == "*.*";
 }
 
-int attributes_of(const std::string& folder, const std::string& name)
+// The entry is looked at relative to its listed folder, so an entry whose full path is longer
+// than the host can name still gets its kind: a folder too deep to enter is then reported as
+// such by the walk instead of passing for a file.
+int attributes_of(int folder, const dirent& entry)
 {
-    const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + name;
+    const std::string name = entry.d_name;
     int attributes = name.front() == '.' ? DIR_ATTRIBUTE_HIDDEN : 0;
     struct stat info {};
-    // A broken link is listed as a file with the link's own attributes.
-    if (::stat(path.c_str(), &info) != 0 && ::lstat(path.c_str(), &info) != 0)
-        return attributes;
+    // A broken link is listed as a file with the link's own attributes. An entry that cannot
+    // be looked at (a folder without search permission) keeps the kind its listing gives.
+    if (::fstatat(folder, name.c_str(), &info, 0) != 0
+        && ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return attributes | (entry.d_type == DT_DIR ? DIR_ATTRIBUTE_FOLDER : 0);
     if (S_ISDIR(info.st_mode))
         attributes |= DIR_ATTRIBUTE_FOLDER;
     if ((info.st_mode & S_IWUSR) == 0)
@@ -98,7 +104,7 @@ bool read_entries(const std::string& folder, const std::string& pattern, std::ve
         const std::string name = entry->d_name;
         if (!every_name && ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0)
             continue;
-        entries.push_back({name, attributes_of(folder, name)});
+        entries.push_back({name, attributes_of(::dirfd(stream.get()), *entry)});
     }
     std::sort(entries.begin(), entries.end(), name_before);
     return true;

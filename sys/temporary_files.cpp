@@ -2,6 +2,7 @@
 #include "sys/temporary_files.h"
 
 #include "sys/descriptor.h"
+#include "sys/name_hash.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -17,11 +18,11 @@ namespace {
 // mkstemp replaces the X's with these (glibc's alphabet).
 constexpr std::size_t random_length = 6;
 
-// What the metadata tool adds to the name of the file it rewrites, for its own temporary.
-constexpr std::string_view metadata_tool_suffix = "_exiftool_tmp";
-
 // What a temporary's name adds to its target's: the leading dot, the marker, the random part.
 constexpr std::size_t shape_length = 1 + TEMPORARY_MARKER.size() + random_length;
+
+// The short form's name part: the target name's hash in hex.
+constexpr std::size_t hash_digits = 16;
 
 bool is_random_character(char c)
 {
@@ -33,6 +34,31 @@ struct DirectoryCloser {
 };
 
 bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The name inside a name of the temporary shape.
+std::string_view inner_name(std::string_view temporary) { return temporary.substr(1, temporary.size() - shape_length); }
+
+std::string short_form_name(std::string_view target_name)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::uint64_t hash = name_hash(target_name);
+    std::string text(hash_digits, '0');
+    for (std::size_t i = hash_digits; i-- > 0; hash >>= 4)
+        text[i] = digits[hash & 15];
+    return text;
+}
+
+bool ends_with_tool_suffix(std::string_view name)
+{
+    return name.size() > METADATA_TOOL_SUFFIX.size()
+           && name.substr(name.size() - METADATA_TOOL_SUFFIX.size()) == METADATA_TOOL_SUFFIX;
+}
+
+// The metadata tool's file beside a temporary: the temporary's name and the tool's suffix.
+bool is_tool_leftover_name(std::string_view name)
+{
+    return ends_with_tool_suffix(name) && is_temporary_name(name.substr(0, name.size() - METADATA_TOOL_SUFFIX.size()));
+}
 
 // Removes one candidate if nobody holds it locked; true when it was removed.
 bool remove_if_abandoned(int folder, const char* name)
@@ -50,16 +76,37 @@ bool remove_if_abandoned(int folder, const char* name)
     return ::unlinkat(folder, name, 0) == 0; // still locked: the lock goes with the descriptor
 }
 
+// Removes the metadata tool's file beside a temporary unless a live writer holds that temporary
+// locked (the tool is then still at work on it); true when it was removed. A temporary that is
+// gone, or unlocked, had a writer that has gone too.
+bool remove_tool_leftover_if_abandoned(int folder, const char* name)
+{
+    const std::string_view leftover = name;
+    const std::string temporary(leftover.substr(0, leftover.size() - METADATA_TOOL_SUFFIX.size()));
+    const Descriptor held(::openat(folder, temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!held.valid() && errno != ENOENT)
+        return false;
+    if (held.valid() && ::flock(held.get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    struct stat named {};
+    if (::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
+        return false;
+    return ::unlinkat(folder, name, 0) == 0;
+}
+
 } // namespace
 
-std::string temporary_name_pattern(std::string_view target_name)
+std::string temporary_name_pattern(std::string_view target_name, std::size_t name_limit)
 {
     // A temporary that is itself replaced through a temporary gets a sibling of its own shape,
     // so that the name grows no longer and a sweep knows it too.
     if (is_temporary_name(target_name))
-        target_name = target_name.substr(1, target_name.size() - shape_length);
+        target_name = inner_name(target_name);
     std::string pattern = ".";
-    pattern += target_name;
+    if (target_name.size() + shape_length + METADATA_TOOL_SUFFIX.size() <= name_limit)
+        pattern += target_name;
+    else
+        pattern += short_form_name(target_name);
     pattern += TEMPORARY_MARKER;
     pattern.append(random_length, 'X');
     return pattern;
@@ -69,7 +116,7 @@ bool is_temporary_name(std::string_view name)
 {
     if (name.size() <= shape_length || name.front() != '.')
         return false;
-    const std::string_view target = name.substr(1, name.size() - shape_length);
+    const std::string_view target = inner_name(name);
     if (target == "." || target == ".." || target.find('/') != std::string_view::npos)
         return false;
     if (name.substr(1 + target.size(), TEMPORARY_MARKER.size()) != TEMPORARY_MARKER)
@@ -83,9 +130,13 @@ bool is_temporary_name(std::string_view name)
 bool temporary_belongs_to(const std::string& temporary_name, const std::string& target_name)
 {
     std::string_view name = temporary_name;
-    if (name.ends_with(metadata_tool_suffix))
-        name.remove_suffix(metadata_tool_suffix.size());
-    return is_temporary_name(name) && name.substr(1, name.size() - shape_length) == target_name;
+    if (ends_with_tool_suffix(name))
+        name.remove_suffix(METADATA_TOOL_SUFFIX.size());
+    if (!is_temporary_name(name))
+        return false;
+    // Which form a writer chose depends on the file system's name limit, so either may be there.
+    const std::string_view inner = inner_name(name);
+    return inner == target_name || inner == short_form_name(target_name);
 }
 
 int sweep_temporary_files(const std::string& folder) { return sweep_temporary_files(folder, {}); }
@@ -105,9 +156,13 @@ int sweep_temporary_files(const std::string& folder, const std::function<bool(st
         return -1;
     }
     int removed = 0;
+    const int at = folder_descriptor.get();
     while (const dirent* entry = ::readdir(listing.get())) {
-        if (is_temporary_name(entry->d_name) && (!wanted || wanted(entry->d_name))
-            && remove_if_abandoned(folder_descriptor.get(), entry->d_name))
+        const char* name = entry->d_name;
+        const bool temporary = is_temporary_name(name);
+        if ((!temporary && !is_tool_leftover_name(name)) || (wanted && !wanted(name)))
+            continue;
+        if (temporary ? remove_if_abandoned(at, name) : remove_tool_leftover_if_abandoned(at, name))
             ++removed;
     }
     return removed;

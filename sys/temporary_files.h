@@ -6,8 +6,17 @@
 // characters of mkstemp's alphabet) and its writer holds an exclusive flock on it for as long
 // as it writes. A temporary that nobody holds locked belongs to a writer that has gone (a
 // process killed mid-write, a crash, a power cut) and may be removed.
+//
+// A target whose name is too long for that (file names of up to 255 bytes are legal, and the
+// temporary adds 16) gets the short form ".HASH.pictavo-XXXXXX" instead, HASH being the 16 hex
+// digits of name_hash (sys/name_hash.h) of the target's name.
+//
+// The metadata tool rewrites a temporary through a file of its own, the temporary's name with
+// METADATA_TOOL_SUFFIX appended, which a tool killed mid-write leaves behind.
 #pragma once
 
+#include <climits>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -17,23 +26,29 @@ namespace pictavo {
 // What comes between the target's name and the six random characters.
 inline constexpr std::string_view TEMPORARY_MARKER = ".pictavo-";
 
-// The mkostemp pattern for a temporary beside target_name: ".NAME.pictavo-XXXXXX". For a
-// target_name that has the temporary shape itself, NAME is the name inside it.
-std::string temporary_name_pattern(std::string_view target_name);
+// What the metadata tool appends to the name of the file it rewrites, for its own new content.
+inline constexpr std::string_view METADATA_TOOL_SUFFIX = "_exiftool_tmp";
+
+// The mkostemp pattern for a temporary beside target_name: ".NAME.pictavo-XXXXXX" when that,
+// with the metadata tool's suffix, fits a file name of name_limit bytes; else the short form
+// ".HASH.pictavo-XXXXXX". For a target_name that has the temporary shape itself, NAME is the
+// name inside it.
+std::string temporary_name_pattern(std::string_view target_name, std::size_t name_limit = NAME_MAX);
 
 // True when name (a file name, no folder) has exactly the shape of a temporary: a dot, a
 // non-empty name other than "." and "..", the marker, six letters or digits. Async-signal-safe.
 bool is_temporary_name(std::string_view name);
 
 // True when temporary_name (a file name, no folder) is a temporary written for target_name in
-// the same folder, or what the metadata tool leaves of one when it is killed mid-write
-// (".NAME.pictavo-XXXXXX_exiftool_tmp").
+// the same folder, in either form, or what the metadata tool leaves of one when it is killed
+// mid-write (".NAME.pictavo-XXXXXX_exiftool_tmp").
 bool temporary_belongs_to(const std::string& temporary_name, const std::string& target_name);
 
 // Removes, in folder (not below it), every regular file whose name has the temporary shape and
 // that no live process holds locked. Each candidate is locked without waiting and unlinked
 // only while the lock is held and only if its name still refers to the locked file; a locked
 // one is left alone, and nothing of any other shape or kind (folder, link, FIFO) is touched.
+// The metadata tool's file beside a temporary goes too, unless that temporary is held locked.
 // The number removed, or -1 when the folder cannot be read.
 int sweep_temporary_files(const std::string& folder);
 

@@ -1,24 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/header_table.h"
 
-#include <cstdint>
+#include "sys/name_hash.h"
+
 #include <new>
 
 namespace pictavo {
-namespace {
-
-// FNV-1a over the name's bytes.
-std::uint64_t name_hash(const std::string& name)
-{
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char c : name) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
-} // namespace
 
 HeaderTable::HeaderTable(std::size_t buckets) : buckets_(buckets == 0 ? 1 : buckets) {}
 

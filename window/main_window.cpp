@@ -309,7 +309,7 @@ void MainWindow::choose_output_folder(const std::string& folder)
 // A folder dropped on a folder frame is taken as if it had been picked there.
 void MainWindow::folder_dropped(const Event& event)
 {
-    if (state_.run.busy || !is_folder_answer(event.folder))
+    if (!is_folder_answer(event.folder))
         return;
     if (event.control == id(C::inputFrame))
         choose_input_folder(event.folder);

@@ -5,6 +5,8 @@
 #include "job_test_support.h"
 #include "final_message.h"
 #include "service_double.h"
+#include "sys/descriptor.h"
+#include "sys/temporary_files.h"
 #include "test_data.h"
 #include "test_folder.h"
 
@@ -89,7 +91,6 @@ TEST_F(BatchRunTest, SevenImagesTwoCorruptAreAllCountedAndTheFailedNamed)
     EXPECT_EQ(front_end.calls[2], "progress 1..7");
     const std::vector<std::string> tail(front_end.calls.end() - 6, front_end.calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"at 7", "event", "pause 25", "hide", "idle", "message PTV Information"}));
-    EXPECT_EQ(state.run.busy, 0);
 
     for (const char* name : {"a.jpg", "b.png", "sub/c.JPG", "sub/d.jpeg", "sub/deeper/e.Png"})
         EXPECT_EQ(test::loaded_size(folder.path(std::string("out/") + name)).width, 16) << name;
@@ -315,8 +316,7 @@ TEST_F(BatchRunTest, AnImageWhoseOutputPathIsTooLongForTheHostIsAFailureWithItsR
     std::filesystem::create_directories(deep);
     small_image("in/a.jpg");
     small_image("in/sub/b.jpg");
-    // A name that fits, but not with what the temporary's name adds to it (so the file is
-    // copied in: this program could not write it).
+    // A name that fits a file name, but in that folder not the limit of a path.
     const std::string long_name = std::string(NAME_MAX - 8, 'n') + ".jpg";
     std::filesystem::copy_file(folder.path("in/a.jpg"), folder.path("in/" + long_name));
 
@@ -460,6 +460,103 @@ TEST_F(BatchRunTest, MetadataAndDatesAreCopiedFromTheSource)
     ASSERT_EQ(run().failed, 0);
     EXPECT_EQ(status_of(output).st_mtime, 1200000000);
     EXPECT_EQ(command_output("exiftool -s3 -Artist '" + output + "'"), "");
+}
+
+// A folder made through its parent's descriptor, so that its path may be longer than the host
+// can name; removed with the one file written into it when the test ends.
+class FolderBeyondThePathLimit {
+public:
+    FolderBeyondThePathLimit(const std::string& parent, const std::string& name)
+        : parent_(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), name_(name)
+    {
+        if (parent_.valid() && ::mkdirat(parent_.get(), name.c_str(), 0755) == 0)
+            folder_ = Descriptor(::openat(parent_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    ~FolderBeyondThePathLimit()
+    {
+        if (!file_.empty())
+            ::unlinkat(folder_.get(), file_.c_str(), 0);
+        if (parent_.valid())
+            ::unlinkat(parent_.get(), name_.c_str(), AT_REMOVEDIR);
+    }
+    bool write(const std::string& name, const std::string& content)
+    {
+        const Descriptor file(::openat(folder_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        file_ = name;
+        return file.valid() && ::write(file.get(), content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    }
+
+private:
+    Descriptor parent_;
+    Descriptor folder_;
+    std::string name_;
+    std::string file_;
+};
+
+// A tree deeper than the host's path limit: the folder whose path passes it, and with it what
+// it holds, is a failure with its reason, never dropped without a word.
+TEST_F(BatchRunTest, AFolderDeeperThanTheHostCanNameIsAFailureWithItsReason)
+{
+    std::string reachable = folder.path("in");
+    int levels = 0;
+    for (; reachable.size() + 201 + 40 < PATH_MAX; ++levels)
+        reachable += "/" + std::string(200, static_cast<char>('a' + levels % 20));
+    small_image(reachable.substr(folder.root().size()) + "/x.jpg");
+    const std::string too_deep = std::string(PATH_MAX - reachable.size(), 'z');
+    FolderBeyondThePathLimit beyond(reachable, too_deep);
+    ASSERT_TRUE(beyond.write("lost.jpg", folder.read(reachable.substr(folder.root().size()) + "/x.jpg")));
+
+    const RunReport report = run();
+    const std::string relative = reachable.substr(folder.path("in/").size()) + "/";
+    ASSERT_EQ(report.images.size(), 2u);
+    EXPECT_EQ(report.images[0].relative_path, relative + "x.jpg");
+    EXPECT_EQ(report.images[0].result.outcome, ImageOutcome::Written);
+    EXPECT_EQ(report.images[1].relative_path, relative + too_deep + "/");
+    EXPECT_EQ(report.images[1].result.failure.reason, FailureReason::PathTooLong);
+    EXPECT_EQ(report.failed, 1);
+    EXPECT_EQ(report.folder_count, levels + 1);
+    const std::string failure = "PTV Information|2 Images done.\n1 failed:\n" + relative + too_deep
+                                + "/: the path is too long for this system";
+    EXPECT_EQ(front_end.messages.back().rfind(failure, 0), 0u) << front_end.messages.back();
+    EXPECT_TRUE(std::filesystem::exists(folder.path("out/" + relative + "x.jpg")));
+}
+
+// File names of up to the host's limit are common from browsers and cameras; their outputs go
+// through every step, the temporaries of killed writers included.
+TEST_F(BatchRunTest, NamesAsLongAsAFileNameMayBeGetTheirOutputsThroughEveryStep)
+{
+    ASSERT_FALSE(state.job.exiftool_path.empty()) << "exiftool is needed on PATH";
+    // Tagged under short names: the tool itself cannot rewrite a file of the longest names.
+    small_image("tagged.jpg");
+    small_image("tagged.png");
+    command_output("cd '" + folder.root() + "' && exiftool -q -overwrite_original -Artist='Long Name' tagged.*");
+    std::vector<std::string> names;
+    for (const int length : {226, 227, 239, 240, NAME_MAX}) {
+        const std::string extension = length == NAME_MAX ? ".png" : ".jpg";
+        names.push_back(std::string(static_cast<std::size_t>(length - 4), static_cast<char>('a' + names.size()))
+                        + extension);
+        std::filesystem::copy_file(folder.path("tagged" + extension), folder.path("in/" + names.back()));
+    }
+    // What a writer and a tool killed mid-write left beside the longest name's output.
+    std::string abandoned = temporary_name_pattern(names.back());
+    abandoned.replace(abandoned.size() - 6, 6, "Ab12Cd");
+    folder.write("out/" + abandoned, "abandoned");
+    folder.write("out/" + abandoned + "_exiftool_tmp", "abandoned");
+    state.job.metadata_copy = 1;
+    state.job.date_copy = 1;
+    options.workers = 2;
+
+    const RunReport report = run();
+    EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(report.temporaries_removed, 2);
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folder.entries("out"), expected);
+    for (const std::string& name : names) {
+        EXPECT_EQ(test::loaded_size(folder.path("out/" + name)).width, 16) << name.size();
+        EXPECT_EQ(command_output("exiftool -s3 -Artist '" + folder.path("out/" + name) + "'"), "Long Name\n")
+            << name.size();
+    }
 }
 
 class ServiceRunTest : public BatchRunTest {

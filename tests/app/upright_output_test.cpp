@@ -201,6 +201,43 @@ TEST_F(UprightRunTest, TagsMatchThePixelsAndKeepOrientationKeepsWhatIsStored)
     }
 }
 
+// An output whose size differs from its source's says its own size in the size tags the source
+// had; one of the source's size, or a copy, keeps them; a source without them gives none.
+TEST_F(UprightRunTest, SizeTagsSayTheOutputsOwnSizeWheneverItDiffersFromTheSources)
+{
+    if (real_tool().empty())
+        GTEST_SKIP() << "exiftool is not installed";
+    write("in/tagged.jpg", photo_with_orientation(1));
+    write("in/untagged.jpg", photo_with_orientation(1));
+    write("in/tagged.png", test::write_png(STORED_WIDTH, STORED_HEIGHT, PNG_COLOR_TYPE_RGB, 8,
+                                           Bytes(STORED_WIDTH * STORED_HEIGHT * 3, 90), {}));
+    const std::string tagging = "'" + real_tool() + "' -q -overwrite_original -ExifImageWidth=64 -ExifImageHeight=48 '"
+                                + folder.path("in/tagged.jpg") + "' '" + folder.path("in/tagged.png") + "'";
+    ASSERT_EQ(std::system(tagging.c_str()), 0);
+    state.job.metadata_copy = 1;
+
+    const struct {
+        int mode;
+        const char* width; // of the tagged outputs; "" for no tag
+        const char* height;
+    } cases[] = {
+        {RESIZE_NORMAL, "32", "24"},
+        {RESIZE_UNIFORM, "40", "30"},
+        {RESIZE_KEEP, "64", "48"},
+        {RESIZE_UPLOAD_ORIGINALS, "64", "48"},
+    };
+    for (const auto& c : cases) {
+        state.job.resize_mode = c.mode;
+        ASSERT_EQ(run().failed, 0) << c.mode;
+        for (const char* name : {"tagged.jpg", "tagged.png"}) {
+            EXPECT_EQ(tag(folder.path(std::string("out/") + name), "ExifImageWidth"), c.width) << name << c.mode;
+            EXPECT_EQ(tag(folder.path(std::string("out/") + name), "ExifImageHeight"), c.height) << name << c.mode;
+        }
+        EXPECT_EQ(tag(folder.path("out/untagged.jpg"), "ExifImageWidth"), "") << c.mode;
+        EXPECT_EQ(tag(folder.path("out/untagged.jpg"), "Orientation"), "1") << c.mode; // the rest is copied
+    }
+}
+
 TEST_F(UprightRunTest, ColourProfilesComeOutAsTheyWentInWithAndWithoutTheMetadataStep)
 {
     const Bytes small = test::make_icc_profile(588, "RGB ", 3);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -91,10 +92,16 @@ TEST(TemporarySweep, RemovesOnlyAbandonedTemporariesOfTheExactShape)
     ASSERT_EQ(temporaries_in(folder).size(), 2u);
 
     folder.write(".b.png.pictavo-Ab12Cz", "left by a crash");
+    // The metadata tool's files: beside the crash's temporary and beside one that is gone, both
+    // abandoned; beside the live writer's temporary, still being written.
+    folder.write(".b.png.pictavo-Ab12Cz_exiftool_tmp", "left by a killed tool");
+    folder.write(".gone.jpg.pictavo-Qw12Er_exiftool_tmp", "left by a killed tool");
+    folder.write(live_name + "_exiftool_tmp", "the tool at work");
     const std::vector<std::string> look_alikes = {
         ".b.png.pictavo-Ab12C", ".b.png.pictavo-Ab12Cde", "b.png.pictavo-Ab12Cd", ".b.png.pictavo-Ab1_Cd",
         "..pictavo-Ab12Cd", "...pictavo-Ab12Cd", ".b.png.Pictavo-Ab12Cd", ".b.png.pictavo-Ab12Cd~",
         ".b.png-pictavo-Ab12Cd", ".b.png.pictavo.Ab12Cd", "photo.jpg",
+        "photo.jpg_exiftool_tmp", ".b.png.pictavo-Ab12C_exiftool_tmp", ".b.png.pictavo-Ab12Cz_exiftool_tm",
     };
     for (const auto& name : look_alikes)
         folder.write(name, "keep");
@@ -103,16 +110,18 @@ TEST(TemporarySweep, RemovesOnlyAbandonedTemporariesOfTheExactShape)
     ASSERT_EQ(::symlink(folder.path("a.jpg").c_str(), folder.path(".d.pictavo-Linked").c_str()), 0);
     ASSERT_EQ(::mkfifo(folder.path(".e.pictavo-NoWait").c_str(), 0600), 0);
 
-    EXPECT_EQ(sweep_temporary_files(folder.root()), 2); // the killed writer's and the crash's
+    EXPECT_EQ(sweep_temporary_files(folder.root()), 4); // the killed writer's, the crash's, the tool's two
     auto expected = look_alikes;
-    expected.insert(expected.end(), {"a.jpg", live_name, ".c.pictavo-Folder", ".d.pictavo-Linked", ".e.pictavo-NoWait"});
+    expected.insert(expected.end(), {"a.jpg", live_name, live_name + "_exiftool_tmp", ".c.pictavo-Folder",
+                                     ".d.pictavo-Linked", ".e.pictavo-NoWait"});
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(folder.entries(), expected);
 
-    // The live writer is unharmed and finishes as usual; nothing is left to sweep.
+    // The live writer is unharmed and finishes as usual; then its tool's file is abandoned.
     ASSERT_TRUE(live.write_all("new", 3));
     ASSERT_TRUE(live.commit());
     EXPECT_EQ(folder.read("a.jpg"), "new");
+    EXPECT_EQ(sweep_temporary_files(folder.root()), 1);
     EXPECT_EQ(sweep_temporary_files(folder.root()), 0);
     EXPECT_EQ(sweep_temporary_files(folder.path("missing")), -1);
 }
@@ -167,6 +176,54 @@ TEST(TemporarySweep, OpenTemporariesAreLockedAndRemovableOnQuit)
     EXPECT_FALSE(file.commit());
     EXPECT_EQ(folder.read("out.png"), "old");
     EXPECT_EQ(remove_open_temporaries(), 0) << "a finished writer stays registered";
+}
+
+// Names of up to the file system's limit get a temporary of the short form, which is as
+// unique and as locked as the long one; each form, and the tool's file beside it, is known as
+// its target's and no other's.
+TEST(TemporaryNames, LongNamesGetAShortFormThatIsKnownAsTheirTargetsAndLocked)
+{
+    TestFolder folder;
+    const std::string longest = std::string(NAME_MAX - 4, 'n') + ".jpg";
+    // The longest name whose long form, with the tool's suffix, is still a file name.
+    const std::string fitting = std::string(NAME_MAX - 16 - METADATA_TOOL_SUFFIX.size() - 4, 'f') + ".jpg";
+    const std::string too_long = "g" + fitting;
+    const auto random_filled = [](std::string pattern) {
+        return pattern.replace(pattern.size() - 6, 6, "Ab12Cd");
+    };
+    for (const std::string& target : {std::string("a.jpg"), fitting, too_long, longest}) {
+        SCOPED_TRACE(target.size());
+        const std::string name = random_filled(temporary_name_pattern(target));
+        EXPECT_LE(name.size() + METADATA_TOOL_SUFFIX.size(), std::size_t {NAME_MAX});
+        EXPECT_EQ(name.find(target) != std::string::npos, target.size() <= fitting.size());
+        EXPECT_TRUE(is_temporary_name(name));
+        EXPECT_EQ(random_filled(temporary_name_pattern(name)), name) << "a temporary's own temporary";
+        // A file system with shorter names may need the short form where this one has the long.
+        const std::string short_form = random_filled(temporary_name_pattern(target, 0));
+        for (const std::string& own : {name, short_form, name + "_exiftool_tmp", short_form + "_exiftool_tmp"}) {
+            EXPECT_TRUE(temporary_belongs_to(own, target)) << own;
+            EXPECT_FALSE(temporary_belongs_to(own, "b" + target)) << own;
+        }
+        for (const std::string& other : {target, "." + target, name + "~", name + "_exiftool_tmp~", "x" + name})
+            EXPECT_FALSE(temporary_belongs_to(other, target)) << other;
+    }
+
+    std::vector<AtomicFile> writers(2);
+    for (AtomicFile& writer : writers)
+        ASSERT_TRUE(writer.open(folder.path(longest)));
+    EXPECT_NE(writers[0].temporary_path(), writers[1].temporary_path());
+    const Descriptor other(::open(writers[0].temporary_path().c_str(), O_RDONLY | O_CLOEXEC));
+    EXPECT_NE(::flock(other.get(), LOCK_EX | LOCK_NB), 0) << "the writer holds no lock";
+    EXPECT_EQ(sweep_temporary_files(folder.root()), 0);
+    ASSERT_TRUE(writers[1].write_all("long", 4));
+    ASSERT_TRUE(writers[1].commit());
+    EXPECT_EQ(folder.read(longest), "long");
+    const pid_t killed = start_writer(folder.path(longest), false);
+    ASSERT_GT(killed, 0);
+    end_writer(killed, SIGKILL);
+    EXPECT_EQ(sweep_temporary_files(folder.root()), 1);
+    writers[0].discard();
+    EXPECT_EQ(folder.entries(), std::vector<std::string> {longest});
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "toolkit/qt/qt_toolkit.h"
 
 #include "toolkit/folder_drop.h"
+#include "toolkit/qt/message_box_fit.h"
 #include "toolkit/qt/path_box.h"
 #include "toolkit/qt/preview_window.h"
 #include "toolkit/qt/table_window.h"
@@ -14,7 +15,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
@@ -27,7 +27,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QSpacerItem>
 #include <QTimer>
 #include <QWidget>
 
@@ -170,33 +169,6 @@ private:
     const std::vector<DropTarget>& drop_targets_;
     const bool& busy_;
 };
-
-// Room a title bar needs beside the title (the close button and the desktop's padding), and
-// the title font's size against the box's own font, in logical units; desktops draw titles
-// larger and bold.
-constexpr int TITLE_BAR_ROOM = 140;
-constexpr double TITLE_FONT_SCALE = 1.25;
-// A box keeps this far from the screen's edges.
-constexpr int SCREEN_MARGIN = 40;
-
-// A message box sizes itself by its text alone: a short text under a long title gives a box
-// whose title bar cuts the title. Its layout gets a row as wide as the title needs, never wider
-// than the screen; long lines still wrap within the screen, as the box does by itself.
-void make_room_for_title(QMessageBox& box)
-{
-    auto* grid = qobject_cast<QGridLayout*>(box.layout());
-    if (grid == nullptr)
-        return;
-    QFont title_font = box.font();
-    title_font.setBold(true);
-    title_font.setPointSizeF(title_font.pointSizeF() * TITLE_FONT_SCALE);
-    int width = QFontMetrics(title_font).horizontalAdvance(box.windowTitle()) + TITLE_BAR_ROOM;
-    if (const QScreen* screen = box.screen())
-        width = std::min(width, screen->availableGeometry().width() - 2 * SCREEN_MARGIN);
-    // The layout owns the item.
-    grid->addItem(new QSpacerItem(std::max(width, 0), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
-                  grid->rowCount(), 0, 1, grid->columnCount());
-}
 
 } // namespace
 
@@ -669,7 +641,7 @@ QMessageBox::Icon box_icon(BoxIcon icon)
 void QtToolkit::message_box(const std::string& title, const std::string& text, BoxIcon icon)
 {
     QMessageBox box(box_icon(icon), to_qstring(title), to_qstring(text), QMessageBox::Ok, impl_->dialog_owner());
-    make_room_for_title(box);
+    fit_message_box(box);
     box.exec();
 }
 
@@ -679,7 +651,7 @@ bool QtToolkit::message_box_offering(const std::string& title, const std::string
     QMessageBox box(box_icon(icon), to_qstring(title), to_qstring(text), QMessageBox::Ok, impl_->dialog_owner());
     QPushButton* offered = box.addButton(to_qstring(action), QMessageBox::ActionRole);
     box.setDefaultButton(QMessageBox::Ok);
-    make_room_for_title(box);
+    fit_message_box(box);
     box.exec();
     return box.clickedButton() == offered;
 }
@@ -700,7 +672,7 @@ bool QtToolkit::ask_yes_no(const std::string& title, const std::string& text)
 {
     QMessageBox box(QMessageBox::Question, to_qstring(title), to_qstring(text),
                     QMessageBox::Yes | QMessageBox::No, impl_->dialog_owner());
-    make_room_for_title(box);
+    fit_message_box(box);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
