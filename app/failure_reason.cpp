@@ -76,6 +76,7 @@ std::string failure_text(const Failure& failure)
     case FailureReason::WritePermission: return "the output cannot be written: permission denied";
     case FailureReason::DiskFull: return "the output cannot be written: the disk is full";
     case FailureReason::WriteFailed: return "the output cannot be written";
+    case FailureReason::SameOutput: return "another image of this run writes the same output file";
     case FailureReason::PathTooLong: return "the path is too long for this system";
     case FailureReason::FolderUnreadable: return "the folder cannot be read";
     case FailureReason::MetadataFailed: return "the metadata could not be copied";
@@ -102,6 +103,7 @@ const char* failure_code(FailureReason reason)
     case FailureReason::WritePermission: return "write_permission";
     case FailureReason::DiskFull: return "disk_full";
     case FailureReason::WriteFailed: return "write_failed";
+    case FailureReason::SameOutput: return "same_output";
     case FailureReason::PathTooLong: return "path_too_long";
     case FailureReason::FolderUnreadable: return "folder_unreadable";
     case FailureReason::MetadataFailed: return "metadata_failed";

@@ -27,6 +27,7 @@ enum class FailureReason {
     WritePermission,
     DiskFull,
     WriteFailed,
+    SameOutput, // another image of the run writes the same output file
     // The tree
     PathTooLong,
     FolderUnreadable,

@@ -66,7 +66,8 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
         return ImageSize{plan.width, plan.height};
     };
     ImageObject& image = prepared.image;
-    if (const ImageError error = image_read_file_sized(source_path, choose, image); error != ImageError::None)
+    if (const ImageError error = image_read_file_sized(source_path, choose, image, nullptr, settings.decoders_left_out);
+        error != ImageError::None)
         return failed_image(failure_reason_of(error));
     OutputShape& shape = prepared.shape;
     if (header_plan) {
@@ -89,7 +90,8 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
     shape.width = image.width;
     shape.height = image.height;
     shape.colour_profile = icc_profile_describes_rgb(image.colour.icc);
-    shape.source_format = true;
+    // Decided by the data: a .jpg holding PNG data written as JPEG is not in its source's format.
+    shape.source_format = image.plugin_code == prepared.encoder;
     return written(shape);
 }
 
@@ -155,11 +157,15 @@ ImageSettings image_settings_of(const JobSettings& job)
     settings.target_height = job.target_height;
     settings.quality = static_cast<int>(std::clamp<std::int64_t>(job.jpeg_quality, -1, 11));
     settings.keep_orientation = job.keep_orientation;
-    // Copied originals are not encoded: nothing of local compression applies to them.
+    settings.decoders_left_out = decoders_left_out(job.inputs);
+    // Copied originals are not encoded: nothing of local compression applies to them, and they
+    // keep their format.
     if (job.resize_mode != RESIZE_UPLOAD_ORIGINALS) {
         settings.encoding.optimize = job.compression.optimize;
         settings.encoding.lossy_palette = job.compression.png_palette;
         settings.size_limit = job.compression.size_limit;
+        settings.format = job.output_format;
+        settings.lossless = job.lossless;
     }
     return settings;
 }
@@ -174,12 +180,7 @@ ImageResult failed_image(FailureReason reason)
 
 std::uint32_t encoder_for(const std::string& path)
 {
-    const std::string extension = lower_case_extension(path);
-    if (extension == "jpg" || extension == "jpeg")
-        return IMAGE_CODE_JPEG;
-    if (extension == "png")
-        return IMAGE_CODE_PNG;
-    return 0;
+    return encoder_of(format_of_file_name(path));
 }
 
 bool has_output(const ImageResult& result)
@@ -189,10 +190,14 @@ bool has_output(const ImageResult& result)
 
 ImageResult prepare_image(const ImageSettings& settings, const std::string& source_path, PreparedImage& prepared)
 {
-    prepared.encoder = encoder_for(source_path);
-    if (prepared.encoder == 0)
+    if (encoder_for(source_path) == 0)
         return failed_image(FailureReason::NotAnImage);
-    return prepare(settings, source_path, prepared);
+    prepared.encoder = settings.format == OutputFormat::Same ? encoder_for(source_path) : encoder_of(settings.format);
+    ImageResult result = prepare(settings, source_path, prepared);
+    result.shape.encoder = prepared.shape.encoder = prepared.encoder;
+    prepared.encoding = settings.encoding;
+    prepared.encoding.lossless = settings.lossless && prepared.image.plugin_code == IMAGE_CODE_PNG;
+    return result;
 }
 
 ImageResult write_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
@@ -202,10 +207,10 @@ ImageResult write_prepared_image(const ImageSettings& settings, const PreparedIm
     ImageResult result = written(prepared.shape);
     if (size_limit <= 0) {
         const ImageError error = image_write_staged(prepared.image, output_path, staged, prepared.encoder, quality,
-                                                    settings.encoding, &result.encoded);
+                                                    prepared.encoding, &result.encoded);
         return error == ImageError::None ? result : failed_image(failure_reason_of(error));
     }
-    LimitedEncode limited = encode_within_limit(prepared.image, prepared.encoder, quality, settings.encoding, size_limit);
+    LimitedEncode limited = encode_within_limit(prepared.image, prepared.encoder, quality, prepared.encoding, size_limit);
     if (limited.error != ImageError::None)
         return failed_image(failure_reason_of(limited.error));
     if (const FailureReason reason = write_bytes_staged(limited.bytes, output_path, staged);

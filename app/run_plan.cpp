@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <unordered_set>
 
 namespace pictavo {
 
@@ -37,9 +38,10 @@ std::string temporary_beside(const std::string& output)
 }
 
 PlannedImage planned_image(const std::string& folder, const std::string& name, const std::string& input_root,
-                           const std::string& output_root)
+                           const std::string& output_root, OutputFormat format)
 {
     ImagePaths paths = image_paths(folder, name, input_root, output_root);
+    paths.output = output_path_in_format(paths.output, format);
     const bool nameable = path_fits_host(paths.source) && path_fits_host(temporary_beside(paths.output));
     std::string relative = relative_to(paths.source, input_root);
     return {std::move(paths.source), std::move(paths.output), std::move(relative),
@@ -58,7 +60,20 @@ PlannedImage planned_folder(const std::string& folder, const std::string& input_
 
 } // namespace
 
-RunPlan plan_run(const std::string& input_root, const std::string& output_root)
+void refuse_shared_outputs(std::vector<PlannedImage>& images)
+{
+    std::unordered_set<std::string> taken;
+    for (const PlannedImage& image : images)
+        if (image.refused == FailureReason::None && image.output_path == image.source_path)
+            taken.insert(image.output_path);
+    for (PlannedImage& image : images)
+        if (image.refused == FailureReason::None && image.output_path != image.source_path
+            && !taken.insert(image.output_path).second)
+            image.refused = FailureReason::SameOutput;
+}
+
+RunPlan plan_run(const std::string& input_root, const std::string& output_root, const InputKinds& kinds,
+                 OutputFormat format)
 {
     std::optional<FileIdentity> left_out;
     if (output_place(input_root, output_root) == OutputPlace::InsideInput)
@@ -73,14 +88,16 @@ RunPlan plan_run(const std::string& input_root, const std::string& output_root)
     output_tree(
         walk, input_root, output_root,
         [&found](const std::string& folder, const std::string& name) { found.push_back({folder, name}); },
-        left_out, [&found](const std::string& folder) { found.push_back({folder, {}}); });
+        left_out, [&found](const std::string& folder) { found.push_back({folder, {}}); }, kinds);
 
     RunPlan plan;
     plan.folder_count = walk.folder_count;
     plan.images.reserve(found.size());
     for (const Found& entry : found)
         plan.images.push_back(entry.name.empty() ? planned_folder(entry.folder, input_root, output_root)
-                                                 : planned_image(entry.folder, entry.name, input_root, output_root));
+                                                 : planned_image(entry.folder, entry.name, input_root, output_root,
+                                                                 format));
+    refuse_shared_outputs(plan.images);
     plan.output_folders.reserve(static_cast<std::size_t>(walk.folder_count) + 1);
     plan.output_folders.push_back(output_root);
     for (std::int64_t i = 0; i < walk.folder_count; ++i)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/failure_reason.h"
+#include "app/image_formats.h"
 
 #include <cstdint>
 #include <string>
@@ -22,9 +23,9 @@ struct PlannedImage {
     std::string relative_path; // the source path below the input folder, e.g. "sub/x.jpg"
     // An entry the run cannot handle at all fails with this reason without being opened: an
     // image whose source path, or the path of the temporary its output is first written to,
-    // this host cannot name (PathTooLong), or a folder of
-    // the tree that cannot be listed (FolderUnreadable, or PathTooLong; its relative path
-    // then ends with '/').
+    // this host cannot name (PathTooLong); an image whose output path another image of the run
+    // writes (SameOutput, see refuse_shared_outputs); or a folder of the tree that cannot be
+    // listed (FolderUnreadable, or PathTooLong; its relative path then ends with '/').
     FailureReason refused = FailureReason::None;
 };
 
@@ -35,12 +36,20 @@ struct RunPlan {
     std::vector<std::string> output_folders;
 };
 
-// Scans input_root, mirrors its sub-folders under output_root (creating them, parents first)
-// and lists its images with their output paths, and the folders it cannot list where they
-// stand in the walk. An output folder inside the input tree is left out of the scan with
-// everything in it, so nothing the run writes is taken as input and its folders are not
-// mirrored into themselves.
-RunPlan plan_run(const std::string& input_root, const std::string& output_root);
+// Scans input_root for image files of the input kinds, mirrors its sub-folders under
+// output_root (creating them, parents first) and lists its images with their output paths in
+// the output format, and the folders it cannot list where they stand in the walk. An output
+// folder inside the input tree is left out of the scan with everything in it, so nothing the
+// run writes is taken as input and its folders are not mirrored into themselves.
+RunPlan plan_run(const std::string& input_root, const std::string& output_root, const InputKinds& kinds = {},
+                 OutputFormat format = OutputFormat::Same);
+
+// Refuses (SameOutput) every image whose output path is the output path of another image of
+// the list, so that no output silently replaces another's: x.jpg and x.png both written as
+// x.webp. The image that writes over its own source (a run into the input folder) keeps the
+// path, since any other would replace a source before it is read; otherwise the first in walk
+// order does. Images refused already take no part.
+void refuse_shared_outputs(std::vector<PlannedImage>& images);
 
 // path below root (separators collapsed as in the paths of a plan); path itself when it does
 // not start with root.
