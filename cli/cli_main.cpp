@@ -46,6 +46,9 @@ std::string apply_options(const CliOptions& options, AppState& state)
     job.date_copy = options.dates ? 1 : 0;
     job.keep_orientation = options.keep_orientation;
     job.compression = options.compression;
+    job.output_format = options.format;
+    job.inputs = options.inputs;
+    job.lossless = options.lossless;
     if (options.exif) {
         if (job.exiftool_found != 1)
             return "--exif needs exiftool, which is neither on PATH nor beside pictavo-cli "
@@ -145,7 +148,7 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
         std::fprintf(streams.err, "pictavo-cli: Can't initialize networking...\n");
         return EXIT_USAGE;
     }
-    register_jpeg_and_png_codecs();
+    register_image_codecs();
 
     AppState state;
     state.start_up();
@@ -158,7 +161,7 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
     if (file_size(state.job.input_folder) == FILE_SIZE_FOLDER) {
         state.run.folder_count = 0;
         state.run.image_count = 0;
-        folder_scan(state.run, state.job.input_folder);
+        folder_scan(state.run, state.job.input_folder, state.job.inputs);
         front_end.note(scan_summary(state.run));
     }
     RunOptions run_options;

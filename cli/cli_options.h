@@ -35,6 +35,9 @@ struct CliOptions {
     std::string report_path;         // --report FILE; empty for none
     CompressionSettings compression; // --optimize, --png-palette, --only-smaller, --max-size
     std::string max_size_text;       // --max-size as given, for the report
+    OutputFormat format = OutputFormat::Same; // --format
+    InputKinds inputs;               // --inputs
+    bool lossless = false;           // --lossless
 };
 
 // The environment variable that may hold the service key instead of --key.
