@@ -101,6 +101,7 @@ void MainWindow::build_controls()
     toolkit_.set_hidden(id(C::progressBar), true);
     toolkit_.set_text(id(C::apiKeyField), state_.window.api_key_text);
     toolkit_.set_hover_hint(id(C::maxSizeField), MAX_SIZE_HINT);
+    toolkit_.set_hover_hint(id(C::formatChoice), FORMAT_HINT);
     show_options();
 }
 
@@ -123,6 +124,10 @@ void MainWindow::show_options()
         toolkit_.set_enabled(id(control), window.compression_enabled());
     }
     toolkit_.set_enabled(id(C::maxSizeField), window.compression_enabled());
+    toolkit_.set_state(id(C::formatChoice), static_cast<std::int64_t>(state_.job.output_format));
+    toolkit_.set_enabled(id(C::formatChoice), window.format_enabled());
+    toolkit_.set_enabled(id(C::formatLabel), window.format_enabled());
+    toolkit_.set_state(id(C::extraInputsBox), state_.extra_inputs_ticked() ? 1 : 0);
 }
 
 void MainWindow::show_field_texts()
@@ -235,6 +240,14 @@ void MainWindow::handle(const Event& event)
     } else if (is(C::tinifyBox)) {
         state_.click_tinify_box();
         show_options();
+    } else if (is(C::formatChoice)) {
+        format_chosen();
+    } else if (is(C::extraInputsBox)) {
+        state_.click_extra_inputs_box();
+        show_options();
+        // The scan line counts what a run would take.
+        if (!state_.job.input_folder.empty())
+            choose_input_folder(state_.job.input_folder);
     } else if (is(C::skipExistingBox)) {
         skip_existing_ = !skip_existing_;
         toolkit_.set_state(id(C::skipExistingBox), skip_existing_ ? 1 : 0);
@@ -334,6 +347,15 @@ void MainWindow::field_lost_focus(WindowControl control)
         if (shown != typed)
             toolkit_.set_text(id(control), shown);
     }
+}
+
+void MainWindow::format_chosen()
+{
+    const std::string chosen = toolkit_.text(id(C::formatChoice));
+    for (std::size_t index = 0; index < FORMAT_CHOICES.size(); ++index)
+        if (chosen == FORMAT_CHOICES[index])
+            state_.choose_output_format(static_cast<OutputFormat>(index));
+    show_options();
 }
 
 void MainWindow::max_size_lost_focus()

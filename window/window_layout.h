@@ -65,9 +65,14 @@ enum class WindowControl {
     maxSizeLabel,
     maxSizeField,
     maxSizeUnitLabel,
+    // Output format beside the quality, in the free part of its frame; the box for more kinds of
+    // sources in the free middle of the bottom row.
+    formatLabel,
+    formatChoice,
+    extraInputsBox,
 };
 
-constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::maxSizeUnitLabel) + 1;
+constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::extraInputsBox) + 1;
 
 // How the window looks before anything was done: the defined window, grown downward by the
 // row of local compression.
@@ -82,6 +87,10 @@ constexpr const char* STOP_CAPTION = "Stop";          // PROCESS during a run
 constexpr const char* STOPPING_CAPTION = "Stopping...."; // once Stop was pressed, until the run ends
 constexpr const char* SKIP_EXISTING_CAPTION = "Skip existing outputs";
 constexpr const char* MAX_SIZE_HINT = "Every output at most this many kilobytes, metadata included; empty for no limit";
+constexpr const char* FORMAT_HINT = "The format of every output; Same writes each image in its source's format";
+constexpr const char* EXTRA_INPUTS_CAPTION = "Also WebP/AVIF inputs";
+// The format drop-down's choices, in the order of OutputFormat.
+constexpr std::array<const char*, 5> FORMAT_CHOICES = {"Same", "JPEG", "PNG", "WebP", "AVIF"};
 constexpr const char* DONATE_HINT = "I am saving for a modern PC,  Help...";
 constexpr const char* TITLE_FONT_FACE = "Arial";
 constexpr int TITLE_FONT_POINTS = 12;
@@ -99,20 +108,21 @@ const std::array<ControlLayout, WINDOW_CONTROL_COUNT>& window_layout();
 
 // The keyboard focus order: each frame's controls as they are read, from the input and output
 // folders through the options to PROCESS, the step that comes last.
-constexpr std::array<WindowControl, 25> TAB_ORDER = {
+constexpr std::array<WindowControl, 27> TAB_ORDER = {
     WindowControl::inputSelectButton,  WindowControl::inputOpenButton,   WindowControl::outputSelectButton,
     WindowControl::outputOpenButton,   WindowControl::skipExistingBox,   WindowControl::keepOriginalBox,
     WindowControl::normalResizeBox,
     WindowControl::normalSizeField,    WindowControl::fillFitBox,        WindowControl::fillWidthField,
     WindowControl::fillHeightField,    WindowControl::uniformBox,        WindowControl::uniformWidthField,
     WindowControl::uniformHeightField, WindowControl::exifBox,           WindowControl::datesBox,
-    WindowControl::qualityField,       WindowControl::tinifyBox,         WindowControl::uploadOriginalsBox,
-    WindowControl::apiKeyField,        WindowControl::optimizeBox,       WindowControl::pngPaletteBox,
-    WindowControl::onlySmallerBox,     WindowControl::maxSizeField,      WindowControl::processButton,
+    WindowControl::qualityField,       WindowControl::formatChoice,      WindowControl::tinifyBox,
+    WindowControl::uploadOriginalsBox, WindowControl::apiKeyField,       WindowControl::optimizeBox,
+    WindowControl::pngPaletteBox,      WindowControl::onlySmallerBox,    WindowControl::extraInputsBox,
+    WindowControl::maxSizeField,       WindowControl::processButton,
 };
 
 // Labels whose line is centred on the control beside them.
-constexpr std::array<std::pair<WindowControl, WindowControl>, 10> LABELS_BESIDE = {{
+constexpr std::array<std::pair<WindowControl, WindowControl>, 11> LABELS_BESIDE = {{
     {WindowControl::overwriteNote, WindowControl::outputSelectButton},
     {WindowControl::normalSizeLabel, WindowControl::normalSizeField},
     {WindowControl::fillWidthLabel, WindowControl::fillWidthField},
@@ -123,6 +133,7 @@ constexpr std::array<std::pair<WindowControl, WindowControl>, 10> LABELS_BESIDE 
     {WindowControl::apiKeyLabel, WindowControl::apiKeyField},
     {WindowControl::maxSizeLabel, WindowControl::maxSizeField},
     {WindowControl::maxSizeUnitLabel, WindowControl::maxSizeField},
+    {WindowControl::formatLabel, WindowControl::formatChoice},
 }};
 
 } // namespace pictavo
