@@ -150,7 +150,7 @@ RunReport batch_run(const JobSettings& job, std::int64_t scanned_images, FrontEn
     front_end.pause(CLOSING_PAUSE_MILLISECONDS);
     front_end.hide_progress();
     front_end.set_busy(false);
-    front_end.message_box(FINAL_TITLE, final_message(report, front_end.failures_listed()), MessageIcon::Information);
+    front_end.run_outcome(FINAL_TITLE, final_message(report, front_end.failures_listed()), report);
     return report;
 }
 

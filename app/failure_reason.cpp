@@ -79,6 +79,10 @@ std::string failure_text(const Failure& failure)
     case FailureReason::SameOutput: return "another image of this run writes the same output file";
     case FailureReason::PathTooLong: return "the path is too long for this system";
     case FailureReason::FolderUnreadable: return "the folder cannot be read";
+    case FailureReason::ListedMissing: return "no such file in the input folder";
+    case FailureReason::ListedOutside: return "not a path below the input folder (absolute, or with ..)";
+    case FailureReason::ListedHidden: return "in a hidden folder, which a run never enters";
+    case FailureReason::ListedNotAnImage: return "not the name of a .jpg, .jpeg or .png file";
     case FailureReason::MetadataFailed: return "the metadata could not be copied";
     case FailureReason::DatesFailed: return "the file dates could not be copied";
     case FailureReason::ServiceFailed: return service_text(failure);
@@ -106,6 +110,10 @@ const char* failure_code(FailureReason reason)
     case FailureReason::SameOutput: return "same_output";
     case FailureReason::PathTooLong: return "path_too_long";
     case FailureReason::FolderUnreadable: return "folder_unreadable";
+    case FailureReason::ListedMissing: return "listed_missing";
+    case FailureReason::ListedOutside: return "listed_outside_input";
+    case FailureReason::ListedHidden: return "listed_hidden";
+    case FailureReason::ListedNotAnImage: return "listed_not_an_image";
     case FailureReason::MetadataFailed: return "metadata_failed";
     case FailureReason::DatesFailed: return "dates_failed";
     case FailureReason::ServiceFailed: return "service_failed";

@@ -31,6 +31,11 @@ enum class FailureReason {
     // The tree
     PathTooLong,
     FolderUnreadable,
+    // An entry of a list of images to process, rather than a walk's
+    ListedMissing,
+    ListedOutside,
+    ListedHidden,
+    ListedNotAnImage,
     // The steps after the image was written
     MetadataFailed,
     DatesFailed,

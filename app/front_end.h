@@ -44,6 +44,12 @@ public:
     virtual void run_started(const RunStarted& started) = 0;
     virtual void image_finished(const ImageFinished& finished) = 0;
     virtual void run_finished(const RunReport&) {}
+    // The final message of a run that went ahead, with its report; a window may offer more
+    // than OK there.
+    virtual void run_outcome(const std::string& title, const std::string& text, const RunReport&)
+    {
+        message_box(title, text, MessageIcon::Information);
+    }
     virtual void hide_progress() = 0;
 
     // Called while the run goes on and none of its events is waiting: returns once some may

@@ -62,6 +62,8 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
                                             settings.target_width, settings.target_height);
         if (!plan.resize)
             return std::nullopt;
+        prepared.source_width = header.width;
+        prepared.source_height = header.height;
         header_plan = plan;
         return ImageSize{plan.width, plan.height};
     };
@@ -81,6 +83,8 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
                 return failed_image(failure_reason_of(error));
             shape.turned_upright = true;
         }
+        prepared.source_width = image.width;
+        prepared.source_height = image.height;
         const ResizePlan plan = plan_resize(settings.resize_mode, image.width, image.height, settings.target_width,
                                             settings.target_height);
         if (!apply_plan(plan, image))
@@ -210,16 +214,36 @@ ImageResult write_prepared_image(const ImageSettings& settings, const PreparedIm
                                                     prepared.encoding, &result.encoded);
         return error == ImageError::None ? result : failed_image(failure_reason_of(error));
     }
-    LimitedEncode limited = encode_within_limit(prepared.image, prepared.encoder, quality, prepared.encoding, size_limit);
-    if (limited.error != ImageError::None)
-        return failed_image(failure_reason_of(limited.error));
-    if (const FailureReason reason = write_bytes_staged(limited.bytes, output_path, staged);
+    const EncodedOutput encoded = encode_prepared_image(settings, prepared, size_limit);
+    if (encoded.failure != FailureReason::None)
+        return failed_image(encoded.failure);
+    if (const FailureReason reason = write_bytes_staged(encoded.bytes, output_path, staged);
         reason != FailureReason::None)
         return failed_image(reason);
-    result.encoded = limited.outcome;
-    if (!limited.fits)
+    result.encoded = encoded.encoded;
+    if (!encoded.fits)
         result.failure = Failure{FailureReason::OverSizeLimit, 0, CompressionFailure::None, size_limit};
     return result;
+}
+
+EncodedOutput encode_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
+                                    std::int64_t size_limit)
+{
+    const int quality = std::clamp(settings.quality, -1, 11);
+    EncodedOutput output;
+    if (size_limit <= 0) {
+        if (const ImageError error = image_encode(prepared.image, prepared.encoder, quality, prepared.encoding,
+                                                  output.bytes, &output.encoded);
+            error != ImageError::None)
+            output.failure = failure_reason_of(error);
+        return output;
+    }
+    LimitedEncode limited = encode_within_limit(prepared.image, prepared.encoder, quality, prepared.encoding, size_limit);
+    output.failure = failure_reason_of(limited.error);
+    output.bytes = std::move(limited.bytes);
+    output.encoded = limited.outcome;
+    output.fits = limited.fits;
+    return output;
 }
 
 ImageResult write_image_output(const ImageSettings& settings, const std::string& source_path,

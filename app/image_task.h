@@ -33,6 +33,8 @@ struct ImageSettings {
     OutputFormat format = OutputFormat::Same;        // of every output; Same: the source's
     bool lossless = false;                           // PNG sources as lossless WebP
     std::vector<std::uint32_t> decoders_left_out;    // formats not read (see image_read_file_sized)
+
+    bool operator==(const ImageSettings&) const = default;
 };
 
 // The job settings' values for the task (the target pair as the run took it).
@@ -57,6 +59,7 @@ struct ImageResult {
     std::int64_t milliseconds = 0;  // the whole image, all its steps
     OutputShape shape;
     EncodeOutcome encoded;          // what the encoder did (the quality a size limit chose)
+    std::string output_path;        // where the output is, or would have been
 };
 
 // Written or kept: an output of this source is in place.
@@ -85,6 +88,8 @@ struct PreparedImage {
     OutputShape shape;
     std::uint32_t encoder = 0;
     EncodeOptions encoding; // the settings' options for this image (lossless for a PNG source)
+    int source_width = 0; // the source as it is seen: after the turn its orientation asks for
+    int source_height = 0;
 };
 
 // The first half of write_image_output for an encoded output: a result with outcome Written
@@ -96,6 +101,16 @@ ImageResult prepare_image(const ImageSettings& settings, const std::string& sour
 // fit is written at its smallest, with the failure OverSizeLimit.
 ImageResult write_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
                                  const std::string& output_path, std::int64_t size_limit, AtomicFile& staged);
+
+// The output file of a prepared image in memory, exactly as write_prepared_image writes it.
+struct EncodedOutput {
+    FailureReason failure = FailureReason::None; // the encoder failed: no bytes
+    std::vector<std::uint8_t> bytes;
+    EncodeOutcome encoded;
+    bool fits = true; // within the size limit (or none was set)
+};
+EncodedOutput encode_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
+                                    std::int64_t size_limit);
 
 // The reason for a failed write with the errno error_number.
 FailureReason write_failure_of(int error_number);

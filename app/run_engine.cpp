@@ -4,12 +4,12 @@
 #include "app/compression_client.h"
 #include "app/image_task.h"
 #include "app/run_plan.h"
+#include "app/run_selection.h"
 #include "app/upload_gate.h"
 #include "sys/atomic_file.h"
 #include "sys/file_dates.h"
 #include "sys/files.h"
 #include "sys/processors.h"
-#include "sys/temporary_files.h"
 
 #include <algorithm>
 #include <chrono>
@@ -204,7 +204,7 @@ ImageResult process_image(SharedRun& run, MetadataSession& metadata, const Plann
         return failed_image(image.refused);
     const auto start = std::chrono::steady_clock::now();
     ImageResult result;
-    if (const std::int64_t existing = run.options.skip_existing ? file_size(image.output_path) : FILE_SIZE_MISSING;
+    if (const std::int64_t existing = existing_output_to_leave(run.options, image.source_path, image.output_path);
         existing >= 0) {
         result.outcome = ImageOutcome::Skipped;
         result.output_bytes = existing;
@@ -242,6 +242,7 @@ void work(SharedRun& run)
         ImageResult& result = run.results[index];
         try {
             result = process_image(run, metadata, image);
+            result.output_path = image.output_path;
         } catch (const std::exception&) { // no memory for the engine's own texts and lists
             result = failed_image(FailureReason::OutOfMemory);
         }
@@ -299,16 +300,6 @@ RunReport make_report(const RunPlan& plan, SharedRun& run, int workers)
     return report;
 }
 
-// What a writer killed mid-write (kill -9, a crash, a power cut) left in the folders this run
-// writes into. Temporaries that a live process holds locked stay.
-int remove_abandoned_temporaries(const RunPlan& plan)
-{
-    int removed = 0;
-    for (const std::string& folder : plan.output_folders)
-        removed += std::max(sweep_temporary_files(folder), 0);
-    return removed;
-}
-
 } // namespace
 
 int worker_count(int requested, std::size_t images)
@@ -324,9 +315,10 @@ void execute_run(const JobSettings& job, const RunOptions& options, RunEventQueu
     report.outcome = RunOutcome::Finished;
     try {
         const ImageSettings image_settings = image_settings_of(job);
-        const RunPlan plan = plan_run(job.input_folder, job.output_folder, job.inputs, image_settings.format);
+        const RunPlan plan = plan_selected_run(job.input_folder, job.output_folder, options,
+                                               {job.inputs, image_settings.format});
         const int workers = worker_count(options.workers, plan.images.size());
-        const int removed = remove_abandoned_temporaries(plan);
+        const int removed = remove_abandoned_temporaries(plan, options);
         events.push(RunStarted{static_cast<std::int64_t>(plan.images.size()), plan.folder_count, workers, removed});
         const int upload_slots = std::min(workers, UPLOAD_SLOTS_MAXIMUM);
         SharedRun run{job, options, image_settings, plan, events, UploadGate(upload_slots),

@@ -11,10 +11,14 @@
 #include "app/metadata_tool.h"
 #include "app/run_events.h"
 #include "app/settings.h"
+#include "app/shard.h"
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace pictavo {
 
@@ -35,6 +39,13 @@ struct RunOptions {
     // An image whose output exists (a regular file) is left alone: not written, sent, tagged or
     // dated, and counted as skipped. A stopped run resumes this way.
     bool skip_existing = false;
+    // Like skip_existing, except that an output whose source was modified after it (in whole
+    // seconds, as the file dates are copied) is done again.
+    bool update = false;
+    // The run takes only the images of this shard, and removes only their abandoned temporaries.
+    std::optional<Shard> shard;
+    // The images to process as paths below the input folder, instead of a walk of the tree.
+    std::shared_ptr<const std::vector<std::string>> listed_images;
 };
 
 // The workers for a run of images: the requested number (or the usable processors for 0),

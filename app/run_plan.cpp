@@ -72,8 +72,7 @@ void refuse_shared_outputs(std::vector<PlannedImage>& images)
             image.refused = FailureReason::SameOutput;
 }
 
-RunPlan plan_run(const std::string& input_root, const std::string& output_root, const InputKinds& kinds,
-                 OutputFormat format)
+RunPlan plan_run(const std::string& input_root, const std::string& output_root, const PlanFormats& formats)
 {
     std::optional<FileIdentity> left_out;
     if (output_place(input_root, output_root) == OutputPlace::InsideInput)
@@ -88,7 +87,7 @@ RunPlan plan_run(const std::string& input_root, const std::string& output_root, 
     output_tree(
         walk, input_root, output_root,
         [&found](const std::string& folder, const std::string& name) { found.push_back({folder, name}); },
-        left_out, [&found](const std::string& folder) { found.push_back({folder, {}}); }, kinds);
+        left_out, [&found](const std::string& folder) { found.push_back({folder, {}}); }, formats.inputs);
 
     RunPlan plan;
     plan.folder_count = walk.folder_count;
@@ -96,7 +95,7 @@ RunPlan plan_run(const std::string& input_root, const std::string& output_root, 
     for (const Found& entry : found)
         plan.images.push_back(entry.name.empty() ? planned_folder(entry.folder, input_root, output_root)
                                                  : planned_image(entry.folder, entry.name, input_root, output_root,
-                                                                 format));
+                                                                 formats.output));
     refuse_shared_outputs(plan.images);
     plan.output_folders.reserve(static_cast<std::size_t>(walk.folder_count) + 1);
     plan.output_folders.push_back(output_root);

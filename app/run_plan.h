@@ -29,6 +29,12 @@ struct PlannedImage {
     FailureReason refused = FailureReason::None;
 };
 
+// What a plan reads and writes: the kinds of source files and the format of every output.
+struct PlanFormats {
+    InputKinds inputs;
+    OutputFormat output = OutputFormat::Same;
+};
+
 struct RunPlan {
     std::vector<PlannedImage> images; // in walk order
     std::int64_t folder_count = 0;    // sub-folders walked (the input folder itself not counted)
@@ -38,11 +44,10 @@ struct RunPlan {
 
 // Scans input_root for image files of the input kinds, mirrors its sub-folders under
 // output_root (creating them, parents first) and lists its images with their output paths in
-// the output format, and the folders it cannot list where they stand in the walk. An output
+// the output format (a second image of one output path refused, see refuse_shared_outputs), and the folders it cannot list where they stand in the walk. An output
 // folder inside the input tree is left out of the scan with everything in it, so nothing the
 // run writes is taken as input and its folders are not mirrored into themselves.
-RunPlan plan_run(const std::string& input_root, const std::string& output_root, const InputKinds& kinds = {},
-                 OutputFormat format = OutputFormat::Same);
+RunPlan plan_run(const std::string& input_root, const std::string& output_root, const PlanFormats& formats = {});
 
 // Refuses (SameOutput) every image whose output path is the output path of another image of
 // the list, so that no output silently replaces another's: x.jpg and x.png both written as

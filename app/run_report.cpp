@@ -17,18 +17,35 @@ bool counts_as_failed(const ImageResult& result)
                || result.failure.reason == FailureReason::OverSizeLimit);
 }
 
+void add_bytes(ByteTotals& totals, const ImageResult& result)
+{
+    if (!has_output(result) || result.source_bytes < 0 || result.output_bytes < 0)
+        return;
+    totals.source_bytes += result.source_bytes;
+    totals.output_bytes += result.output_bytes;
+    ++totals.images;
+}
+
 ByteTotals byte_totals(const RunReport& report)
 {
     ByteTotals totals;
-    for (const ImageRecord& record : report.images) {
-        const ImageResult& result = record.result;
-        if (!has_output(result) || result.source_bytes < 0 || result.output_bytes < 0)
-            continue;
-        totals.source_bytes += result.source_bytes;
-        totals.output_bytes += result.output_bytes;
-        ++totals.images;
-    }
+    for (const ImageRecord& record : report.images)
+        add_bytes(totals, record.result);
     return totals;
+}
+
+const char* result_name(const ImageResult& result)
+{
+    if (counts_as_failed(result))
+        return "failed";
+    switch (result.outcome) {
+    case ImageOutcome::Written: return "written";
+    case ImageOutcome::Kept: return "kept";
+    case ImageOutcome::Skipped: return "skipped";
+    case ImageOutcome::Failed: return "failed";
+    case ImageOutcome::NotProcessed: break;
+    }
+    return "not_processed";
 }
 
 std::string savings_line(const ByteTotals& totals)

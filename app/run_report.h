@@ -50,6 +50,12 @@ struct ByteTotals {
     std::int64_t images = 0; // the images counted
 };
 ByteTotals byte_totals(const RunReport& report);
+// Adds one image's bytes when its output was put in place and both sizes are known.
+void add_bytes(ByteTotals& totals, const ImageResult& result);
+
+// The image's result as reports name it: "written", "kept", "skipped", "failed" (which
+// counts_as_failed decides) or "not_processed".
+const char* result_name(const ImageResult& result);
 
 // "Saved 41.2 MB of 97.9 MB (42 %)." for the totals, or the growth when the outputs are larger;
 // empty when no output was put in place.

@@ -91,6 +91,14 @@ StartUpPlaces StartUpPlaces::of_process()
     return {current_folder(), path ? path : "", config_folder_of_process(), folder_of_running_program()};
 }
 
+const char* resize_mode_name(int mode)
+{
+    for (const ResizeModeName& known : RESIZE_MODE_NAMES)
+        if (known.mode == mode)
+            return known.name;
+    return "normal";
+}
+
 std::int64_t text_to_integer(const std::string& text)
 {
     std::size_t i = text.find_first_not_of(" \t");

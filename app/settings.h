@@ -25,6 +25,18 @@ constexpr int RESIZE_FILL_FIT = 2;         // exactly width x height (swapped fo
 constexpr int RESIZE_UPLOAD_ORIGINALS = 3; // copy the source unchanged
 constexpr int RESIZE_UNIFORM = 5;          // cover width x height, cut the centred rectangle
 
+// The modes' names on the command line and in reports.
+struct ResizeModeName {
+    const char* name;
+    int mode;
+};
+constexpr ResizeModeName RESIZE_MODE_NAMES[] = {
+    {"keep", RESIZE_KEEP}, {"normal", RESIZE_NORMAL}, {"fill", RESIZE_FILL_FIT},
+    {"upload", RESIZE_UPLOAD_ORIGINALS}, {"uniform", RESIZE_UNIFORM},
+};
+// The name of a mode ("normal" for RESIZE_NORMAL, and for an unknown value).
+const char* resize_mode_name(int mode);
+
 constexpr const char* KEY_FILE_NAME = "kestro.api.txt";
 constexpr const char* EXIFTOOL_NAME = "exiftool";
 constexpr std::size_t API_KEY_LENGTH = 32; // UTF-16 code units

@@ -2,9 +2,11 @@
 #include "cli/cli_front_end.h"
 
 #include "sys/stop_signals.h"
+#include "sys/terminal.h"
 
 #include <chrono>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <thread>
 
@@ -62,9 +64,70 @@ void CliFrontEnd::set_busy(bool busy)
         catch_stop_signals();
 }
 
+namespace {
+
+// Redrawing more often than this shows nothing a reader could follow.
+constexpr std::chrono::milliseconds BAR_REDRAW_INTERVAL{100};
+constexpr std::chrono::seconds BAR_REFRESH_INTERVAL{1};
+// "\r" returns to the line's start; "ESC [ K" erases from there to its end.
+constexpr const char* ERASE_LINE = "\r\x1b[K";
+
+} // namespace
+
+ProgressStyle progress_style_for(std::FILE* err, bool quiet, const std::string& option)
+{
+    if (option == "bar")
+        return ProgressStyle::Bar;
+    if (option == "lines")
+        return ProgressStyle::Lines;
+    if (option == "none" || quiet)
+        return ProgressStyle::None;
+    return terminal_columns(::fileno(err)) > 0 ? ProgressStyle::Bar : ProgressStyle::Lines;
+}
+
+void CliFrontEnd::draw_bar()
+{
+    const int columns = terminal_columns(::fileno(streams_.err));
+    // The last column stays free: a line that fills the width wraps on some terminals.
+    const int width = (columns > 0 ? columns : 80) - 1;
+    progress_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_at_).count();
+    std::fprintf(streams_.err, "%s%s", ERASE_LINE, progress_line_text(progress_, width).c_str());
+    std::fflush(streams_.err);
+    bar_shown_ = true;
+    drawn_at_ = std::chrono::steady_clock::now();
+}
+
+void CliFrontEnd::clear_bar()
+{
+    if (!bar_shown_)
+        return;
+    std::fputs(ERASE_LINE, streams_.err);
+    std::fflush(streams_.err);
+    bar_shown_ = false;
+}
+
+void CliFrontEnd::hide_progress()
+{
+    if (style_ == ProgressStyle::Bar)
+        clear_bar();
+}
+
+void CliFrontEnd::wait_for_run_events(const RunEventQueue& events)
+{
+    events.wait(style_ == ProgressStyle::Bar ? BAR_REDRAW_INTERVAL : RUN_EVENT_WAIT);
+    // A new width at once; the rate and the time left now and then while a slow image goes on.
+    if (style_ == ProgressStyle::Bar
+        && (terminal_resized() || (bar_shown_ && std::chrono::steady_clock::now() - drawn_at_ >= BAR_REFRESH_INTERVAL)))
+        draw_bar();
+}
+
 void CliFrontEnd::run_started(const RunStarted& started)
 {
     maximum_ = started.images;
+    progress_.total = started.images;
+    started_at_ = std::chrono::steady_clock::now();
+    if (style_ == ProgressStyle::Bar)
+        watch_terminal_size();
     if (started.temporaries_removed > 0)
         note("removed " + std::to_string(started.temporaries_removed)
              + (started.temporaries_removed == 1 ? " temporary file" : " temporary files")
@@ -73,12 +136,26 @@ void CliFrontEnd::run_started(const RunStarted& started)
 
 void CliFrontEnd::image_finished(const ImageFinished& finished)
 {
-    if (!quiet_)
+    const ImageResult& result = finished.result;
+    if (style_ == ProgressStyle::Lines)
         std::fprintf(streams_.err, "[%lld/%lld] %s\n", static_cast<long long>(finished.finished),
                      static_cast<long long>(maximum_), finished.source_path.c_str());
-    if (finished.result.failure.reason != FailureReason::None)
-        std::fprintf(streams_.err, "pictavo-cli: %s\n",
-                     failure_line({finished.relative_path, finished.result}).c_str());
+    const bool failed = result.failure.reason != FailureReason::None;
+    if (failed) {
+        clear_bar();
+        std::fprintf(streams_.err, "pictavo-cli: %s\n", failure_line({finished.relative_path, result}).c_str());
+    }
+    if (style_ != ProgressStyle::Bar)
+        return;
+    progress_.done = finished.finished;
+    progress_.file = finished.relative_path;
+    if (has_output(result) && result.source_bytes >= 0 && result.output_bytes >= 0) {
+        progress_.saved_bytes += result.source_bytes - result.output_bytes;
+        ++progress_.counted_images;
+    }
+    if (failed || !bar_shown_ || finished.finished == maximum_
+        || std::chrono::steady_clock::now() - drawn_at_ >= BAR_REDRAW_INTERVAL)
+        draw_bar();
 }
 
 void CliFrontEnd::note(const std::string& line)

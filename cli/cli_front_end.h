@@ -4,9 +4,12 @@
 #pragma once
 
 #include "app/front_end.h"
+#include "cli/progress_line.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace pictavo {
 
@@ -21,11 +24,16 @@ struct CliStreams {
 // tests of the front end do not).
 enum class StopSignals { Default, StopTheRun };
 
+// How a run's progress shows on standard error: one line redrawn in place (for a terminal), a
+// line per image (for logs and scripts), or nothing but failures.
+enum class ProgressStyle { Bar, Lines, None };
+
 class CliFrontEnd : public FrontEnd {
 public:
     CliFrontEnd(const CliStreams& streams, bool quiet, bool assume_yes,
-                StopSignals signals = StopSignals::Default)
-        : streams_(streams), quiet_(quiet), assume_yes_(assume_yes), signals_(signals)
+                StopSignals signals = StopSignals::Default, ProgressStyle progress = ProgressStyle::Lines)
+        : streams_(streams), quiet_(quiet), assume_yes_(assume_yes), signals_(signals),
+          style_(quiet && progress == ProgressStyle::Lines ? ProgressStyle::None : progress)
     {
     }
 
@@ -42,11 +50,14 @@ public:
     void pause(int milliseconds) override;
     // Busy: the run starts, and with StopSignals::StopTheRun a stop signal now stops it.
     void set_busy(bool busy) override;
-    // A progress line "[K/N] SOURCE" for each image as it finishes, and for one that failed
-    // (or whose service exchange failed) "pictavo-cli: PATH: REASON", quiet or not.
+    // Lines: "[K/N] SOURCE" for each image as it finishes. Bar: the progress line redrawn in
+    // place as images finish and when the terminal's width changes. For an image that failed
+    // (or whose service exchange failed) "pictavo-cli: PATH: REASON" on a line of its own in
+    // every style, quiet or not; a bar is drawn again below it.
     void run_started(const RunStarted& started) override;
     void image_finished(const ImageFinished& finished) override;
-    void hide_progress() override {}
+    void hide_progress() override;
+    void wait_for_run_events(const RunEventQueue& events) override;
 
     // Prints a line to standard error unless quiet.
     void note(const std::string& line);
@@ -57,10 +68,22 @@ private:
     CliStreams streams_;
     bool quiet_;
     bool assume_yes_;
+    void draw_bar();
+    void clear_bar();
+
     StopSignals signals_;
+    ProgressStyle style_;
     bool run_started_ = false;
     bool refused_ = false;
     std::int64_t maximum_ = 0;
+    RunProgress progress_;
+    std::chrono::steady_clock::time_point started_at_;
+    std::chrono::steady_clock::time_point drawn_at_;
+    bool bar_shown_ = false;
 };
+
+// The style for standard error: the option's when one was given, else a bar on a terminal and
+// lines elsewhere; none when quiet.
+ProgressStyle progress_style_for(std::FILE* err, bool quiet, const std::string& option);
 
 } // namespace pictavo

@@ -4,7 +4,9 @@
 #include "app/batch_run.h"
 #include "app/folder_scan.h"
 #include "cli/cli_options.h"
-#include "cli/cli_report.h"
+#include "app/run_report_json.h"
+#include "cli/cli_selection.h"
+#include "cli/merge_reports.h"
 #include "image/plugins.h"
 #include "pictavo_version.h"
 #include "sys/atomic_file.h"
@@ -97,12 +99,12 @@ int exit_status(const RunReport& report)
 }
 
 // False when the report could not be written (the reason has been printed).
-bool write_report(const CliOptions& options, const JobSettings& job, const RunReport& report,
-                  const CliStreams& streams)
+bool write_report(const CliOptions& options, const JobSettings& job, const RunOptions& run_options,
+                  const RunReport& report, const CliStreams& streams)
 {
     if (options.report_path.empty() || report.outcome != RunOutcome::Finished)
         return true;
-    const int error = write_whole_file(options.report_path, run_report_json(options, job, report));
+    const int error = write_whole_file(options.report_path, run_report_json(job, run_options, report));
     if (error == 0)
         return true;
     std::fprintf(streams.err, "pictavo-cli: the report %s could not be written: %s\n", options.report_path.c_str(),
@@ -125,6 +127,8 @@ std::string folder_argument(const std::string& text)
 
 int cli_main(const std::vector<std::string>& arguments, const CliStreams& streams)
 {
+    if (!arguments.empty() && arguments.front() == MERGE_REPORTS_COMMAND)
+        return merge_reports_main({arguments.begin() + 1, arguments.end()}, streams);
     const CliParse parsed = parse_cli_arguments(arguments);
     switch (parsed.action) {
     case CliAction::Help:
@@ -143,7 +147,7 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
     case CliAction::Run:
         break;
     }
-    const CliOptions& options = parsed.options;
+    CliOptions options = parsed.options;
     if (!network_start()) {
         std::fprintf(streams.err, "pictavo-cli: Can't initialize networking...\n");
         return EXIT_USAGE;
@@ -154,26 +158,34 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
     state.start_up();
     if (const std::string missing = apply_options(options, state); !missing.empty())
         return usage_error(streams, missing);
+    const CliSelection selection = select_images(
+        options, [](const char* name) -> const char* { return std::getenv(name); }, streams.in);
+    if (!selection.error.empty())
+        return usage_error(streams, selection.error);
+    options.shard = selection.shard;
+    options.report_path = selection.report_path;
     if (const std::string problem = report_problem(options.report_path); !problem.empty())
         return usage_error(streams, problem);
 
-    CliFrontEnd front_end(streams, options.quiet, options.yes, StopSignals::StopTheRun);
-    if (file_size(state.job.input_folder) == FILE_SIZE_FOLDER) {
-        state.run.folder_count = 0;
-        state.run.image_count = 0;
-        folder_scan(state.run, state.job.input_folder, state.job.inputs);
-        front_end.note(scan_summary(state.run));
-    }
+    CliFrontEnd front_end(streams, options.quiet, options.yes, StopSignals::StopTheRun,
+                          progress_style_for(streams.err, options.quiet, options.progress));
+    if (!selection.shard_source.empty())
+        front_end.note("--shard auto: " + shard_name(*selection.shard) + ", from " + selection.shard_source);
+    if (selection.listed_images || file_size(state.job.input_folder) == FILE_SIZE_FOLDER)
+        front_end.note(scan_line(state.job, options, selection, state.run));
     RunOptions run_options;
     run_options.shrink_endpoint = options.service_url;
     run_options.workers = options.jobs;
     run_options.skip_existing = options.skip_existing;
+    run_options.update = options.update;
+    run_options.shard = selection.shard;
+    run_options.listed_images = selection.listed_images;
     run_options.stop = &stop_signal_flag();
     const RunReport report = batch_run(state, front_end, run_options);
     if (report.outcome == RunOutcome::Declined && !front_end.refused())
         std::fprintf(streams.err, "pictavo-cli: nothing was changed\n");
     const int status = exit_status(report);
-    if (!write_report(options, state.job, report, streams) && status == EXIT_ALL_DONE)
+    if (!write_report(options, state.job, run_options, report, streams) && status == EXIT_ALL_DONE)
         return EXIT_SOME_FAILED;
     return status;
 }

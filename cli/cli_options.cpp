@@ -3,21 +3,13 @@
 
 #include "app/byte_sizes.h"
 #include "app/folder_scan.h"
+#include "cli/shard_option.h"
 
 #include <optional>
 
 namespace pictavo {
 
 namespace {
-
-struct ModeName {
-    const char* name;
-    int mode;
-};
-constexpr ModeName MODE_NAMES[] = {
-    {"keep", RESIZE_KEEP}, {"normal", RESIZE_NORMAL}, {"fill", RESIZE_FILL_FIT},
-    {"upload", RESIZE_UPLOAD_ORIGINALS}, {"uniform", RESIZE_UNIFORM},
-};
 
 // Plain decimal digits only, so that "8e3", "-5" or "12px" are refused rather than guessed.
 std::optional<long> whole_number(const std::string& text)
@@ -31,6 +23,26 @@ std::optional<long> whole_number(const std::string& text)
         value = value * 10 + (c - '0');
     }
     return value;
+}
+
+// Options that make no sense together; "" when none.
+std::string conflicting_options(const CliOptions& options)
+{
+    if (options.skip_existing && options.update)
+        return "--update and --skip-existing cannot be used together: --update keeps what is up to date, "
+               "--skip-existing keeps every output that exists";
+    if (options.shard_count && !options.shard_auto)
+        return "--shard-count goes with --shard auto (with --shard K/N the count is N)";
+    if (options.null_separated && options.files_from.empty())
+        return "--null goes with --files-from";
+    if (options.mode == RESIZE_UPLOAD_ORIGINALS && options.compression != CompressionSettings{})
+        return "--mode upload copies the files unchanged, so --optimize, --png-palette, --only-smaller "
+               "and --max-size do not apply to it";
+    if (options.mode == RESIZE_UPLOAD_ORIGINALS && options.format != OutputFormat::Same)
+        return "--mode upload copies the files unchanged, in their own format; --format does not apply to it";
+    if (options.lossless && options.format != OutputFormat::Webp)
+        return "--lossless writes PNG sources as lossless WebP files; it needs --format webp";
+    return {};
 }
 
 class Parser {
@@ -89,13 +101,8 @@ CliParse Parser::parse()
                                            : "too many arguments: only an input and an output folder are taken";
     } else if (options_.mode == RESIZE_UPLOAD_ORIGINALS && !options_.tinify) {
         result.error = "--mode upload only copies files for the compression service; it needs --tinify";
-    } else if (options_.mode == RESIZE_UPLOAD_ORIGINALS && options_.compression != CompressionSettings{}) {
-        result.error = "--mode upload copies the files unchanged, so --optimize, --png-palette, --only-smaller "
-                       "and --max-size do not apply to it";
-    } else if (options_.mode == RESIZE_UPLOAD_ORIGINALS && options_.format != OutputFormat::Same) {
-        result.error = "--mode upload copies the files unchanged, in their own format; --format does not apply to it";
-    } else if (options_.lossless && options_.format != OutputFormat::Webp) {
-        result.error = "--lossless writes PNG sources as lossless WebP files; it needs --format webp";
+    } else if (const std::string conflict = conflicting_options(options_); !conflict.empty()) {
+        result.error = conflict;
     } else {
         result.action = CliAction::Run;
         result.options.input_folder = folders_[0];
@@ -115,7 +122,9 @@ bool Parser::option(const std::string& argument)
     const bool takes_value = name == "--mode" || name == "--size" || name == "--fill" ||
                              name == "--uniform" || name == "--quality" || name == "--key" ||
                              name == "--service-url" || name == "--jobs" || name == "--report" ||
-                             name == "--max-size" || name == "--format" || name == "--inputs";
+                             name == "--max-size" || name == "--progress" || name == "--shard" ||
+                             name == "--shard-count" || name == "--files-from" || name == "--format" ||
+                             name == "--inputs";
     if (inline_value_ && !takes_value)
         return fail(name + " takes no value");
 
@@ -141,6 +150,10 @@ bool Parser::option(const std::string& argument)
         options_.quiet = true;
     } else if (name == "--skip-existing") {
         options_.skip_existing = true;
+    } else if (name == "--progress") {
+        if (value != "bar" && value != "lines" && value != "none")
+            return fail("unknown --progress '" + value + "': use bar, lines or none");
+        options_.progress = value;
     } else if (name == "--optimize") {
         options_.compression.optimize = true;
     } else if (name == "--png-palette") {
@@ -167,6 +180,28 @@ bool Parser::option(const std::string& argument)
                         "M (1024K) or nothing for bytes, for example 200K; not '" + value + "'");
         options_.compression.size_limit = *bytes;
         options_.max_size_text = value;
+    } else if (name == "--update") {
+        options_.update = true;
+    } else if (name == "--null" || name == "-0") {
+        options_.null_separated = true;
+    } else if (name == "--files-from") {
+        if (value.empty())
+            return fail("--files-from needs a file (or - for standard input)");
+        options_.files_from = value;
+    } else if (name == "--shard") {
+        options_.shard_auto = value == "auto";
+        options_.shard.reset();
+        if (options_.shard_auto)
+            return true;
+        const ShardChoice choice = parse_shard(value);
+        if (!choice.shard)
+            return fail(choice.error);
+        options_.shard = choice.shard;
+    } else if (name == "--shard-count") {
+        options_.shard_count = parse_shard_count(value);
+        if (!options_.shard_count)
+            return fail("--shard-count must be a whole number from 1 to " + std::to_string(SHARD_COUNT_MAXIMUM) +
+                        ", not '" + value + "'");
     } else if (name == "--report") {
         // Every input and output of a run has an image's name, so a report never takes one's place.
         if (value.empty() || value.back() == '/' || format_of_file_name(value) != OutputFormat::Same)
@@ -174,7 +209,7 @@ bool Parser::option(const std::string& argument)
                         value + "'");
         options_.report_path = value;
     } else if (name == "--mode") {
-        for (const ModeName& known : MODE_NAMES)
+        for (const ResizeModeName& known : RESIZE_MODE_NAMES)
             if (value == known.name) {
                 options_.mode = known.mode;
                 return true;
@@ -245,14 +280,6 @@ bool Parser::size_pair(const std::string& name, const std::string& text, int& wi
 
 } // namespace
 
-const char* mode_name(int mode)
-{
-    for (const ModeName& known : MODE_NAMES)
-        if (known.mode == mode)
-            return known.name;
-    return "normal";
-}
-
 CliParse parse_cli_arguments(const std::vector<std::string>& arguments)
 {
     return Parser(arguments).parse();
@@ -261,6 +288,7 @@ CliParse parse_cli_arguments(const std::vector<std::string>& arguments)
 std::string cli_help_text()
 {
     return R"(Usage: pictavo-cli [options] INPUT_FOLDER OUTPUT_FOLDER
+       pictavo-cli merge-reports OUT.json REPORT.json...
 
 Processes every .jpg, .jpeg and .png file (any case) in INPUT_FOLDER and all of its
 sub-folders (--inputs adds .webp and .avif files), and writes each result with the same name
@@ -352,20 +380,54 @@ Other options:
   --skip-existing    leave every output that exists already as it is (not written again,
                      not sent, tagged or dated) and count it as skipped: a run that was
                      stopped goes on where it ended
+  --update           like --skip-existing, but an output whose source was changed after
+                     it (modification time, whole seconds) is done again
   --report FILE      write a JSON report to FILE at the end of the run, stopped or not:
                      the settings, the totals and one record per image (its path below
                      INPUT_FOLDER, result, reason, source and output size, the output's
                      format, the quality or palette used, and milliseconds). FILE is
-                     replaced only by a
-                     complete report and may not have an image's name
+                     replaced only by a complete report and may not have an image's name;
+                     {shard} and {count} in it become K and N of --shard (0 and 1 without)
   --yes, -y          do not ask before writing into the input folder or inside it; without
                      it the question is asked on a terminal, and refused otherwise
-  --quiet, -q        no scan line and no progress lines
+  --progress STYLE   how progress shows on standard error: bar (one line redrawn in
+                     place: images done, images per second, time left, bytes saved and
+                     the file), lines (a line per image) or none; the default is bar on
+                     a terminal and lines otherwise
+  --quiet, -q        no scan line and no progress
   --help, -h         show this help
   --version          show the version
 
-Output: "Found N images in M folders" and one line per image go to standard error, and
-so does "pictavo-cli: PATH: REASON" the moment an image fails (also with --quiet). The
+Large trees on several machines (a Slurm array, a Kubernetes Indexed Job, GNU parallel;
+see docs/cluster.md):
+  --shard K/N        take only shard K of N, counted from 0: the images whose path below
+                     INPUT_FOLDER hashes to K (FNV-1a 64, mod N). The N runs K = 0..N-1,
+                     on any machines and at any time, take every image exactly once; each
+                     creates the whole output folder tree and removes only the leftover
+                     temporary files of its own images
+  --shard auto       K and N from the scheduler running this task, the first found of:
+                     PICTAVO_SHARD_INDEX and _COUNT, Slurm SLURM_ARRAY_TASK_ID and _COUNT
+                     (an array 0..N-1), AWS_BATCH_JOB_ARRAY_INDEX and _SIZE, Kubernetes
+                     JOB_COMPLETION_INDEX, CLOUD_RUN_TASK_INDEX and _COUNT, Google Cloud
+                     BATCH_TASK_INDEX and _COUNT; the line before the run says which
+  --shard-count N    N for --shard auto where the scheduler gives none (Kubernetes) or its
+                     own is not the run's (a Slurm array of only the failed indices)
+  --files-from FILE  process the images listed in FILE (- for standard input), one path
+                     below INPUT_FOLDER a line, instead of walking the tree; blank lines,
+                     CR LF line ends and paths listed twice are fine. A path that is
+                     absolute, climbs out with .., lies in a hidden folder, is not an image's
+                     name or does not exist fails with its reason
+  --null, -0         the list's paths each end with a NUL byte instead of a line break, so
+                     that a name may hold one
+  merge-reports OUT.json REPORT.json...
+                     check that the reports are one run's complete set (one for each shard
+                     0..N-1 of the same N and settings, no image twice), write OUT.json with
+                     the summed totals, the failures and every image in path order, and list
+                     the failures; exit 0 when every image succeeded, 1 when some failed or
+                     were not processed, 2 when the set is not complete or not one run's
+
+Output: "Found N images in M folders" and the progress go to standard error, and so
+does "pictavo-cli: PATH: REASON" the moment an image fails (also with --quiet). The
 result ("N Images done.", every failed file with its reason, a service error, the
 service's count of compressions this month, the bytes saved) goes to standard output.
 

@@ -4,8 +4,10 @@
 
 #include "app/batch_run.h"
 #include "app/settings.h"
+#include "app/shard.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,19 +34,23 @@ struct CliOptions {
     bool quiet = false;
     int jobs = 0;                    // workers; 0: one per usable processor
     bool skip_existing = false;
-    std::string report_path;         // --report FILE; empty for none
+    bool update = false;             // --update: like --skip-existing, redoing outputs older than their source
+    std::string report_path;         // --report FILE; empty for none. May hold {shard} and {count}
+    std::optional<Shard> shard;      // --shard K/N
+    bool shard_auto = false;         // --shard auto: from the scheduler's environment
+    std::optional<std::uint32_t> shard_count; // --shard-count N, with --shard auto
+    std::string files_from;          // --files-from FILE, "-" for standard input; empty: walk the tree
+    bool null_separated = false;     // --null: the list's entries end with NUL, not a line break
     CompressionSettings compression; // --optimize, --png-palette, --only-smaller, --max-size
     std::string max_size_text;       // --max-size as given, for the report
     OutputFormat format = OutputFormat::Same; // --format
     InputKinds inputs;               // --inputs
     bool lossless = false;           // --lossless
+    std::string progress;            // --progress bar|lines|none; empty: by where standard error goes
 };
 
 // The environment variable that may hold the service key instead of --key.
 constexpr const char* KEY_VARIABLE = "PICTAVO_TINIFY_KEY";
-
-// The name of a resize mode on the command line ("normal" for RESIZE_NORMAL).
-const char* mode_name(int mode);
 
 enum class CliAction { Run, Help, Version, UsageError };
 

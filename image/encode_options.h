@@ -34,6 +34,8 @@ struct EncodeOptions {
     // WebP: every pixel kept (lossless WebP, the colours under transparent pixels included)
     // instead of the lossy form. Other formats ignore it.
     bool lossless = false;
+
+    bool operator==(const EncodeOptions&) const = default;
 };
 
 // What an encode did, for a size search and the run's report.

@@ -24,3 +24,5 @@ for b in "$build"/bench/bench_*; do
   CORPUS=$corpus "$b"
 done
 [ "$found" = 1 ] || echo "no benchmarks built yet"
+echo "== slurm-cycle"
+bash bench/slurm-cycle.sh "$build" || [ $? -eq 77 ]

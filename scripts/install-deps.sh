@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages one job of the Makefile needs:
-#   scripts/install-deps.sh run|test|package|bench|fuzz|screenshots
+#   scripts/install-deps.sh run|test|cluster|package|bench|fuzz|screenshots
 # run builds and runs the programs; every other job needs what run needs and adds its own tools.
 # Idempotent: packages already present are left alone, and nothing is done when all are there.
 set -euo pipefail
@@ -18,6 +18,9 @@ RUN_PACKAGES=(
   fonts-liberation2 fonts-dejavu-core
 )
 TEST_PACKAGES=(libgtest-dev libgmock-dev)
+# A throw-away single-node Slurm cluster for the test of job arrays (tests/cluster); the
+# test starts its own daemons under a temporary folder and needs none of the packages' services.
+CLUSTER_PACKAGES=(slurmctld slurmd slurm-client munge)
 # dpkg-dev: dpkg-shlibdeps and dpkg-buildflags; file: CPack finds the programs with it;
 # man-db and bsdextrautils (col): man -l for the man page check.
 PACKAGE_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils man-db bsdextrautils)
@@ -31,13 +34,14 @@ SCREENSHOT_PACKAGES=(xvfb xauth openbox qt6-gtk-platformtheme gnome-themes-extra
 
 case "$job" in
   run)     wanted=("${RUN_PACKAGES[@]}") ;;
-  test)    wanted=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+  test)    wanted=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${CLUSTER_PACKAGES[@]}") ;;
+  cluster) wanted=("${RUN_PACKAGES[@]}" "${CLUSTER_PACKAGES[@]}") ;;
   package) wanted=("${RUN_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}") ;;
   bench)   wanted=("${RUN_PACKAGES[@]}" "${BENCH_PACKAGES[@]}") ;;
   fuzz)    wanted=("${RUN_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}") ;;
   screenshots) wanted=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}") ;;
   *)
-    echo "install-deps: unknown job '$job'; use run, test, package, bench, fuzz or screenshots" >&2
+    echo "install-deps: unknown job '$job'; use run, test, cluster, package, bench, fuzz or screenshots" >&2
     exit 2
     ;;
 esac

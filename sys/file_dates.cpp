@@ -77,4 +77,12 @@ int file_date_set(const std::string& path, int kind, DateValue value)
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 1 : 0;
 }
 
+std::optional<std::int64_t> file_modified_seconds(const std::string& path)
+{
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<std::int64_t>(info.st_mtim.tv_sec);
+}
+
 } // namespace pictavo

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pictavo {
@@ -35,5 +36,9 @@ DateValue file_date_get(const std::string& path, int kind);
 // valid date) leaves the file unchanged and answers 0. This host cannot set creation dates:
 // kind 0 changes nothing and answers 0.
 int file_date_set(const std::string& path, int kind, DateValue value);
+
+// The modification time of the file at path (links followed) in whole seconds since the epoch,
+// UTC, without the Date value's range; nothing when it cannot be read.
+std::optional<std::int64_t> file_modified_seconds(const std::string& path);
 
 } // namespace pictavo

@@ -17,6 +17,9 @@ namespace {
 // mkstemp replaces the X's with these (glibc's alphabet).
 constexpr std::size_t random_length = 6;
 
+// What the metadata tool adds to the name of the file it rewrites, for its own temporary.
+constexpr std::string_view metadata_tool_suffix = "_exiftool_tmp";
+
 // What a temporary's name adds to its target's: the leading dot, the marker, the random part.
 constexpr std::size_t shape_length = 1 + TEMPORARY_MARKER.size() + random_length;
 
@@ -77,7 +80,17 @@ bool is_temporary_name(std::string_view name)
     return true;
 }
 
-int sweep_temporary_files(const std::string& folder)
+bool temporary_belongs_to(const std::string& temporary_name, const std::string& target_name)
+{
+    std::string_view name = temporary_name;
+    if (name.ends_with(metadata_tool_suffix))
+        name.remove_suffix(metadata_tool_suffix.size());
+    return is_temporary_name(name) && name.substr(1, name.size() - shape_length) == target_name;
+}
+
+int sweep_temporary_files(const std::string& folder) { return sweep_temporary_files(folder, {}); }
+
+int sweep_temporary_files(const std::string& folder, const std::function<bool(std::string_view name)>& wanted)
 {
     const Descriptor folder_descriptor(
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -93,7 +106,8 @@ int sweep_temporary_files(const std::string& folder)
     }
     int removed = 0;
     while (const dirent* entry = ::readdir(listing.get())) {
-        if (is_temporary_name(entry->d_name) && remove_if_abandoned(folder_descriptor.get(), entry->d_name))
+        if (is_temporary_name(entry->d_name) && (!wanted || wanted(entry->d_name))
+            && remove_if_abandoned(folder_descriptor.get(), entry->d_name))
             ++removed;
     }
     return removed;

@@ -159,17 +159,66 @@ bool MemoryToolkit::ask_yes_no(const std::string& title, const std::string& text
     return yes;
 }
 
-std::string MemoryToolkit::pick_folder(const std::string& title, const std::string& start_folder)
+std::string MemoryToolkit::picker_answer(BoxKind kind, const std::string& title, const std::string& start)
 {
     std::string answer;
     if (!picker_answers_.empty()) {
         answer = picker_answers_.front();
         picker_answers_.pop_front();
     }
-    boxes.push_back({BoxKind::FolderPicker, title, start_folder, BoxIcon::None, answer});
+    boxes.push_back({kind, title, start, BoxIcon::None, answer});
     if (on_box)
         on_box(boxes.back());
     return answer;
+}
+
+std::string MemoryToolkit::pick_folder(const std::string& title, const std::string& start_folder)
+{
+    return picker_answer(BoxKind::FolderPicker, title, start_folder);
+}
+
+bool MemoryToolkit::message_box_offering(const std::string& title, const std::string& text, BoxIcon icon,
+                                         const std::string& action)
+{
+    bool take = false;
+    if (!offer_answers_.empty()) {
+        take = offer_answers_.front();
+        offer_answers_.pop_front();
+    }
+    boxes.push_back({BoxKind::Message, title, text, icon, take ? action : "OK"});
+    if (on_box)
+        on_box(boxes.back());
+    return take;
+}
+
+std::string MemoryToolkit::pick_save_file(const std::string& title, const std::string& suggested, const std::string&)
+{
+    return picker_answer(BoxKind::SavePicker, title, suggested);
+}
+
+void MemoryToolkit::show_table(const TableWindowSpec& spec, TableSource& source, const TableActionHandler& act)
+{
+    tables.push_back(spec);
+    if (on_table)
+        on_table(source, act);
+}
+
+std::string MemoryToolkit::pick_file(const std::string& title, const std::string& start_folder, const std::string&)
+{
+    return picker_answer(BoxKind::FilePicker, title, start_folder);
+}
+
+void MemoryToolkit::open_preview(const std::string& title, const std::string&)
+{
+    preview_is_open = true;
+    ++preview_openings;
+    preview_title = title;
+}
+
+void MemoryToolkit::show_preview(const PreviewContent& content)
+{
+    if (preview_is_open)
+        previews.push_back(content);
 }
 
 ControlId MemoryToolkit::find(const std::string& caption) const

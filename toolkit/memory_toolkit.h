@@ -38,14 +38,15 @@ struct MemoryFont {
     bool bold = false;
 };
 
-enum class BoxKind { Message, Question, FolderPicker };
+enum class BoxKind { Message, Question, FolderPicker, SavePicker, FilePicker };
 
 struct MemoryBox {
     BoxKind kind = BoxKind::Message;
     std::string title;
     std::string text; // the message or question; the start folder for a picker
     BoxIcon icon = BoxIcon::None;
-    std::string answer; // "yes"/"no" for a question, the path for a picker
+    std::string answer; // "yes"/"no" for a question, the path for a picker; a box that offered an
+                        // action: the action's caption when it was chosen, else "OK"
 };
 
 class MemoryToolkit final : public Toolkit {
@@ -74,6 +75,16 @@ public:
     void message_box(const std::string& title, const std::string& text, BoxIcon icon) override;
     bool ask_yes_no(const std::string& title, const std::string& text) override;
     std::string pick_folder(const std::string& title, const std::string& start_folder) override;
+    bool message_box_offering(const std::string& title, const std::string& text, BoxIcon icon,
+                              const std::string& action) override;
+    std::string pick_save_file(const std::string& title, const std::string& suggested,
+                               const std::string& filter) override;
+    void show_table(const TableWindowSpec& spec, TableSource& source, const TableActionHandler& act) override;
+    std::string pick_file(const std::string& title, const std::string& start_folder,
+                          const std::string& filter) override;
+    void open_preview(const std::string& title, const std::string& choose_caption) override;
+    void show_preview(const PreviewContent& content) override;
+    bool preview_open() override { return preview_is_open; }
 
     // --- what a test inspects ---
     bool window_open = false;
@@ -88,6 +99,11 @@ public:
     int events_taken = 0;            // calls of next_event
     int paused_milliseconds = 0;
     std::vector<ControlId> tab_order;
+    std::vector<TableWindowSpec> tables; // every table window shown, in order
+    bool preview_is_open = false;          // a test closes the preview by clearing it
+    int preview_openings = 0;
+    std::string preview_title;
+    std::vector<PreviewContent> previews;  // every content shown, in order
 
     // Control n is controls()[n - 1]; an unknown id answers a blank record.
     const std::vector<MemoryControl>& controls() const { return controls_; }
@@ -124,6 +140,12 @@ public:
     // is cancelled.
     void answer_question(bool yes) { question_answers_.push_back(yes); }
     void answer_picker(const std::string& path) { picker_answers_.push_back(path); }
+    // The next box that offers an action: true to choose the action; unprepared, OK. The
+    // save picker takes the picker answers.
+    void answer_offer(bool take) { offer_answers_.push_back(take); }
+    // Called while a table window is open, as the user: it may sort, filter, read the rows and
+    // act; the window closes when it returns.
+    std::function<void(TableSource&, const TableActionHandler&)> on_table;
     // Called whenever a box has just been shown (after it was recorded).
     std::function<void(const MemoryBox&)> on_box;
     // Called at the start of every next_event, before the queue is looked at.
@@ -131,11 +153,14 @@ public:
 
 private:
     MemoryControl* find_control(ControlId id);
+    // The next prepared picker answer (cancelled when none), recorded as a box of kind.
+    std::string picker_answer(BoxKind kind, const std::string& title, const std::string& start);
 
     std::vector<MemoryControl> controls_;
     std::deque<Event> events_;
     std::deque<bool> question_answers_;
     std::deque<std::string> picker_answers_;
+    std::deque<bool> offer_answers_;
     ControlId focused_field_ = 0;
 };
 

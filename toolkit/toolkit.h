@@ -7,6 +7,9 @@
 // Every call comes from the window's thread. Nothing here throws.
 #pragma once
 
+#include "toolkit/preview_content.h"
+#include "toolkit/table_source.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -67,6 +70,7 @@ enum class EventType {
     Close,     // the user asked to close the window (its close button, or Ctrl+Q)
     Escape,    // the Escape key was pressed in the window, also while busy
     Drop,      // a folder was dropped on a control that takes folder drops
+    PreviewChoose, // the preview window's button to choose another image was pressed
 };
 
 struct Event {
@@ -141,6 +145,31 @@ public:
     // The chosen folder's path ending in "/"; empty when cancelled; a lone "/" when the choice
     // has no path in the file system.
     virtual std::string pick_folder(const std::string& title, const std::string& start_folder) = 0;
+    // A message with OK and a second button captioned action; true when that one was chosen.
+    virtual bool message_box_offering(const std::string& title, const std::string& text, BoxIcon icon,
+                                      const std::string& action) = 0;
+    // A file to write, chosen by the user, starting at suggested (a full path); filter names the
+    // kind of file ("JSON files (*.json)"). Empty when cancelled.
+    virtual std::string pick_save_file(const std::string& title, const std::string& suggested,
+                                       const std::string& filter) = 0;
+    // Shows source in a modal window of its own until the user closes it. Clicking a column's
+    // header sorts by it (a second click the other way); the filter box turns the filter on and
+    // off; act hears of double-clicked rows and of the save button.
+    virtual void show_table(const TableWindowSpec& spec, TableSource& source, const TableActionHandler& act) = 0;
+    // An existing file chosen by the user, starting in start_folder; filter names the kinds of
+    // file offered ("Images (*.jpg *.png)"). Empty when cancelled.
+    virtual std::string pick_file(const std::string& title, const std::string& start_folder,
+                                  const std::string& filter) = 0;
+
+    // The preview window: a second window beside the main one that stays open while the main
+    // window is used. It shows its content's two pictures side by side or one over the other
+    // with a dividing line the user drags, fitted to the window or at 100 % and more, and a
+    // button captioned choose_caption that gives a PreviewChoose event. Opening an open one
+    // raises it.
+    virtual void open_preview(const std::string& title, const std::string& choose_caption) = 0;
+    virtual void show_preview(const PreviewContent& content) = 0;
+    // False once the user has closed it (or before it was opened).
+    virtual bool preview_open() = 0;
 };
 
 } // namespace pictavo

@@ -3,7 +3,13 @@
 
 #include "app/folder_scan.h"
 #include "app/remembered_settings.h"
+#include "app/run_report_json.h"
+#include "sys/atomic_file.h"
 #include "sys/files.h"
+#include "window/results_table.h"
+
+#include <cstring>
+#include <filesystem>
 
 #include <chrono>
 #include <utility>
@@ -48,6 +54,8 @@ constexpr std::chrono::milliseconds RUN_LOOK_WAIT{1};
 bool is_folder_answer(const std::string& answer) { return !answer.empty() && answer != NO_PATH_ANSWER; }
 
 constexpr const char* NOT_OPENED_TITLE = "PTV Error";
+constexpr const char* REPORT_FILE_NAME = "pictavo-report.json";
+constexpr const char* REPORT_FILE_FILTER = "JSON files (*.json)";
 
 } // namespace
 
@@ -101,6 +109,7 @@ void MainWindow::build_controls()
     toolkit_.set_hidden(id(C::progressBar), true);
     toolkit_.set_text(id(C::apiKeyField), state_.window.api_key_text);
     toolkit_.set_hover_hint(id(C::maxSizeField), MAX_SIZE_HINT);
+    toolkit_.set_hover_hint(id(C::previewButton), PREVIEW_HINT);
     toolkit_.set_hover_hint(id(C::formatChoice), FORMAT_HINT);
     show_options();
 }
@@ -180,6 +189,15 @@ int MainWindow::run()
 
 void MainWindow::handle(const Event& event)
 {
+    preview_.poll();
+    handle_event(event);
+    // Whatever the event changed of the settings, the preview shows it.
+    if (event.type != EventType::None && preview_.is_open())
+        preview_.settings_changed(current_image_settings());
+}
+
+void MainWindow::handle_event(const Event& event)
+{
     if (event.type == EventType::Close) {
         close();
         return;
@@ -190,6 +208,10 @@ void MainWindow::handle(const Event& event)
     }
     if (event.type == EventType::Drop) {
         folder_dropped(event);
+        return;
+    }
+    if (event.type == EventType::PreviewChoose) {
+        choose_preview_image();
         return;
     }
     if (event.type == EventType::None || event.control == 0)
@@ -253,6 +275,8 @@ void MainWindow::handle(const Event& event)
         toolkit_.set_state(id(C::skipExistingBox), skip_existing_ ? 1 : 0);
     } else if (is(C::processButton)) {
         process();
+    } else if (is(C::previewButton)) {
+        open_preview();
     } else if (is(C::donateLink)) {
         open_address("the donation page", services_.donate_address);
     } else if (is(C::manualLink)) {
@@ -381,6 +405,8 @@ void MainWindow::process()
     RunOptions options;
     options.stop = &stop_requested_;
     options.skip_existing = skip_existing_;
+    last_run_options_ = options;
+    last_run_options_.stop = nullptr;
     if (services_.run_batch)
         services_.run_batch(state_, *this, options);
     if (close_requested_) {
@@ -397,6 +423,108 @@ void MainWindow::request_stop()
         return;
     toolkit_.set_text(id(C::processButton), STOPPING_CAPTION);
     toolkit_.set_enabled(id(C::processButton), false);
+}
+
+ImageSettings MainWindow::current_image_settings()
+{
+    state_.take_target_pair();
+    return image_settings_of(state_.job);
+}
+
+namespace {
+
+// The first image of a walk of folder (in the order a run takes them), or "".
+std::string first_image_in(const std::string& folder, const InputKinds& kinds)
+{
+    RunState walk;
+    std::string first;
+    walk_folder_tree(
+        walk, folder,
+        [&](const std::string& in, const std::string& name) {
+            if (first.empty())
+                first = collapse_separators(in + "/" + name);
+        },
+        std::nullopt, {}, kinds);
+    return first;
+}
+
+} // namespace
+
+// The image shown before stays while it is in the input folder; else the folder's first.
+void MainWindow::open_preview()
+{
+    const std::string& folder = state_.job.input_folder;
+    std::string source = preview_.source_path();
+    if (folder.empty() || source.rfind(folder, 0) != 0 || file_size(source) < 0)
+        source = folder.empty() || file_size(folder) != FILE_SIZE_FOLDER ? std::string() : first_image_in(folder, state_.job.inputs);
+    if (source.empty()) {
+        toolkit_.message_box(NOT_OPENED_TITLE, NO_PREVIEW_TEXT, BoxIcon::Information);
+        return;
+    }
+    preview_.open(source, current_image_settings());
+}
+
+void MainWindow::choose_preview_image()
+{
+    const std::string& start = state_.job.input_folder;
+    const std::string chosen =
+        toolkit_.pick_file("Choose an Image", start,
+                           state_.extra_inputs_ticked()
+                               ? "Images (*.jpg *.jpeg *.png *.webp *.avif *.JPG *.JPEG *.PNG *.WEBP *.AVIF)"
+                               : "Images (*.jpg *.jpeg *.png *.JPG *.JPEG *.PNG)");
+    if (!chosen.empty())
+        preview_.open(chosen, current_image_settings());
+}
+
+void MainWindow::run_outcome(const std::string& title, const std::string& text, const RunReport& report)
+{
+    if (toolkit_.message_box_offering(title, text, BoxIcon::Information, SHOW_RESULTS_CAPTION))
+        show_results(report);
+}
+
+void MainWindow::show_results(const RunReport& report)
+{
+    ResultsTable table(report);
+    TableWindowSpec spec;
+    spec.title = RESULTS_TITLE;
+    spec.filter_caption = RESULTS_FILTER_CAPTION;
+    spec.save_caption = SAVE_REPORT_CAPTION;
+    toolkit_.show_table(spec, table, [&](TableAction action, std::size_t row) {
+        if (action == TableAction::Activate)
+            open_result(table.record(row).result);
+        else
+            save_report(report);
+    });
+}
+
+// The output itself where there is one, else the folder it belongs in.
+void MainWindow::open_result(const ImageResult& result)
+{
+    if (result.output_path.empty() || !services_.open_with_shell)
+        return;
+    if (file_size(result.output_path) >= 0) {
+        report_not_opened(result.output_path, open_waiting(result.output_path));
+        return;
+    }
+    const std::string folder = std::filesystem::path(result.output_path).parent_path().string() + "/";
+    report_not_opened("the folder " + folder, open_waiting(folder));
+}
+
+void MainWindow::save_report(const RunReport& report)
+{
+    const std::string path =
+        toolkit_.pick_save_file("Save Report", state_.job.output_folder + REPORT_FILE_NAME, REPORT_FILE_FILTER);
+    if (path.empty())
+        return;
+    // Every input and output of a run has an image's name, so a report never takes one's place.
+    if (format_of_file_name(path) != OutputFormat::Same) {
+        toolkit_.message_box(NOT_OPENED_TITLE, "A report cannot take the name of an image: " + path + ".",
+                             BoxIcon::Error);
+        return;
+    }
+    if (const int error = write_whole_file(path, run_report_json(state_.job, last_run_options_, report)); error != 0)
+        toolkit_.message_box(NOT_OPENED_TITLE, "The report could not be written to " + path + ": "
+                                                   + std::strerror(error) + ".", BoxIcon::Error);
 }
 
 void MainWindow::message_box(const std::string& title, const std::string& text, MessageIcon icon)

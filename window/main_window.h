@@ -10,6 +10,7 @@
 #include "app/front_end.h"
 #include "app/run_engine.h"
 #include "app/settings.h"
+#include "window/preview_controller.h"
 #include "window/window_layout.h"
 #include "toolkit/toolkit.h"
 
@@ -59,6 +60,8 @@ public:
     // Close event, or Escape, remembers the folders and options and makes closed() true.
     void handle(const Event& event);
     bool closed() const { return closed_; }
+    // The preview window's side (for tests: it can be waited for).
+    PreviewController& preview() { return preview_; }
 
     ControlId id(WindowControl control) const { return ids_[static_cast<std::size_t>(control)]; }
 
@@ -74,9 +77,12 @@ public:
     void run_started(const RunStarted& started) override;
     void image_finished(const ImageFinished& finished) override;
     void hide_progress() override;
+    // The final box offers "Show Results" beside OK: the results window with every image.
+    void run_outcome(const std::string& title, const std::string& text, const RunReport& report) override;
     void wait_for_run_events(const RunEventQueue& events) override;
 
 private:
+    void handle_event(const Event& event);
     void build_controls();
     void show_options();
     void show_field_texts();
@@ -99,6 +105,13 @@ private:
     void format_chosen();
     void process();
     void request_stop();
+    void show_results(const RunReport& report);
+    void open_result(const ImageResult& result);
+    void save_report(const RunReport& report);
+    void open_preview();
+    void choose_preview_image();
+    // The settings a run started now would use, for the preview.
+    ImageSettings current_image_settings();
 
     Toolkit& toolkit_;
     AppState& state_;
@@ -107,6 +120,8 @@ private:
     bool closed_ = false;
     bool close_requested_ = false; // during a run: acted upon once the run has ended
     bool skip_existing_ = false;   // the Skip box; not remembered, so no run skips unasked
+    RunOptions last_run_options_;  // of the run whose results are shown
+    PreviewController preview_{toolkit_};
     // Set on the window's thread, read by the run's workers between images.
     std::atomic<bool> stop_requested_{false};
 };

@@ -116,6 +116,7 @@ std::array<ControlLayout, WINDOW_CONTROL_COUNT> build_layout()
         make(C::maxSizeLabel, K::Text, 590, 464, 60, 25, "Max size"),
         white(make(C::maxSizeField, K::Field, 655, 466, 60, 20, "")),
         make(C::maxSizeUnitLabel, K::Text, 725, 464, 30, 25, "KB"),
+        key('v', make(C::previewButton, K::Button, 190, 375, 110, 30, "Preview")),
         make(C::formatLabel, K::Text, 690, 330, 45, 20, "Format"),
         drop_down(C::formatChoice, 740, 328, 80, 24),
         key('W', make(C::extraInputsBox, K::CheckBox, 390, 464, 190, 25, EXTRA_INPUTS_CAPTION)),

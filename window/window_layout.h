@@ -65,6 +65,7 @@ enum class WindowControl {
     maxSizeLabel,
     maxSizeField,
     maxSizeUnitLabel,
+    previewButton, // between the links and PROCESS
     // Output format beside the quality, in the free part of its frame; the box for more kinds of
     // sources in the free middle of the bottom row.
     formatLabel,
@@ -86,6 +87,12 @@ constexpr const char* PROCESS_CAPTION = "PROCESS";
 constexpr const char* STOP_CAPTION = "Stop";          // PROCESS during a run
 constexpr const char* STOPPING_CAPTION = "Stopping...."; // once Stop was pressed, until the run ends
 constexpr const char* SKIP_EXISTING_CAPTION = "Skip existing outputs";
+constexpr const char* SHOW_RESULTS_CAPTION = "Show Results";
+constexpr const char* PREVIEW_HINT = "One image of the input folder as the current settings make it, before and after";
+constexpr const char* NO_PREVIEW_TEXT = "Choose an input folder with images first: the preview shows one of them.";
+constexpr const char* RESULTS_TITLE = "PTV Results";
+constexpr const char* RESULTS_FILTER_CAPTION = "Show only failures";
+constexpr const char* SAVE_REPORT_CAPTION = "Save Report\u2026";
 constexpr const char* MAX_SIZE_HINT = "Every output at most this many kilobytes, metadata included; empty for no limit";
 constexpr const char* FORMAT_HINT = "The format of every output; Same writes each image in its source's format";
 constexpr const char* EXTRA_INPUTS_CAPTION = "Also WebP/AVIF inputs";
@@ -108,7 +115,7 @@ const std::array<ControlLayout, WINDOW_CONTROL_COUNT>& window_layout();
 
 // The keyboard focus order: each frame's controls as they are read, from the input and output
 // folders through the options to PROCESS, the step that comes last.
-constexpr std::array<WindowControl, 27> TAB_ORDER = {
+constexpr std::array<WindowControl, 28> TAB_ORDER = {
     WindowControl::inputSelectButton,  WindowControl::inputOpenButton,   WindowControl::outputSelectButton,
     WindowControl::outputOpenButton,   WindowControl::skipExistingBox,   WindowControl::keepOriginalBox,
     WindowControl::normalResizeBox,
@@ -118,7 +125,7 @@ constexpr std::array<WindowControl, 27> TAB_ORDER = {
     WindowControl::qualityField,       WindowControl::formatChoice,      WindowControl::tinifyBox,
     WindowControl::uploadOriginalsBox, WindowControl::apiKeyField,       WindowControl::optimizeBox,
     WindowControl::pngPaletteBox,      WindowControl::onlySmallerBox,    WindowControl::extraInputsBox,
-    WindowControl::maxSizeField,       WindowControl::processButton,
+    WindowControl::maxSizeField,       WindowControl::previewButton,     WindowControl::processButton,
 };
 
 // Labels whose line is centred on the control beside them.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The built pictavo-cli program, run as a user would run it.
 #include "../app/job_test_support.h"
+#include "app/shard.h"
 #include "pictavo_version.h"
 #include "service_double.h"
 #include "test_data.h"
@@ -545,6 +546,104 @@ TEST_F(CliTest, EveryFailureIsNamedWithItsReasonAsItHappensAndInTheReport)
     EXPECT_NE(failed.err.find("pictavo-cli: cut.jpg: the image data is cut off\n"), std::string::npos);
     EXPECT_FALSE(folder.exists("out/cut.jpg"));
     EXPECT_EQ((*report)["totals"]["failed"].number, 15);
+}
+
+TEST_F(CliTest, TheShardsReportsMergeIntoOneAndAnIncompleteOrForeignSetIsRefused)
+{
+    for (const char* name : {"a.jpg", "b.jpg", "sub/c.jpg", "sub/d.jpg", "sub/e.jpg", "x/y/z.jpg", "x/w.jpg"})
+        small_image(std::string("in/") + name);
+    folder.write("in/sub/broken.jpg", "not an image");
+    const auto report_of = [this](int index) { return folder.path("r" + std::to_string(index) + "-of-3.json"); };
+    for (int index = 0; index < 3; ++index) {
+        const std::string shard = std::to_string(index) + "/3";
+        const Finished part = run({"--shard", shard, "--report", folder.path("r{shard}-of-{count}.json"), in(), out()});
+        const bool has_broken = Shard{static_cast<std::uint32_t>(index), 3}.owns("sub/broken.jpg");
+        EXPECT_EQ(part.status, has_broken ? 1 : 0) << part.err;
+        EXPECT_NE(part.err.find("folders (shard " + std::to_string(index) + " of 3)\n"), std::string::npos) << part.err;
+        ASSERT_TRUE(folder.exists("r" + std::to_string(index) + "-of-3.json"));
+    }
+    EXPECT_TRUE(folder.exists("out/x/y/z.jpg"));
+
+    const std::string merged = folder.path("merged.json");
+    const Finished merge = run({"merge-reports", merged, report_of(2), report_of(0), report_of(1)});
+    EXPECT_EQ(merge.status, 1) << merge.err; // complete, but one image failed
+    EXPECT_EQ(merge.err, "pictavo-cli: sub/broken.jpg: not an image\n");
+    EXPECT_EQ(merge.out, "Merged 3 reports: 8 images, 1 failed, 0 not processed.\n");
+    const auto document = test::read_json(folder.read("merged.json"));
+    ASSERT_TRUE(document) << folder.read("merged.json");
+    EXPECT_EQ((*document)["shards"]["count"].number, 3);
+    EXPECT_EQ((*document)["totals"]["images"].number, 8);
+    EXPECT_EQ((*document)["totals"]["failed"].number, 1);
+    EXPECT_EQ((*document)["merged_reports"].items[0].text, report_of(0));
+    ASSERT_EQ((*document)["failures"].items.size(), 1u);
+    EXPECT_EQ((*document)["failures"].items[0]["code"].text, "not_an_image");
+    std::vector<std::string> paths;
+    for (const test::JsonValue& image : (*document)["images"].items)
+        paths.push_back(image["path"].text);
+    EXPECT_EQ(paths, (std::vector<std::string>{"a.jpg", "b.jpg", "sub/broken.jpg", "sub/c.jpg", "sub/d.jpg",
+                                               "sub/e.jpg", "x/w.jpg", "x/y/z.jpg"}));
+
+    // Sets that are not one run's complete set: nothing is written, and the exit status is 2.
+    folder.write("foreign.json", R"({"program": "another", "images": []})");
+    ASSERT_LE(run({"--shard", "0/2", "--report", folder.path("half.json"), in(), out()}).status, 1);
+    const struct {
+        std::vector<std::string> reports;
+        const char* said;
+    } refused[] = {
+        {{report_of(0), report_of(1)}, "the report of shard 2 of 3 is missing"},
+        {{report_of(0), report_of(1), report_of(1), report_of(2)}, "are both the report of shard 1 of 3"},
+        {{report_of(0), report_of(1), report_of(2), folder.path("foreign.json")}, "foreign.json: not a report"},
+        {{report_of(0), report_of(1), report_of(2), folder.path("half.json")}, "not of one run"},
+        {{report_of(0), report_of(1), folder.path("gone.json")}, "gone.json: No such file"},
+        {{merged, report_of(1)}, "needs a name of its own"},
+    };
+    for (const auto& [reports, said] : refused) {
+        std::vector<std::string> arguments = {"merge-reports", folder.path("refused.json")};
+        if (reports.front() == merged)
+            arguments.back() = merged;
+        arguments.insert(arguments.end(), reports.begin(), reports.end());
+        const Finished refusal = run(arguments);
+        EXPECT_EQ(refusal.status, 2) << said;
+        EXPECT_NE(refusal.err.find(said), std::string::npos) << said << ": " << refusal.err;
+        EXPECT_FALSE(folder.exists("refused.json")) << said;
+    }
+}
+
+TEST_F(CliTest, ShardAutoNamesItsSchedulerAndAListTakesThePlaceOfTheWalk)
+{
+    for (const char* name : {"a.jpg", "sub/b.jpg", "sub/c.jpg"})
+        small_image(std::string("in/") + name);
+    const std::vector<std::string> slurm = {"SLURM_ARRAY_TASK_ID=1", "SLURM_ARRAY_TASK_COUNT=2",
+                                            "SLURM_ARRAY_TASK_MIN=0", "SLURM_ARRAY_TASK_MAX=1"};
+    const Finished automatic = run({"--shard", "auto", in(), out()}, std::getenv("PATH"), slurm);
+    EXPECT_LE(automatic.status, 1);
+    EXPECT_NE(automatic.err.find("--shard auto: shard 1 of 2, from SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_COUNT\n"),
+              std::string::npos) << automatic.err;
+    const Finished unasked = run({in(), out()}, std::getenv("PATH"), slurm);
+    EXPECT_NE(unasked.err.find("Found 3 images in 2 folders\n"), std::string::npos) << unasked.err;
+    const Finished nothing = run({"--shard", "auto", in(), out()});
+    EXPECT_EQ(nothing.status, 2);
+    EXPECT_NE(nothing.err.find("found no shard index"), std::string::npos) << nothing.err;
+
+    folder.make_folder("listed");
+    folder.write("work/list.txt", "sub/b.jpg\r\n\r\n./sub/b.jpg\r\ngone.jpg\r\n../in/a.jpg\r\n");
+    const Finished listed = run({"--files-from", "list.txt", in(), folder.path("listed")});
+    EXPECT_EQ(listed.status, 1);
+    EXPECT_NE(listed.err.find("Listed 4 paths in list.txt\n"), std::string::npos) << listed.err;
+    EXPECT_NE(listed.err.find("pictavo-cli: gone.jpg: no such file in the input folder\n"), std::string::npos);
+    EXPECT_NE(listed.err.find("pictavo-cli: ../in/a.jpg: not a path below the input folder"), std::string::npos);
+    EXPECT_NE(listed.err.find("/3] ../in/a.jpg\n"), std::string::npos) << listed.err; // named as listed
+    EXPECT_NE(listed.out.find("3 Images done."), std::string::npos) << listed.out;
+    EXPECT_EQ(folder.entries("listed"), std::vector<std::string>{"sub"});
+    EXPECT_EQ(folder.entries("listed/sub"), std::vector<std::string>{"b.jpg"});
+
+    folder.write("work/list0", std::string("sub/c.jpg\0a.jpg\0", 16));
+    EXPECT_EQ(run({"--files-from", "list0", "--null", in(), folder.path("listed")}).status, 0);
+    EXPECT_TRUE(folder.exists("listed/a.jpg") && folder.exists("listed/sub/c.jpg"));
+    folder.write("work/empty.txt", "\n\n");
+    const Finished empty = run({"--files-from", "empty.txt", in(), folder.path("listed")});
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_NE(empty.err.find("lists no images"), std::string::npos) << empty.err;
 }
 
 } // namespace

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A strict reader of JSON documents for tests of what the program writes: a document that is
-// not valid JSON (RFC 8259) reads as nothing, so a test that reads one back checks its form too.
+// The program's own strict JSON reader, with the lookups tests want: a document that is not
+// valid JSON reads as nothing, so a test that reads one back checks its form too, and a
+// missing member reads as null.
 #pragma once
 
-#include <cstdint>
+#include "cli/json_reader.h"
+
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,143 +31,34 @@ struct JsonValue {
     bool is_null() const { return kind == Kind::Null; }
 };
 
-class JsonReader {
-public:
-    explicit JsonReader(std::string_view text) : text_(text) {}
+inline JsonValue test_value(const pictavo::JsonValue& read)
+{
+    using Read = pictavo::JsonValue::Kind;
+    JsonValue value;
+    switch (read.kind) {
+    case Read::Null: value.kind = JsonValue::Kind::Null; break;
+    case Read::Boolean: value.kind = JsonValue::Kind::Boolean; break;
+    case Read::Integer: value.kind = JsonValue::Kind::Number; break;
+    case Read::String: value.kind = JsonValue::Kind::String; break;
+    case Read::Array: value.kind = JsonValue::Kind::Array; break;
+    case Read::Object: value.kind = JsonValue::Kind::Object; break;
+    }
+    value.boolean = read.boolean;
+    value.number = static_cast<double>(read.integer);
+    value.text = read.text;
+    for (const pictavo::JsonValue& item : read.items)
+        value.items.push_back(test_value(item));
+    for (const auto& [name, member] : read.members)
+        value.members.emplace(name, test_value(member));
+    return value;
+}
 
-    std::optional<JsonValue> document()
-    {
-        JsonValue value;
-        if (!read_value(value, 0))
-            return std::nullopt;
-        skip_blanks();
-        return at_ == text_.size() ? std::optional<JsonValue>(std::move(value)) : std::nullopt;
-    }
-
-private:
-    void skip_blanks()
-    {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\r' || text_[at_] == '\t'))
-            ++at_;
-    }
-    bool take(char c)
-    {
-        skip_blanks();
-        if (at_ < text_.size() && text_[at_] == c) {
-            ++at_;
-            return true;
-        }
-        return false;
-    }
-    bool word(std::string_view expected)
-    {
-        if (text_.substr(at_, expected.size()) != expected)
-            return false;
-        at_ += expected.size();
-        return true;
-    }
-
-    bool read_value(JsonValue& value, int depth)
-    {
-        skip_blanks();
-        if (at_ >= text_.size() || depth > 64)
-            return false;
-        switch (text_[at_]) {
-        case '{': return read_object(value, depth);
-        case '[': return read_array(value, depth);
-        case '"': value.kind = JsonValue::Kind::String; return read_string(value.text);
-        case 't': value.kind = JsonValue::Kind::Boolean; value.boolean = true; return word("true");
-        case 'f': value.kind = JsonValue::Kind::Boolean; return word("false");
-        case 'n': return word("null");
-        default: return read_number(value);
-        }
-    }
-    bool read_object(JsonValue& value, int depth)
-    {
-        value.kind = JsonValue::Kind::Object;
-        ++at_;
-        if (take('}'))
-            return true;
-        do {
-            std::string name;
-            skip_blanks();
-            if (at_ >= text_.size() || text_[at_] != '"' || !read_string(name) || !take(':') ||
-                !read_value(value.members[name], depth + 1))
-                return false;
-        } while (take(','));
-        return take('}');
-    }
-    bool read_array(JsonValue& value, int depth)
-    {
-        value.kind = JsonValue::Kind::Array;
-        ++at_;
-        if (take(']'))
-            return true;
-        do {
-            value.items.emplace_back();
-            if (!read_value(value.items.back(), depth + 1))
-                return false;
-        } while (take(','));
-        return take(']');
-    }
-    bool read_number(JsonValue& value)
-    {
-        const std::size_t start = at_;
-        if (at_ < text_.size() && text_[at_] == '-')
-            ++at_;
-        const std::size_t digits = at_;
-        while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9')
-            ++at_;
-        if (at_ == digits || (text_[digits] == '0' && at_ - digits > 1))
-            return false;
-        value.kind = JsonValue::Kind::Number;
-        value.number = std::stod(std::string(text_.substr(start, at_ - start)));
-        return true;
-    }
-    // A string with its escapes resolved; raw control characters are refused.
-    bool read_string(std::string& out)
-    {
-        ++at_;
-        while (at_ < text_.size()) {
-            const auto c = static_cast<unsigned char>(text_[at_++]);
-            if (c == '"')
-                return true;
-            if (c < 0x20)
-                return false;
-            if (c != '\\') {
-                out += static_cast<char>(c);
-                continue;
-            }
-            if (at_ >= text_.size())
-                return false;
-            const char escape = text_[at_++];
-            switch (escape) {
-            case '"': case '\\': case '/': out += escape; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': {
-                if (at_ + 4 > text_.size())
-                    return false;
-                const unsigned long code = std::stoul(std::string(text_.substr(at_, 4)), nullptr, 16);
-                at_ += 4;
-                if (code >= 0x80) // the writer escapes only control characters
-                    return false;
-                out += static_cast<char>(code);
-                break;
-            }
-            default: return false;
-            }
-        }
-        return false;
-    }
-
-    std::string_view text_;
-    std::size_t at_ = 0;
-};
-
-inline std::optional<JsonValue> read_json(std::string_view text) { return JsonReader(text).document(); }
+inline std::optional<JsonValue> read_json(std::string_view text)
+{
+    const std::optional<pictavo::JsonValue> read = pictavo::read_json(text);
+    if (!read)
+        return std::nullopt;
+    return test_value(*read);
+}
 
 } // namespace pictavo::test

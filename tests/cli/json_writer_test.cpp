@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/json_writer.h"
+#include "app/json_writer.h"
 #include "json_reader.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +34,10 @@ TEST(JsonWriter, StringsReadBackAsWrittenWhateverTheyHold)
         ASSERT_EQ(document->items.size(), 1u);
         EXPECT_EQ(document->items[0].text, read_back) << json.text();
     }
+    // Passed through as UTF-8, not as \u escapes (which a reader would also turn back).
+    JsonWriter utf8;
+    utf8.value("Grüße/😀");
+    EXPECT_EQ(utf8.text(), "\"Grüße/😀\"");
 }
 
 } // namespace

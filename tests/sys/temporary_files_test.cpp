@@ -117,6 +117,39 @@ TEST(TemporarySweep, RemovesOnlyAbandonedTemporariesOfTheExactShape)
     EXPECT_EQ(sweep_temporary_files(folder.path("missing")), -1);
 }
 
+TEST(TemporarySweep, ATemporaryBelongsToTheTargetItWasWrittenFor)
+{
+    const struct {
+        const char* temporary;
+        const char* target;
+        bool belongs;
+    } cases[] = {
+        {".x.jpg.pictavo-Ab12Cd", "x.jpg", true},
+        {".x.jpg.pictavo-Ab12Cd_exiftool_tmp", "x.jpg", true}, // the metadata tool's own leftover
+        {".x.jpg.pictavo-Ab12Cd", "y.jpg", false},
+        {".xx.jpg.pictavo-Ab12Cd", "x.jpg", false},
+        {".x.jpg.pictavo-Ab12Cd", ".x.jpg", false},
+        {".x.jpg.pictavo-Ab12C", "x.jpg", false},
+        {".x.jpg.pictavo-Ab12Cd_exiftool_tmp2", "x.jpg", false},
+        {"x.jpg", "x.jpg", false},
+    };
+    for (const auto& expected : cases)
+        EXPECT_EQ(temporary_belongs_to(expected.temporary, expected.target), expected.belongs)
+            << expected.temporary << " " << expected.target;
+
+    // The filtered sweep takes only what the filter accepts, still only when abandoned.
+    TestFolder folder;
+    for (const char* name : {".a.jpg.pictavo-Ab12Cd", ".b.jpg.pictavo-Ab12Cd", ".a.jpg.pictavo-live00"})
+        folder.write(name, "x");
+    const int live = ::open(folder.path(".a.jpg.pictavo-live00").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    EXPECT_EQ(sweep_temporary_files(folder.root(),
+                                    [](std::string_view name) { return temporary_belongs_to(std::string(name), "a.jpg"); }),
+              1);
+    ::close(live);
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{".a.jpg.pictavo-live00", ".b.jpg.pictavo-Ab12Cd"}));
+}
+
 TEST(TemporarySweep, OpenTemporariesAreLockedAndRemovableOnQuit)
 {
     TestFolder folder;

@@ -207,6 +207,60 @@ TEST_F(WindowRunTest, ClosingDuringARunStopsItAndClosesTheWindowAfterItsEnd)
     EXPECT_TRUE(config.exists("window.conf")); // closed as any close does, remembering the session
 }
 
+TEST_F(WindowRunTest, TheFinalBoxOffersTheResultsWhichOpenOutputsAndSaveTheReport)
+{
+    start_with_images(3);
+    files.write("in/broken.jpg", "not an image");
+    pick_input(files.path("in/"));
+    tk.answer_offer(true);
+    std::vector<std::string> rows;
+    std::string totals;
+    tk.on_table = [&](TableSource& table, const TableActionHandler& act) {
+        for (std::size_t row = 0; row < table.row_count(); ++row)
+            rows.push_back(table.cell(row, 0) + " " + table.cell(row, 1));
+        table.set_filter(true);
+        totals = table.totals();
+        act(TableAction::Activate, 0); // the failed image: its folder
+        table.set_filter(false);
+        table.sort_by(0, true);
+        act(TableAction::Activate, 0); // 0.jpg itself
+        tk.answer_picker(files.path("out/run.json"));
+        act(TableAction::Save, 0);
+        tk.answer_picker(files.path("out/run.jpg"));
+        act(TableAction::Save, 0);
+        tk.answer_picker("");
+        act(TableAction::Save, 0); // cancelled
+    };
+    click(C::processButton);
+
+    const MemoryBox outcome = tk.boxes_of(BoxKind::Message).front();
+    EXPECT_EQ(outcome.answer, "Show Results");
+    EXPECT_EQ(test::without_savings_line(outcome.text), "4 Images done.\n1 failed:\nbroken.jpg: not an image");
+    ASSERT_EQ(tk.tables.size(), 1u);
+    EXPECT_EQ(tk.tables[0].title, "PTV Results");
+    EXPECT_EQ(tk.tables[0].filter_caption, "Show only failures");
+    EXPECT_EQ(tk.tables[0].save_caption, "Save Report\u2026");
+    EXPECT_EQ(rows, (std::vector<std::string>{"0.jpg written", "2.jpg written", "broken.jpg failed", "sub/1.jpg written"}));
+    EXPECT_EQ(totals, "1 image, 1 failed.");
+    EXPECT_EQ(opened, (std::vector<std::string>{files.path("out/"), files.path("out/0.jpg")}));
+    // The report is the command line's, of this run.
+    const std::string report = files.read("out/run.json");
+    EXPECT_NE(report.find("\"path\": \"broken.jpg\""), std::string::npos) << report;
+    EXPECT_NE(report.find("\"skip_existing\": false"), std::string::npos);
+    EXPECT_FALSE(files.exists("out/run.jpg")); // never in an image's place
+    const std::vector<MemoryBox> pickers = tk.boxes_of(BoxKind::SavePicker);
+    ASSERT_EQ(pickers.size(), 3u);
+    EXPECT_EQ(pickers[0].text, files.path("out/pictavo-report.json"));
+    const MemoryBox refusal = tk.boxes[tk.boxes.size() - 2]; // before the cancelled picker
+    EXPECT_EQ(refusal.text, "A report cannot take the name of an image: " + files.path("out/run.jpg") + ".");
+    EXPECT_EQ(refusal.icon, BoxIcon::Error);
+
+    // Declined: OK alone, no table.
+    click(C::processButton);
+    EXPECT_EQ(tk.boxes_of(BoxKind::Message).back().answer, "OK");
+    EXPECT_EQ(tk.tables.size(), 1u);
+}
+
 TEST_F(WindowRunTest, WritingIntoTheInputFolderAsksFirst)
 {
     start();

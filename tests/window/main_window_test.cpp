@@ -248,7 +248,7 @@ TEST_F(WindowTest, KeyboardReachesEveryControlOnceAndMnemonicsAreDistinctLetters
     std::vector<ControlId> ordered = tk.tab_order;
     std::sort(ordered.begin(), ordered.end());
     EXPECT_EQ(ordered, focusable);
-    EXPECT_EQ(letters.size(), 18u);
+    EXPECT_EQ(letters.size(), 19u);
 }
 
 TEST_F(WindowTest, ClosingRemembersTheSessionAndTheNextStartRestoresWhatIsStillPossible)

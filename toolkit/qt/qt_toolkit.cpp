@@ -3,6 +3,8 @@
 
 #include "toolkit/folder_drop.h"
 #include "toolkit/qt/path_box.h"
+#include "toolkit/qt/preview_window.h"
+#include "toolkit/qt/table_window.h"
 #include "toolkit/qt/window_palette.h"
 
 #include <QApplication>
@@ -290,6 +292,8 @@ struct QtToolkit::Impl final : public QObject {
     void add_shortcuts();
     void apply_link_style(ControlRecord& record);
     void apply_colours(ControlRecord& record);
+    std::unique_ptr<PreviewWindow> preview;
+
     QWidget* dialog_owner() const
     {
         return window != nullptr && window->isVisible() ? window.get() : nullptr;
@@ -663,16 +667,47 @@ void QtToolkit::pause(int milliseconds)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+namespace {
+
+QMessageBox::Icon box_icon(BoxIcon icon)
+{
+    if (icon == BoxIcon::Error)
+        return QMessageBox::Critical;
+    if (icon == BoxIcon::Information)
+        return QMessageBox::Information;
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
 void QtToolkit::message_box(const std::string& title, const std::string& text, BoxIcon icon)
 {
-    QMessageBox::Icon qicon = QMessageBox::NoIcon;
-    if (icon == BoxIcon::Error)
-        qicon = QMessageBox::Critical;
-    else if (icon == BoxIcon::Information)
-        qicon = QMessageBox::Information;
-    QMessageBox box(qicon, to_qstring(title), to_qstring(text), QMessageBox::Ok, impl_->dialog_owner());
+    QMessageBox box(box_icon(icon), to_qstring(title), to_qstring(text), QMessageBox::Ok, impl_->dialog_owner());
     make_room_for_title(box);
     box.exec();
+}
+
+bool QtToolkit::message_box_offering(const std::string& title, const std::string& text, BoxIcon icon,
+                                     const std::string& action)
+{
+    QMessageBox box(box_icon(icon), to_qstring(title), to_qstring(text), QMessageBox::Ok, impl_->dialog_owner());
+    QPushButton* offered = box.addButton(to_qstring(action), QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    make_room_for_title(box);
+    box.exec();
+    return box.clickedButton() == offered;
+}
+
+std::string QtToolkit::pick_save_file(const std::string& title, const std::string& suggested,
+                                      const std::string& filter)
+{
+    return to_utf8(QFileDialog::getSaveFileName(impl_->dialog_owner(), to_qstring(title), to_qstring(suggested),
+                                                to_qstring(filter)));
+}
+
+void QtToolkit::show_table(const TableWindowSpec& spec, TableSource& source, const TableActionHandler& act)
+{
+    run_table_window(impl_->dialog_owner(), spec, source, act, on_table_shown);
 }
 
 bool QtToolkit::ask_yes_no(const std::string& title, const std::string& text)
@@ -698,6 +733,33 @@ std::string QtToolkit::pick_folder(const std::string& title, const std::string& 
         path += '/';
     return path;
 }
+
+std::string QtToolkit::pick_file(const std::string& title, const std::string& start_folder,
+                                 const std::string& filter)
+{
+    return to_utf8(QFileDialog::getOpenFileName(impl_->dialog_owner(), to_qstring(title), to_qstring(start_folder),
+                                                to_qstring(filter)));
+}
+
+void QtToolkit::open_preview(const std::string& title, const std::string& choose_caption)
+{
+    if (!impl_->preview)
+        impl_->preview = std::make_unique<PreviewWindow>(impl_->window.get(), to_qstring(title),
+                                                         to_qstring(choose_caption),
+                                                         [this] { impl_->events.push_back({EventType::PreviewChoose}); });
+    impl_->preview->show();
+    impl_->preview->raise();
+}
+
+void QtToolkit::show_preview(const PreviewContent& content)
+{
+    if (impl_->preview)
+        impl_->preview->show_content(content);
+}
+
+bool QtToolkit::preview_open() { return impl_->preview && impl_->preview->isVisible(); }
+
+QWidget* QtToolkit::preview_widget() const { return impl_->preview.get(); }
 
 QWidget* QtToolkit::window_widget() const { return impl_->window.get(); }
 

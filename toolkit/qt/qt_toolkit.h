@@ -7,6 +7,7 @@
 
 #include "toolkit/toolkit.h"
 
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -43,10 +44,24 @@ public:
     void message_box(const std::string& title, const std::string& text, BoxIcon icon) override;
     bool ask_yes_no(const std::string& title, const std::string& text) override;
     std::string pick_folder(const std::string& title, const std::string& start_folder) override;
+    bool message_box_offering(const std::string& title, const std::string& text, BoxIcon icon,
+                              const std::string& action) override;
+    std::string pick_save_file(const std::string& title, const std::string& suggested,
+                               const std::string& filter) override;
+    void show_table(const TableWindowSpec& spec, TableSource& source, const TableActionHandler& act) override;
+    std::string pick_file(const std::string& title, const std::string& start_folder,
+                          const std::string& filter) override;
+    void open_preview(const std::string& title, const std::string& choose_caption) override;
+    void show_preview(const PreviewContent& content) override;
+    bool preview_open() override;
 
     // For tests and screenshots: the window (null before open_window) and a control's widget.
     QWidget* window_widget() const;
     QWidget* control_widget(ControlId control) const;
+    // For tests and screenshots: the preview window (null before open_preview).
+    QWidget* preview_widget() const;
+    // For tests and screenshots: runs once each table window is on screen, with it.
+    std::function<void(QWidget&)> on_table_shown;
 
 private:
     struct Impl;

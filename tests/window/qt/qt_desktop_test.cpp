@@ -5,6 +5,7 @@
 #include "sys/files.h"
 #include "test_folder.h"
 #include "toolkit/qt/qt_toolkit.h"
+#include "readable_text.h"
 
 #include <QCheckBox>
 #include <QDragEnterEvent>
@@ -217,34 +218,6 @@ TEST(QtDesktopWindow, DropsLongPathsKeyboardAndTheRememberedSessionWithAnEmptyWo
     ASSERT_EQ(::chdir(saved_folder.c_str()), 0);
 }
 
-// WCAG contrast ratio of two colours: 1 (none) to 21 (black on white).
-double contrast(const QColor& a, const QColor& b)
-{
-    const auto luminance = [](const QColor& c) {
-        const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
-    };
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-// How far the text drawn in an area stands out: the strongest contrast of any pixel against
-// the area's most common colour, its background.
-double text_contrast(const QImage& image, const QRect& area)
-{
-    std::map<QRgb, int> counts;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            ++counts[image.pixel(x, y)];
-    const QRgb background =
-        std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
-    double strongest = 1;
-    for (const auto& [colour, count] : counts)
-        strongest = std::max(strongest, contrast(QColor(colour), QColor(background)));
-    return strongest;
-}
-
 // The part of a control where only its text is drawn (not its border, box or bevel).
 QRect text_area(const ControlLayout& layout, const QWidget& widget)
 {
@@ -269,21 +242,8 @@ TEST(QtDesktopWindow, EveryTextStaysReadableUnderADarkDesktopTheme)
 {
     const QPalette saved_palette = QApplication::palette();
     const bool own_theme = qEnvironmentVariableIsEmpty("PICTAVO_DESKTOP_THEME");
-    if (own_theme) {
-        QApplication::setStyle(QStyleFactory::create("Fusion"));
-        QPalette dark;
-        for (auto [role, colour] : std::initializer_list<std::pair<QPalette::ColorRole, QColor>>{
-                 {QPalette::Window, QColor(50, 50, 50)}, {QPalette::WindowText, QColor(240, 240, 240)},
-                 {QPalette::Base, QColor(36, 36, 36)}, {QPalette::Text, QColor(240, 240, 240)},
-                 {QPalette::Button, QColor(60, 60, 60)}, {QPalette::ButtonText, QColor(240, 240, 240)},
-                 {QPalette::Light, QColor(80, 80, 80)}, {QPalette::Dark, QColor(20, 20, 20)},
-                 {QPalette::Link, QColor(140, 180, 255)}})
-            dark.setColor(role, colour);
-        dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
-        dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
-        dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
-        QApplication::setPalette(dark);
-    }
+    if (own_theme)
+        use_dark_fusion_theme();
     TestFolder work;
     QtToolkit tk;
     AppState state;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/json_writer.h"
+#include "app/json_writer.h"
 
 namespace pictavo {
 namespace {
@@ -153,6 +153,12 @@ void JsonWriter::null()
 {
     before_value();
     text_ += "null";
+}
+
+void JsonWriter::json_value(std::string_view json)
+{
+    before_value();
+    text_ += json;
 }
 
 } // namespace pictavo

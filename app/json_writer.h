@@ -32,6 +32,9 @@ public:
     void value(int number) { value(static_cast<std::int64_t>(number)); }
     void value(bool truth);
     void null();
+    // A value that is JSON text already (a value of another document, as read), put in as it
+    // is; it keeps its own line breaks and indentation.
+    void json_value(std::string_view json);
     // key(name) and its value.
     template <typename Value>
     void member(std::string_view name, const Value& content)

@@ -1,27 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/cli_report.h"
+#include "app/run_report_json.h"
 
 #include "app/image_formats.h"
-#include "cli/json_writer.h"
+#include "app/json_writer.h"
 #include "image/image_object.h"
 #include "pictavo_version.h"
 
 namespace pictavo {
 namespace {
-
-const char* result_name(const ImageResult& result)
-{
-    if (counts_as_failed(result))
-        return "failed";
-    switch (result.outcome) {
-    case ImageOutcome::Written: return "written";
-    case ImageOutcome::Skipped: return "skipped";
-    case ImageOutcome::Kept: return "kept";
-    case ImageOutcome::Failed: return "failed";
-    case ImageOutcome::NotProcessed: break;
-    }
-    return "not_processed";
-}
 
 // The format of an output the run wrote or kept; null for a copy and for no output.
 const char* format_name(const ImageResult& result)
@@ -34,32 +20,52 @@ const char* format_name(const ImageResult& result)
     return nullptr;
 }
 
-std::string size_pair(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
-
-void write_settings(JsonWriter& json, const CliOptions& options, const RunReport& report)
+std::string size_pair(std::int64_t width, std::int64_t height)
 {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+void write_settings(JsonWriter& json, const JobSettings& job, const RunOptions& options, const RunReport& report)
+{
+    const auto number = [](const std::string& text) { return text_to_integer(text); };
     json.key("settings");
     json.begin_object();
-    json.member("mode", mode_name(options.mode));
-    json.member("size", options.size);
-    json.member("fill", size_pair(options.fill_width, options.fill_height));
-    json.member("uniform", size_pair(options.uniform_width, options.uniform_height));
-    json.member("quality", options.quality);
-    json.member("exif", options.exif);
-    json.member("dates", options.dates);
-    json.member("tinify", options.tinify);
+    json.member("mode", resize_mode_name(job.resize_mode));
+    json.member("size", number(job.normal_size_text));
+    json.member("fill", size_pair(number(job.fill_width_text), number(job.fill_height_text)));
+    json.member("uniform", size_pair(number(job.uniform_width_text), number(job.uniform_height_text)));
+    json.member("quality", job.jpeg_quality);
+    json.member("exif", job.metadata_copy == 1);
+    json.member("dates", job.date_copy == 1);
+    json.member("tinify", job.tinify_upload == 1);
     json.member("skip_existing", options.skip_existing);
-    json.member("optimize", options.compression.optimize);
-    json.member("png_palette", options.compression.png_palette);
-    json.member("only_smaller", options.compression.only_smaller);
-    json.member("format", output_format_name(options.format));
-    json.member("inputs", input_kinds_text(options.inputs));
-    json.member("lossless", options.lossless);
-    if (options.compression.size_limit > 0)
-        json.member("max_size_bytes", options.compression.size_limit);
+    json.member("update", options.update);
+    json.member("optimize", job.compression.optimize);
+    json.member("png_palette", job.compression.png_palette);
+    json.member("only_smaller", job.compression.only_smaller);
+    json.member("format", output_format_name(job.output_format));
+    json.member("inputs", input_kinds_text(job.inputs));
+    json.member("lossless", job.lossless);
+    if (job.compression.size_limit > 0)
+        json.member("max_size_bytes", job.compression.size_limit);
     else
         json.null_member("max_size_bytes");
     json.member("jobs", report.workers);
+    json.end_object();
+}
+
+// Which share of the tree the run took, for merging the reports of a run's shards.
+void write_shard(JsonWriter& json, const std::optional<Shard>& shard)
+{
+    if (!shard) {
+        json.null_member("shard");
+        return;
+    }
+    json.key("shard");
+    json.begin_object();
+    json.member("index", static_cast<std::int64_t>(shard->index));
+    json.member("count", static_cast<std::int64_t>(shard->count));
+    json.member("rule", SHARD_RULE);
     json.end_object();
 }
 
@@ -130,7 +136,7 @@ void write_record(JsonWriter& json, const ImageRecord& record)
 
 } // namespace
 
-std::string run_report_json(const CliOptions& options, const JobSettings& job, const RunReport& report)
+std::string run_report_json(const JobSettings& job, const RunOptions& options, const RunReport& report)
 {
     JsonWriter json;
     json.begin_object();
@@ -138,7 +144,8 @@ std::string run_report_json(const CliOptions& options, const JobSettings& job, c
     json.member("version", PICTAVO_VERSION);
     json.member("input_folder", job.input_folder);
     json.member("output_folder", job.output_folder);
-    write_settings(json, options, report);
+    write_shard(json, options.shard);
+    write_settings(json, job, options, report);
     write_totals(json, report);
     json.key("images");
     json.begin_array();
