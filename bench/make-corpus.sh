@@ -17,6 +17,10 @@
 #                   (Lanczos downscale; zlib level 6 + adaptive filtering, i.e. what a
 #                   typical PNG writer produces) - no real PNG photographs exist in the
 #                   wallpaper packages (their PNGs are renders/illustrations)
+#   $CORPUS/png-art/ 12 artwork PNGs (renders and illustrations from the same packages) at
+#                   their shipped size: 8-bit RGB or RGBA files are copied byte for byte,
+#                   others (grey-alpha) converted to 8-bit RGBA; several are transparent
+#                   and several hold only a few hundred colours
 #   $CORPUS/MANIFEST.tsv   dimensions, bytes, JPEG params, source, author, licence, sha256
 #   $CORPUS/LICENSES/      debian/copyright of each package (+ KDE metadata.json)
 #
@@ -36,7 +40,7 @@ done
 
 PKGS=(lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 plasma-workspace-wallpapers mate-backgrounds)
 
-mkdir -p "$SRC/debs" "$SRC/x" "$CORPUS"/{jpg,jpg12,png,LICENSES}
+mkdir -p "$SRC/debs" "$SRC/x" "$CORPUS"/{jpg,jpg12,png,png-art,LICENSES}
 
 # ---------------------------------------------------------------- fetch + extract
 for p in "${PKGS[@]}"; do
@@ -117,6 +121,23 @@ PNG_LIST=$(cat <<'EOF'
 EOF
 )
 
+# Artwork PNGs: name | path under $SRC/x | author | licence (as for JPG_LIST)
+ART_LIST=$(cat <<EOF
+01_arccolors|$MATE/abstract/Arc-Colors-Transparent-Wallpaper.png|MATE developers|GPL-2+
+02_flow|$MATE/abstract/Flow.png|Daniel Galleguillos, Hylke Bons|GPL-2+
+03_gulp|$MATE/abstract/Gulp.png|Daniel Galleguillos, Hylke Bons|GPL-2+
+04_silk|$MATE/abstract/Silk.png|Patryk Zawadzki|GPL-2+
+05_spring|$MATE/abstract/Spring.png|Patryk Zawadzki|GPL-2+
+06_waves|$MATE/abstract/Waves.png|Patryk Zawadzki|GPL-2+
+07_floatintomate|$MATE/desktop/Float-into-MATE.png|François Vogelweith, Joseph Krieger|GPL-2+
+08_matestripesdark|$MATE/desktop/MATE-Stripes-Dark.png|Adam Erdman|GPL-2+
+09_stripes|$MATE/desktop/Stripes.png|Jakub Steiner|GPL-2+
+10_cold|$MATE/desktop/Ubuntu-Mate-Cold-no-logo.png|Goce Mitevski|CC-BY-SA-4.0
+11_flyingkonqui|$KDE/FlyingKonqui/contents/images/2560x1600.png|Timothée Giet|GPL-2+ (debian/copyright) / LGPLv3 (metadata.json)
+12_cascade|$KDE/Cascade/contents/images/3840x2160.png|Ken Vermette|GPL-2+ (debian/copyright) / LGPLv3 (metadata.json)
+EOF
+)
+
 src_of() { # name -> absolute source path
   local line; line=$(grep "^$1|" <<<"$JPG_LIST"); echo "$SRC/x/$(cut -d'|' -f2 <<<"$line")"
 }
@@ -159,12 +180,28 @@ while IFS='|' read -r name long; do
   mv "$out.tmp.png" "$out"
 done <<<"$PNG_LIST"
 
+# ---------------------------------------------------------------- png-art: 8-bit RGB/RGBA
+while IFS='|' read -r name rel author lic; do
+  [ -n "$name" ] || continue
+  out="$CORPUS/png-art/$name.png"
+  [ -s "$out" ] && continue
+  kind=$("$IM_IDENTIFY" -format '%[png:IHDR.bit-depth-orig] %[png:IHDR.color-type-orig]\n' "$SRC/x/$rel" | head -1)
+  case "$kind" in
+    "8 2"|"8 6") cp -f "$SRC/x/$rel" "$out.tmp.png" ;;
+    *) "$IM_CONVERT" "$SRC/x/$rel" -depth 8 "PNG32:$out.tmp.png" ;;
+  esac
+  mv "$out.tmp.png" "$out"
+done <<<"$ART_LIST"
+for d in FlyingKonqui Cascade; do
+  cp -f "$SRC/x/$KDE/$d/metadata.json" "$CORPUS/LICENSES/kde-$d.metadata.json"
+done
+
 # ---------------------------------------------------------------- manifest
 {
   printf 'set\tfile\twidth\theight\tMP\tbytes\tformat_params\tsource_package\tsource_path\tauthor\tlicence\tsha256\n'
   emit() { # set file name
     local set=$1 f=$2 name=$3 line rel author lic pkg ver params
-    line=$(grep "^$name|" <<<"$JPG_LIST"); rel=$(cut -d'|' -f2 <<<"$line")
+    line=$(printf '%s\n%s\n' "$JPG_LIST" "$ART_LIST" | grep "^$name|"); rel=$(cut -d'|' -f2 <<<"$line")
     author=$(cut -d'|' -f3 <<<"$line"); lic=$(cut -d'|' -f4 <<<"$line")
     pkg=${rel%%/*}; ver=$(cat "$SRC/x/$pkg/.version")
     if [ "${f##*.}" = jpg ]; then
@@ -180,7 +217,8 @@ done <<<"$PNG_LIST"
   for f in "$CORPUS"/jpg/*.jpg;   do n=$(basename "$f" .jpg); emit jpg "$f" "$n"; done
   for f in "$CORPUS"/jpg12/*.jpg; do n=$(basename "$f" .jpg); emit jpg12 "$f" "${n%_*}"; done
   for f in "$CORPUS"/png/*.png;   do n=$(basename "$f" .png); emit png "$f" "$n"; done
+  for f in "$CORPUS"/png-art/*.png; do n=$(basename "$f" .png); emit png-art "$f" "$n"; done
 } > "$CORPUS/MANIFEST.tsv"
 
-echo "corpus: $(ls "$CORPUS"/jpg | wc -l) jpg, $(ls "$CORPUS"/jpg12 | wc -l) jpg12, $(ls "$CORPUS"/png | wc -l) png in $CORPUS"
+echo "corpus: $(ls "$CORPUS"/jpg | wc -l) jpg, $(ls "$CORPUS"/jpg12 | wc -l) jpg12, $(ls "$CORPUS"/png | wc -l) png, $(ls "$CORPUS"/png-art | wc -l) png-art in $CORPUS"
 column -t -s $'\t' "$CORPUS/MANIFEST.tsv" | cut -c1-150

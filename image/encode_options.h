@@ -43,6 +43,7 @@ struct EncodeOutcome {
     bool lossy_palette = false; // the lossy palette was used
     int palette_colours = 0;    // colours in the written palette; 0 for a true-colour output
     int native_quality = 0;     // the encoder's own quality written; 0 for a lossless output
+    int palette_quality = 0;    // how close the lossy palette keeps the image (libimagequant's 0..100)
 };
 
 } // namespace pictavo

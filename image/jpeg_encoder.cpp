@@ -57,6 +57,23 @@ void write_icc_profile(jpeg_compress_struct* info, const std::vector<std::uint8_
     }
 }
 
+// The libjpeg quality the request asks for: its native quality when it gives one (1..100),
+// else ten times the program quality (0..10; libjpeg itself takes 0 as 1).
+int libjpeg_quality(const EncodeRequest& request)
+{
+    if (request.options.native_quality > 0)
+        return std::min(request.options.native_quality, NATIVE_QUALITY_MAXIMUM);
+    return std::clamp(request.quality, 0, 10) * 10;
+}
+
+// Lossless savings: Huffman tables made for this image, and progressive scans (libjpeg's
+// standard script). The quantisation tables, and so the decoded pixels, stay as they are.
+void set_optimised_coding(jpeg_compress_struct* info)
+{
+    info->optimize_coding = TRUE;
+    jpeg_simple_progression(info);
+}
+
 // Only trivially destructible locals: a library error jumps back here.
 bool compress(JpegEncoderRecord& record, const EncodeRequest& request, std::FILE* file, std::uint8_t* row)
 {
@@ -75,7 +92,9 @@ bool compress(JpegEncoderRecord& record, const EncodeRequest& request, std::FILE
     info->input_components = 3;
     info->in_color_space = JCS_RGB;
     jpeg_set_defaults(info);
-    jpeg_set_quality(info, std::clamp(request.quality, 0, 10) * 10, FALSE);
+    jpeg_set_quality(info, libjpeg_quality(request), FALSE);
+    if (request.options.optimize)
+        set_optimised_coding(info);
     jpeg_start_compress(info, TRUE);
     if (request.colour && icc_profile_describes_rgb(request.colour->icc))
         write_icc_profile(info, request.colour->icc);
@@ -98,7 +117,11 @@ bool jpeg_encode24(const EncodeRequest& request, const EncodeSink& sink)
     std::unique_ptr<std::uint8_t[]> row(new (std::nothrow) std::uint8_t[request.stride + 4]);
     if (!record || !row || !compress(*record, request, sink.file, row.get()))
         return false;
-    return sink.file || sink.write(record->memory, record->memory_size);
+    if (!sink.file && !sink.write(record->memory, record->memory_size))
+        return false;
+    if (request.outcome)
+        *request.outcome = EncodeOutcome{false, 0, std::max(1, libjpeg_quality(request))};
+    return true;
 }
 
 const ImageEncoder jpeg_encoder_plugin = {IMAGE_CODE_JPEG, jpeg_encode24, nullptr};

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/palette_quantizer.h"
 
+#include "image/packed_samples.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -284,13 +286,6 @@ private:
     std::array<int, 256> green_index_{};
 };
 
-void put_index(std::uint8_t* row, int x, int depth, int index)
-{
-    const int per_byte = 8 / depth;
-    const int shift = 8 - depth * (x % per_byte + 1);
-    row[x / per_byte] = static_cast<std::uint8_t>(row[x / per_byte] | index << shift);
-}
-
 bool is_bright(const std::uint8_t* bgr)
 {
     return 0.2126 * bgr[2] + 0.7152 * bgr[1] + 0.0722 * bgr[0] > luminance_threshold;
@@ -303,7 +298,7 @@ void pack_rows(const EncodeRequest& request, QuantizedImage& result, IndexOf ind
         const std::uint8_t* source = request.image_row(y);
         std::uint8_t* row = result.rows.data() + static_cast<std::size_t>(y) * result.row_bytes;
         for (int x = 0; x < request.width; ++x)
-            put_index(row, x, request.depth, index_of(source + 3 * x));
+            pack_sample(row, x, request.depth, index_of(source + 3 * x));
     }
 }
 

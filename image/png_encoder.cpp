@@ -2,138 +2,140 @@
 #include "image/png_encoder.h"
 
 #include "image/image_object.h"
-#include "image/palette_quantizer.h"
+#include "image/lossy_palette.h"
+#include "image/png_optimizer.h"
+#include "image/png_reduction.h"
+#include "image/png_writer.h"
 
-#include <png.h>
-#include <string>
+#include <algorithm>
+#include <new>
 
 namespace pictavo {
 namespace {
 
-struct PngWriteRecord {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-
-    PngWriteRecord() = default;
-    PngWriteRecord(const PngWriteRecord&) = delete;
-    PngWriteRecord& operator=(const PngWriteRecord&) = delete;
-    ~PngWriteRecord()
-    {
-        if (png)
-            png_destroy_write_struct(&png, info ? &info : nullptr);
-    }
-};
-
-void ignore_warning(png_structp, png_const_charp) {}
-
-[[noreturn]] void fail_silently(png_structp png, png_const_charp)
+// The palette form's raster: the program's own quantizer at the requested depth.
+bool quantized_raster(const EncodeRequest& request, PngRaster& raster)
 {
-    png_longjmp(png, 1);
-}
-
-void write_to_sink(png_structp png, png_bytep bytes, png_size_t count)
-{
-    const auto* sink = static_cast<const EncodeSink*>(png_get_io_ptr(png));
-    if (!sink->write(bytes, count))
-        png_error(png, "write failed");
-}
-
-void flush_sink(png_structp png)
-{
-    const auto* sink = static_cast<const EncodeSink*>(png_get_io_ptr(png));
-    if (sink->file && std::fflush(sink->file) != 0)
-        png_error(png, "write failed");
-}
-
-// A name libpng writes as it stands: 1 to 79 printable Latin-1 characters, no space at either
-// end or twice in a row. Others (only a foreign file could hold them) get a plain one.
-std::string iccp_name(const std::string& name)
-{
-    bool usable = !name.empty() && name.size() <= 79 && name.front() != ' ' && name.back() != ' ' &&
-                  name.find("  ") == std::string::npos;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        usable = usable && ((byte >= 32 && byte <= 126) || byte >= 161);
-    }
-    return usable ? name : "ICC profile";
-}
-
-// PNG allows one colour description: the ICC profile when the source had one that suits the
-// output (the format ranks it above sRGB), else the sRGB chunk the source had. A profile
-// libpng finds inconsistent is left out with a warning instead of failing the save.
-void set_colour_chunks(png_structp png, png_infop info, const ColourProfile* colour, const std::string& name)
-{
-    if (!colour)
-        return;
-    if (icc_profile_describes_rgb(colour->icc))
-        png_set_iCCP(png, info, name.c_str(), PNG_COMPRESSION_TYPE_BASE, colour->icc.data(),
-                     static_cast<png_uint_32>(colour->icc.size()));
-    else if (colour->srgb_intent >= 0 && colour->srgb_intent <= 3)
-        png_set_sRGB(png, info, colour->srgb_intent);
-}
-
-void write_palette(png_structp png, png_infop info, const QuantizedImage& quantized)
-{
-    png_color colours[256];
-    const std::size_t count = quantized.palette.size();
-    for (std::size_t i = 0; i < count; ++i)
-        colours[i] = {quantized.palette[i].red, quantized.palette[i].green, quantized.palette[i].blue};
-    png_set_PLTE(png, info, colours, static_cast<int>(count));
-}
-
-// Only trivially destructible locals: a libpng error jumps back here. quantized is null for
-// the true-colour forms.
-bool write_png(PngWriteRecord& record, const EncodeRequest& request, const EncodeSink& sink, int channels,
-               const QuantizedImage* quantized, const std::string& profile_name)
-{
-    png_structp png = record.png;
-    png_infop info = record.info;
-    if (setjmp(png_jmpbuf(png)))
+    QuantizedImage quantized;
+    if (!quantize_palette(request, quantized))
         return false;
-    png_set_benign_errors(png, 1);
-    png_set_write_fn(png, const_cast<EncodeSink*>(&sink), write_to_sink, flush_sink);
-    png_set_filter(png, 0, PNG_FILTER_NONE);
-    png_set_compression_level(png, 9);
-    const auto width = static_cast<png_uint_32>(request.width);
-    const auto height = static_cast<png_uint_32>(request.height);
-    if (quantized) {
-        png_set_IHDR(png, info, width, height, request.depth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        write_palette(png, info, *quantized);
-        set_colour_chunks(png, info, request.colour, profile_name);
-        png_write_info(png, info);
-        for (int y = 0; y < request.height; ++y)
-            png_write_row(png, quantized->row(y));
-    } else {
-        png_set_IHDR(png, info, width, height, 8, channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_set_bgr(png);
-        set_colour_chunks(png, info, request.colour, profile_name);
-        png_write_info(png, info);
-        for (int y = 0; y < request.height; ++y)
-            png_write_row(png, request.image_row(y));
-    }
-    png_write_end(png, info);
+    raster.width = request.width;
+    raster.height = request.height;
+    raster.colour_type = PngColourType::Palette;
+    raster.bit_depth = request.depth;
+    raster.row_bytes = quantized.row_bytes;
+    raster.rows = std::move(quantized.rows);
+    raster.palette = std::move(quantized.palette);
     return true;
+}
+
+// A libimagequant palette of at most max_colours for the request's pixels, at bit depth
+// (0: the smallest that holds the palette). Made, FloorNotMet or Failed as the quantizer says.
+LossyPaletteResult lossy_raster(const EncodeRequest& request, int channels, int max_colours, int bit_depth,
+                                PngRaster& raster, EncodeOutcome& outcome)
+{
+    LossyPalette settings;
+    settings.max_colours = std::clamp(max_colours, 2, PALETTE_COLOURS_MAXIMUM);
+    settings.quality_floor = request.options.palette_quality_floor;
+    const LossyPaletteResult result = make_lossy_palette(request, channels, settings, raster);
+    if (result != LossyPaletteResult::Made)
+        return result;
+    if (bit_depth == 0)
+        bit_depth = palette_bit_depth(raster.palette.size());
+    if (bit_depth < 8 && !pack_samples(raster, bit_depth))
+        return LossyPaletteResult::Failed;
+    outcome.lossy_palette = true;
+    outcome.palette_quality = settings.quality;
+    return result;
+}
+
+// A palette raster as the options ask: as it stands, or with the smallest filters and deflate.
+bool write_palette_raster(const EncodeRequest& request, PngRaster& raster, const EncodeSink& sink,
+                          EncodeOutcome& outcome)
+{
+    outcome.palette_colours = static_cast<int>(raster.palette.size());
+    if (!request.options.optimize)
+        return png_write_raster(raster, request.colour, sink);
+    auto hand_over = [&](std::size_t, PngRaster& form) {
+        form = std::move(raster);
+        return true;
+    };
+    std::size_t chosen = 0;
+    return png_write_smallest(1, hand_over, request.colour, sink, chosen);
+}
+
+// Depths 1 to 8: a palette of at most 2^depth entries; under optimize only the filters and
+// deflate change, since the palette and the indices are this form's own.
+bool encode_palette_form(const EncodeRequest& request, const EncodeSink& sink, EncodeOutcome& outcome)
+{
+    PngRaster raster;
+    LossyPaletteResult lossy = LossyPaletteResult::FloorNotMet;
+    if (request.options.lossy_palette) {
+        const int max_colours = std::min(request.options.palette_colours, 1 << request.depth);
+        lossy = lossy_raster(request, 3, max_colours, request.options.optimize ? 0 : request.depth, raster, outcome);
+        if (lossy == LossyPaletteResult::Failed)
+            return false;
+    }
+    if (lossy != LossyPaletteResult::Made && !quantized_raster(request, raster))
+        return false;
+    return write_palette_raster(request, raster, sink, outcome);
+}
+
+// An RGB ICC profile cannot describe grey pixels, so a file that carries one stays in colour.
+bool grey_allowed(const EncodeRequest& request)
+{
+    return !request.colour || !icc_profile_describes_rgb(request.colour->icc);
+}
+
+bool write_exact_forms(const EncodeRequest& request, int channels, const EncodeSink& sink, EncodeOutcome& outcome)
+{
+    const PixelCensus census = take_pixel_census(request, channels);
+    const std::vector<PngForm> forms = exact_forms(census, grey_allowed(request));
+    auto make_form = [&](std::size_t index, PngRaster& raster) {
+        return make_exact_raster(request, channels, census, forms[index], raster);
+    };
+    std::size_t chosen = 0;
+    if (!png_write_smallest(forms.size(), make_form, request.colour, sink, chosen))
+        return false;
+    if (forms[chosen].colour_type == PngColourType::Palette)
+        outcome.palette_colours = static_cast<int>(census.colours.size());
+    return true;
+}
+
+// RGB (channels 3) or RGB-alpha (4) pixels: a lossy palette when asked for and good enough,
+// else the exact pixels, plain or in their smallest form.
+bool encode_true_colour(const EncodeRequest& request, int channels, const EncodeSink& sink, EncodeOutcome& outcome)
+{
+    if (request.options.lossy_palette) {
+        PngRaster raster;
+        const LossyPaletteResult lossy = lossy_raster(request, channels, request.options.palette_colours,
+                                                      request.options.optimize ? 0 : 8, raster, outcome);
+        if (lossy == LossyPaletteResult::Failed)
+            return false;
+        if (lossy == LossyPaletteResult::Made)
+            return write_palette_raster(request, raster, sink, outcome);
+    }
+    if (request.options.optimize)
+        return write_exact_forms(request, channels, sink, outcome);
+    return png_write_true_colour(request, channels, sink);
 }
 
 bool encode(const EncodeRequest& request, const EncodeSink& sink, int channels)
 {
     if (request.width < 1 || request.height < 1 || (!sink.file && !sink.memory))
         return false;
-    QuantizedImage quantized;
+    EncodeOutcome outcome;
     const bool palette_form = channels == 3 && request.depth >= 1 && request.depth <= 8;
-    if (palette_form && !quantize_palette(request, quantized))
+    bool written = false;
+    try {
+        written = palette_form ? encode_palette_form(request, sink, outcome)
+                               : encode_true_colour(request, channels, sink, outcome);
+    } catch (const std::bad_alloc&) {
         return false;
-    PngWriteRecord record;
-    record.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, fail_silently, ignore_warning);
-    if (!record.png)
-        return false;
-    record.info = png_create_info_struct(record.png);
-    if (!record.info)
-        return false;
-    const std::string profile_name = request.colour ? iccp_name(request.colour->icc_name) : std::string();
-    return write_png(record, request, sink, channels, palette_form ? &quantized : nullptr, profile_name);
+    }
+    if (written && request.outcome)
+        *request.outcome = outcome;
+    return written;
 }
 
 } // namespace

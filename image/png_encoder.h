@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// PNG encoder over libpng: 8-bit RGB (encode24) or RGB-alpha (encode32); for depths 1, 2, 4
-// and 8 a palette image built by the palette quantizer. No row filter, zlib level 9. Besides
-// IHDR, PLTE, IDAT and IEND only the source's colour description is written: its ICC profile
-// as iCCP when it describes RGB data, or else its sRGB chunk.
+// PNG encoder: 8-bit RGB (encode24) or RGB-alpha (encode32); for depths 1, 2, 4 and 8 a palette
+// image built by the palette quantizer. The plain output has no row filter and zlib level 9
+// (image/png_writer.h). The options add a smallest exact form with the best filters and
+// deflate (optimize), and a lossy palette with alpha from libimagequant (lossy_palette).
 #pragma once
 
 #include "image/image_plugin.h"
