@@ -174,6 +174,18 @@ ImageSettings image_settings_of(const JobSettings& job)
     return settings;
 }
 
+namespace {
+
+// The settings' encoder options for one image: lossless WebP is for PNG sources only.
+EncodeOptions encoding_for(const ImageSettings& settings, const PreparedImage& prepared)
+{
+    EncodeOptions options = settings.encoding;
+    options.lossless = settings.lossless && prepared.image.plugin_code == IMAGE_CODE_PNG;
+    return options;
+}
+
+} // namespace
+
 ImageResult failed_image(FailureReason reason)
 {
     ImageResult result;
@@ -199,8 +211,6 @@ ImageResult prepare_image(const ImageSettings& settings, const std::string& sour
     prepared.encoder = settings.format == OutputFormat::Same ? encoder_for(source_path) : encoder_of(settings.format);
     ImageResult result = prepare(settings, source_path, prepared);
     result.shape.encoder = prepared.shape.encoder = prepared.encoder;
-    prepared.encoding = settings.encoding;
-    prepared.encoding.lossless = settings.lossless && prepared.image.plugin_code == IMAGE_CODE_PNG;
     return result;
 }
 
@@ -211,7 +221,7 @@ ImageResult write_prepared_image(const ImageSettings& settings, const PreparedIm
     ImageResult result = written(prepared.shape);
     if (size_limit <= 0) {
         const ImageError error = image_write_staged(prepared.image, output_path, staged, prepared.encoder, quality,
-                                                    prepared.encoding, &result.encoded);
+                                                    encoding_for(settings, prepared), &result.encoded);
         return error == ImageError::None ? result : failed_image(failure_reason_of(error));
     }
     const EncodedOutput encoded = encode_prepared_image(settings, prepared, size_limit);
@@ -232,13 +242,14 @@ EncodedOutput encode_prepared_image(const ImageSettings& settings, const Prepare
     const int quality = std::clamp(settings.quality, -1, 11);
     EncodedOutput output;
     if (size_limit <= 0) {
-        if (const ImageError error = image_encode(prepared.image, prepared.encoder, quality, prepared.encoding,
-                                                  output.bytes, &output.encoded);
+        if (const ImageError error = image_encode(prepared.image, prepared.encoder, quality,
+                                                  encoding_for(settings, prepared), output.bytes, &output.encoded);
             error != ImageError::None)
             output.failure = failure_reason_of(error);
         return output;
     }
-    LimitedEncode limited = encode_within_limit(prepared.image, prepared.encoder, quality, prepared.encoding, size_limit);
+    LimitedEncode limited =
+        encode_within_limit(prepared.image, prepared.encoder, quality, encoding_for(settings, prepared), size_limit);
     output.failure = failure_reason_of(limited.error);
     output.bytes = std::move(limited.bytes);
     output.encoded = limited.outcome;

@@ -87,7 +87,6 @@ struct PreparedImage {
     ImageObject image;
     OutputShape shape;
     std::uint32_t encoder = 0;
-    EncodeOptions encoding; // the settings' options for this image (lossless for a PNG source)
     int source_width = 0; // the source as it is seen: after the turn its orientation asks for
     int source_height = 0;
 };
