@@ -6,7 +6,7 @@
 set -euo pipefail
 build=${1:-build/bench}
 corpus=${CORPUS:-/tmp/corpus}
-if [ ! -d "$corpus/jpg12" ] || [ ! -d "$corpus/jpg" ]; then
+if [ ! -d "$corpus/jpg12" ] || [ ! -d "$corpus/jpg" ] || [ ! -d "$corpus/png-art" ]; then
   echo "bench: building the photo corpus in $corpus"
   bash scripts/install-deps.sh bench
   if [ "$(id -u)" -eq 0 ]; then
