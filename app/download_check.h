@@ -8,9 +8,14 @@
 
 namespace pictavo {
 
-enum class ImageFormat { Unknown, Jpeg, Png };
+// Enough of a file's start to tell its format: an AVIF file type box names its brands within it.
+constexpr std::size_t IMAGE_SIGNATURE_BYTES = 64;
 
-// By the signature at the start of the bytes.
+enum class ImageFormat { Unknown, Jpeg, Png, Webp, Avif };
+
+// By the signature at the start of the bytes: JPEG's SOI marker, PNG's signature, WebP's RIFF
+// header, an AVIF file type box (brand avif or avis) first. Looks at no more than
+// IMAGE_SIGNATURE_BYTES.
 ImageFormat image_format_of(const unsigned char* bytes, std::size_t size);
 
 // Reads size bytes from the start of an open file; false when it ends sooner or fails.

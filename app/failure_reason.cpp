@@ -76,7 +76,7 @@ std::string failure_text(const Failure& failure)
     case FailureReason::WritePermission: return "the output cannot be written: permission denied";
     case FailureReason::DiskFull: return "the output cannot be written: the disk is full";
     case FailureReason::WriteFailed: return "the output cannot be written";
-    case FailureReason::SameOutput: return "the output is the same file as an earlier image's output";
+    case FailureReason::SameOutput: return "another image of this run writes the same output file";
     case FailureReason::PathTooLong: return "the path is too long for this system";
     case FailureReason::FolderUnreadable: return "the folder cannot be read";
     case FailureReason::ListedMissing: return "no such file in the input folder";

@@ -27,7 +27,7 @@ enum class FailureReason {
     WritePermission,
     DiskFull,
     WriteFailed,
-    SameOutput, // an earlier image of the run writes the same file
+    SameOutput, // another image of the run writes the same output file
     // The tree
     PathTooLong,
     FolderUnreadable,

@@ -2,6 +2,7 @@
 #include "app/file_list.h"
 
 #include "app/folder_scan.h"
+#include "app/image_formats.h"
 #include "sys/files.h"
 
 #include <unordered_set>
@@ -19,18 +20,18 @@ std::vector<std::string_view> folders_of(std::string_view relative_path)
     return folders;
 }
 
-PlannedImage listed_image(ListedPath listed, const std::string& input_root, const std::string& output_root)
+// The image's paths, or why it is refused; whether its file exists is not looked at yet.
+PlannedImage listed_image(ListedPath listed, const std::string& input_root, const std::string& output_root,
+                          OutputFormat format)
 {
     PlannedImage image;
     image.refused = listed.refused;
     image.source_path = listed.relative_path; // as listed, for the progress line of a refused entry
     if (image.refused == FailureReason::None) {
         image.source_path = collapse_separators(input_root + "/" + listed.relative_path);
-        image.output_path = collapse_separators(output_root + "/" + listed.relative_path);
+        image.output_path = output_path_in_format(collapse_separators(output_root + "/" + listed.relative_path), format);
         if (!path_fits_host(image.source_path) || !path_fits_host(image.output_path))
             image.refused = FailureReason::PathTooLong;
-        else if (!file_identity(image.source_path))
-            image.refused = FailureReason::ListedMissing;
     }
     image.relative_path = std::move(listed.relative_path);
     return image;
@@ -54,7 +55,7 @@ std::vector<std::string> split_file_list(std::string_view text, ListSeparator se
     return entries;
 }
 
-ListedPath listed_path(std::string_view entry)
+ListedPath listed_path(std::string_view entry, const InputKinds& kinds)
 {
     ListedPath listed{std::string(entry), FailureReason::None};
     // A NUL inside a line would cut the path short where the host reads it.
@@ -78,7 +79,7 @@ ListedPath listed_path(std::string_view entry)
         if (!element.empty() && element != ".")
             elements.push_back(element);
     }
-    if (elements.empty() || entry.ends_with('/') || !is_image_file_name(std::string(elements.back()))) {
+    if (elements.empty() || entry.ends_with('/') || !is_input_kind(std::string(elements.back()), kinds)) {
         listed.refused = FailureReason::ListedNotAnImage;
         return listed;
     }
@@ -97,17 +98,33 @@ ListedPath listed_path(std::string_view entry)
 }
 
 RunPlan plan_listed_run(const std::vector<std::string>& entries, const std::string& input_root,
-                        const std::string& output_root, const std::optional<Shard>& shard)
+                        const std::string& output_root, const std::optional<Shard>& shard, const PlanFormats& formats)
 {
     RunPlan plan;
     plan.output_folders.push_back(output_root);
     std::unordered_set<std::string> listed_before;
     std::unordered_set<std::string_view> folders_made;
+    // Outputs in the source's format have names as distinct as their sources'. In another format
+    // two sources may meet at one, so every listed image takes part in deciding which is refused,
+    // the shard's or not.
+    const bool names_may_meet = formats.output != OutputFormat::Same;
+    std::vector<PlannedImage> images;
+    std::vector<bool> owned;
     for (const std::string& entry : entries) {
-        ListedPath listed = listed_path(entry);
-        if ((shard && !shard->owns(listed.relative_path)) || !listed_before.insert(listed.relative_path).second)
+        ListedPath listed = listed_path(entry, formats.inputs);
+        const bool own = !shard || shard->owns(listed.relative_path);
+        if ((!own && !names_may_meet) || !listed_before.insert(listed.relative_path).second)
             continue;
-        PlannedImage image = listed_image(std::move(listed), input_root, output_root);
+        images.push_back(listed_image(std::move(listed), input_root, output_root, formats.output));
+        owned.push_back(own);
+    }
+    refuse_shared_outputs(images);
+    for (std::size_t index = 0; index < images.size(); ++index) {
+        if (!owned[index])
+            continue;
+        PlannedImage& image = images[index];
+        if (image.refused == FailureReason::None && !file_identity(image.source_path))
+            image.refused = FailureReason::ListedMissing;
         if (image.refused == FailureReason::None) {
             // The views point into the set's own copy of the path, which lives as long as the set.
             const std::string& kept = *listed_before.find(image.relative_path);
@@ -120,7 +137,6 @@ RunPlan plan_listed_run(const std::vector<std::string>& entries, const std::stri
         }
         plan.images.push_back(std::move(image));
     }
-    refuse_shared_outputs(plan.images);
     plan.folder_count = static_cast<std::int64_t>(folders_made.size());
     return plan;
 }

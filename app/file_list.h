@@ -3,8 +3,8 @@
 // the tree, so that a site with a huge tree lists it once rather than once per shard.
 //
 // A list is trusted no further than a walk: an entry that is absolute or climbs out with
-// "..", lies in a hidden folder (which a walk never enters), is not an image's name or names
-// no file is a failure of its own, and nothing outside the input folder is read for it.
+// "..", lies in a hidden folder (which a walk never enters), is not the name of an image of
+// the run's input kinds or names no file is a failure of its own, and nothing outside the input folder is read for it.
 #pragma once
 
 #include "app/run_plan.h"
@@ -35,12 +35,15 @@ struct ListedPath {
     std::string relative_path;
     FailureReason refused = FailureReason::None;
 };
-ListedPath listed_path(std::string_view entry);
+ListedPath listed_path(std::string_view entry, const InputKinds& kinds = {});
 
 // The plan for the listed images that are the shard's (all of them without one), in list order
-// and each once however often it is listed. Their output folders are created, parents first;
-// a listed file that does not exist is refused without being opened.
+// and each once however often it is listed, with their output paths in the output format. Their
+// output folders are created, parents first; a listed file that does not exist is refused
+// without being opened. Of two listed images that meet at one output name the later is refused
+// on every shard, whichever shard has the earlier one.
 RunPlan plan_listed_run(const std::vector<std::string>& entries, const std::string& input_root,
-                        const std::string& output_root, const std::optional<Shard>& shard);
+                        const std::string& output_root, const std::optional<Shard>& shard,
+                        const PlanFormats& formats = {});
 
 } // namespace pictavo

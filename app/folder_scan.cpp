@@ -15,6 +15,7 @@ struct WalkContext {
     const ImageFileCallback& on_image_file;
     const std::optional<FileIdentity>& left_out;
     const FolderCallback& on_unreadable_folder;
+    const InputKinds& kinds;
     // The identities of the folders from the root down to the current one, to recognise a
     // link that leads back up.
     std::vector<FileIdentity> on_path;
@@ -54,7 +55,7 @@ void walk_level(WalkContext& walk, const std::string& folder)
                     walk.on_path.pop_back();
             }
         }
-        if (type == DIR_ENTRY_FILE && is_image_file_name(name) && walk.on_image_file)
+        if (type == DIR_ENTRY_FILE && is_input_kind(name, walk.kinds) && walk.on_image_file)
             walk.on_image_file(folder, name);
     }
     dir_finish(number);
@@ -73,22 +74,24 @@ std::string lower_case_extension(const std::string& path)
 
 bool is_image_file_name(const std::string& name)
 {
-    const std::string extension = lower_case_extension(name);
-    return extension == "jpg" || extension == "jpeg" || extension == "png";
+    return is_input_kind(name, InputKinds{});
 }
 
 void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileCallback& on_image_file,
-                      const std::optional<FileIdentity>& left_out, const FolderCallback& on_unreadable_folder)
+                      const std::optional<FileIdentity>& left_out, const FolderCallback& on_unreadable_folder,
+                      const InputKinds& kinds)
 {
-    WalkContext walk{run, on_image_file, left_out, on_unreadable_folder, {}};
+    WalkContext walk{run, on_image_file, left_out, on_unreadable_folder, kinds, {}};
     if (const auto root = file_identity(folder))
         walk.on_path.push_back(*root);
     walk_level(walk, folder);
 }
 
-void folder_scan(RunState& run, const std::string& folder, const std::optional<FileIdentity>& left_out)
+void folder_scan(RunState& run, const std::string& folder, const std::optional<FileIdentity>& left_out,
+                 const InputKinds& kinds)
 {
-    walk_folder_tree(run, folder, [&run](const std::string&, const std::string&) { ++run.image_count; }, left_out);
+    walk_folder_tree(
+        run, folder, [&run](const std::string&, const std::string&) { ++run.image_count; }, left_out, {}, kinds);
 }
 
 std::string scan_summary(const RunState& run)
@@ -99,7 +102,7 @@ std::string scan_summary(const RunState& run)
 
 void output_tree(RunState& run, const std::string& input_root, const std::string& output_root,
                  const ImageFileCallback& on_image_file, const std::optional<FileIdentity>& left_out,
-                 const FolderCallback& on_unreadable_folder)
+                 const FolderCallback& on_unreadable_folder, const InputKinds& kinds)
 {
     run.folder_count = 0;
     run.image_count = 0;
@@ -110,7 +113,7 @@ void output_tree(RunState& run, const std::string& input_root, const std::string
             if (on_image_file)
                 on_image_file(folder, name);
         },
-        left_out, on_unreadable_folder);
+        left_out, on_unreadable_folder, kinds);
     for (std::int64_t i = 0; i < run.folder_count; ++i) {
         const auto slot = static_cast<std::size_t>(i);
         store_folder(run.output_folders, i, replace_leading_root(run.source_folders[slot], input_root, output_root));

@@ -9,6 +9,7 @@
 // with '/', the root's direct sub-folders carry a doubled separator ("/in//a", "/in//a/b").
 #pragma once
 
+#include "app/image_formats.h"
 #include "app/settings.h"
 #include "sys/files.h"
 
@@ -26,8 +27,8 @@ using FolderCallback = std::function<void(const std::string& folder)>;
 // The extension part of a path or name in lower case (ASCII letters only).
 std::string lower_case_extension(const std::string& path);
 
-// Whether a file name is one the program processes: its extension part, lower-cased, is
-// jpg, jpeg or png.
+// Whether a file name is one the program processes by default: its extension part, lower-cased,
+// is jpg, jpeg or png.
 bool is_image_file_name(const std::string& name);
 
 // Walks the tree below folder. Every sub-folder walked goes into run.source_folders at slot
@@ -35,14 +36,15 @@ bool is_image_file_name(const std::string& name);
 // lists its folder under directory number run.folder_count as it is on entry. A folder that
 // cannot be listed contributes nothing but a call of on_unreadable_folder. The caller sets
 // run.folder_count beforehand. A sub-folder that is left_out (an output folder inside the
-// input tree) is passed over with everything in it.
+// input tree) is passed over with everything in it. Image files are those of the input kinds.
 void walk_folder_tree(RunState& run, const std::string& folder, const ImageFileCallback& on_image_file,
                       const std::optional<FileIdentity>& left_out = std::nullopt,
-                      const FolderCallback& on_unreadable_folder = {});
+                      const FolderCallback& on_unreadable_folder = {}, const InputKinds& kinds = {});
 
 // A walk that only counts: adds the images below folder to run.image_count and records the
 // sub-folders, passing over left_out as the run will. The caller sets both counts to 0 first.
-void folder_scan(RunState& run, const std::string& folder, const std::optional<FileIdentity>& left_out = std::nullopt);
+void folder_scan(RunState& run, const std::string& folder, const std::optional<FileIdentity>& left_out = std::nullopt,
+                 const InputKinds& kinds = {});
 
 // "Found N images in M folders" after a scan (the input folder itself is one of the M).
 std::string scan_summary(const RunState& run);
@@ -55,7 +57,7 @@ std::string scan_summary(const RunState& run);
 void output_tree(RunState& run, const std::string& input_root, const std::string& output_root,
                  const ImageFileCallback& on_image_file = {},
                  const std::optional<FileIdentity>& left_out = std::nullopt,
-                 const FolderCallback& on_unreadable_folder = {});
+                 const FolderCallback& on_unreadable_folder = {}, const InputKinds& kinds = {});
 
 // path with its leading from replaced by to; path unchanged when it does not start with from.
 // Only the start is replaced, so a deeper folder that happens to share the root's text stays.

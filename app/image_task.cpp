@@ -70,7 +70,8 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
         return ImageSize{plan.width, plan.height};
     };
     ImageObject& image = prepared.image;
-    if (const ImageError error = image_read_file_sized(source_path, choose, image); error != ImageError::None)
+    if (const ImageError error = image_read_file_sized(source_path, choose, image, nullptr, settings.decoders_left_out);
+        error != ImageError::None)
         return failed_image(failure_reason_of(error));
     OutputShape& shape = prepared.shape;
     if (header_plan) {
@@ -97,7 +98,8 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
     shape.height = image.height;
     shape.resized = image.width != stored.width || image.height != stored.height;
     shape.colour_profile = icc_profile_describes_rgb(image.colour.icc);
-    shape.source_format = true;
+    // Decided by the data: a .jpg holding PNG data written as JPEG is not in its source's format.
+    shape.source_format = image.plugin_code == prepared.encoder;
     return written(shape);
 }
 
@@ -163,14 +165,30 @@ ImageSettings image_settings_of(const JobSettings& job)
     settings.target_height = job.target_height;
     settings.quality = static_cast<int>(std::clamp<std::int64_t>(job.jpeg_quality, -1, 11));
     settings.keep_orientation = job.keep_orientation;
-    // Copied originals are not encoded: nothing of local compression applies to them.
+    settings.decoders_left_out = decoders_left_out(job.inputs);
+    // Copied originals are not encoded: nothing of local compression applies to them, and they
+    // keep their format.
     if (job.resize_mode != RESIZE_UPLOAD_ORIGINALS) {
         settings.encoding.optimize = job.compression.optimize;
         settings.encoding.lossy_palette = job.compression.png_palette;
         settings.size_limit = job.compression.size_limit;
+        settings.format = job.output_format;
+        settings.lossless = job.lossless;
     }
     return settings;
 }
+
+namespace {
+
+// The settings' encoder options for one image: lossless WebP is for PNG sources only.
+EncodeOptions encoding_for(const ImageSettings& settings, const PreparedImage& prepared)
+{
+    EncodeOptions options = settings.encoding;
+    options.lossless = settings.lossless && prepared.image.plugin_code == IMAGE_CODE_PNG;
+    return options;
+}
+
+} // namespace
 
 ImageResult failed_image(FailureReason reason)
 {
@@ -182,12 +200,7 @@ ImageResult failed_image(FailureReason reason)
 
 std::uint32_t encoder_for(const std::string& path)
 {
-    const std::string extension = lower_case_extension(path);
-    if (extension == "jpg" || extension == "jpeg")
-        return IMAGE_CODE_JPEG;
-    if (extension == "png")
-        return IMAGE_CODE_PNG;
-    return 0;
+    return encoder_of(format_of_file_name(path));
 }
 
 bool has_output(const ImageResult& result)
@@ -197,10 +210,12 @@ bool has_output(const ImageResult& result)
 
 ImageResult prepare_image(const ImageSettings& settings, const std::string& source_path, PreparedImage& prepared)
 {
-    prepared.encoder = encoder_for(source_path);
-    if (prepared.encoder == 0)
+    if (encoder_for(source_path) == 0)
         return failed_image(FailureReason::NotAnImage);
-    return prepare(settings, source_path, prepared);
+    prepared.encoder = settings.format == OutputFormat::Same ? encoder_for(source_path) : encoder_of(settings.format);
+    ImageResult result = prepare(settings, source_path, prepared);
+    result.shape.encoder = prepared.shape.encoder = prepared.encoder;
+    return result;
 }
 
 ImageResult write_prepared_image(const ImageSettings& settings, const PreparedImage& prepared,
@@ -210,7 +225,7 @@ ImageResult write_prepared_image(const ImageSettings& settings, const PreparedIm
     ImageResult result = written(prepared.shape);
     if (size_limit <= 0) {
         const ImageError error = image_write_staged(prepared.image, output_path, staged, prepared.encoder, quality,
-                                                    settings.encoding, &result.encoded);
+                                                    encoding_for(settings, prepared), &result.encoded);
         return error == ImageError::None ? result : failed_image(failure_reason_of(error));
     }
     const EncodedOutput encoded = encode_prepared_image(settings, prepared, size_limit);
@@ -231,13 +246,14 @@ EncodedOutput encode_prepared_image(const ImageSettings& settings, const Prepare
     const int quality = std::clamp(settings.quality, -1, 11);
     EncodedOutput output;
     if (size_limit <= 0) {
-        if (const ImageError error = image_encode(prepared.image, prepared.encoder, quality, settings.encoding,
-                                                  output.bytes, &output.encoded);
+        if (const ImageError error = image_encode(prepared.image, prepared.encoder, quality,
+                                                  encoding_for(settings, prepared), output.bytes, &output.encoded);
             error != ImageError::None)
             output.failure = failure_reason_of(error);
         return output;
     }
-    LimitedEncode limited = encode_within_limit(prepared.image, prepared.encoder, quality, settings.encoding, size_limit);
+    LimitedEncode limited =
+        encode_within_limit(prepared.image, prepared.encoder, quality, encoding_for(settings, prepared), size_limit);
     output.failure = failure_reason_of(limited.error);
     output.bytes = std::move(limited.bytes);
     output.encoded = limited.outcome;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One source image file into one output file, on values only: decode, resize by the selected
-// mode, encode in the source's own format (or copy the file for "Upload Originals").
+// mode, encode in the source's own format or the one asked for (or copy the file for "Upload
+// Originals").
 //
 // The task owns every image it works with and touches no numbered image or numbered file, so
 // any number of tasks run at once, and its output bytes do not depend on what else runs.
@@ -29,6 +30,9 @@ struct ImageSettings {
     bool keep_orientation = false;                   // size and write the pixels as stored
     EncodeOptions encoding;                          // lossless optimisation, lossy palettes
     std::int64_t size_limit = 0;                     // bytes an encoded output may take; 0: none
+    OutputFormat format = OutputFormat::Same;        // of every output; Same: the source's
+    bool lossless = false;                           // PNG sources as lossless WebP
+    std::vector<std::uint32_t> decoders_left_out;    // formats not read (see image_read_file_sized)
 
     bool operator==(const ImageSettings&) const = default;
 };
@@ -65,7 +69,7 @@ bool has_output(const ImageResult& result);
 ImageResult failed_image(FailureReason reason);
 
 // The encoder for a path by its lower-cased extension: JPEG for jpg and jpeg, PNG for png,
-// 0 for anything else.
+// WEBP for webp, AVIF for avif, 0 for anything else.
 std::uint32_t encoder_for(const std::string& path);
 
 // Writes the output for one source into staged: a written output is left complete in staged's

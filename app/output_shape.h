@@ -2,6 +2,8 @@
 // What the steps after the save need to know of a written output.
 #pragma once
 
+#include <cstdint>
+
 namespace pictavo {
 
 struct OutputShape {
@@ -21,6 +23,7 @@ struct OutputShape {
     // changed it (a turn may have). Only such an output may give way to the source's own bytes.
     bool source_format = false;
     bool source_size = false;
+    std::uint32_t encoder = 0; // the plugin code of the output's format; 0 for a copy
 };
 
 } // namespace pictavo

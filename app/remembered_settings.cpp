@@ -34,15 +34,17 @@ constexpr std::array<Entry<std::string>, 7> TEXT_ENTRIES = {{
     {"quality", &RememberedSettings::quality_text},
     {"max-size", &RememberedSettings::max_size_text},
 }};
-constexpr std::array<Entry<bool>, 6> FLAG_ENTRIES = {{
+constexpr std::array<Entry<bool>, 7> FLAG_ENTRIES = {{
     {"exif", &RememberedSettings::metadata_copy},
     {"dates", &RememberedSettings::date_copy},
     {"tinify", &RememberedSettings::tinify_upload},
     {"optimize", &RememberedSettings::optimize},
     {"png-palette", &RememberedSettings::png_palette},
     {"only-smaller", &RememberedSettings::only_smaller},
+    {"extra-inputs", &RememberedSettings::extra_inputs},
 }};
 constexpr const char* MODE_NAME = "mode";
+constexpr const char* FORMAT_NAME = "format";
 
 // Values are one line each: backslashes and line breaks are written as \\, \n and \r.
 std::string escaped(const std::string& value)
@@ -113,6 +115,12 @@ bool take_entry(const std::string& name, const std::string& value, RememberedSet
             settings.*entry.member = value == "1";
             return true;
         }
+    }
+    if (name == FORMAT_NAME) {
+        const std::optional<OutputFormat> format = output_format_named(value);
+        if (!format)
+            return false;
+        settings.output_format = *format;
     }
     if (name == MODE_NAME) {
         if (value.size() != 1 || value[0] < '0' || value[0] > '9' || !is_mode(value[0] - '0'))
@@ -186,6 +194,8 @@ RememberedSettings remembered_from(const AppState& state)
     settings.png_palette = job.compression.png_palette;
     settings.only_smaller = job.compression.only_smaller;
     settings.max_size_text = job.max_size_text;
+    settings.output_format = job.output_format;
+    settings.extra_inputs = state.extra_inputs_ticked();
     return settings;
 }
 
@@ -198,6 +208,7 @@ std::string remembered_settings_text(const RememberedSettings& settings)
     for (const auto& entry : FOLDER_ENTRIES)
         line(entry.name, settings.*entry.member);
     line(MODE_NAME, std::to_string(settings.resize_mode));
+    line(FORMAT_NAME, output_format_name(settings.output_format));
     for (const auto& entry : TEXT_ENTRIES)
         line(entry.name, settings.*entry.member);
     for (const auto& entry : FLAG_ENTRIES)
@@ -273,6 +284,9 @@ void apply_remembered_options(AppState& state, const RememberedSettings& setting
     for (const auto& [box, ticked] : boxes)
         if (ticked != state.compression_box_ticked(box))
             state.click_compression_box(box);
+    state.choose_output_format(settings.output_format);
+    if (settings.extra_inputs != state.extra_inputs_ticked())
+        state.click_extra_inputs_box();
     // The boxes start unticked; a click that is not possible now (no tool, no key) is ignored.
     if (settings.metadata_copy && state.job.metadata_copy == 0)
         state.click_exif_box();

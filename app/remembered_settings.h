@@ -33,6 +33,8 @@ struct RememberedSettings {
     bool png_palette = false;
     bool only_smaller = false;
     std::string max_size_text; // kilobytes, "" for no limit
+    OutputFormat output_format = OutputFormat::Same;
+    bool extra_inputs = false; // WebP and AVIF files are sources too
     bool operator==(const RememberedSettings&) const = default;
 };
 

@@ -314,12 +314,14 @@ void execute_run(const JobSettings& job, const RunOptions& options, RunEventQueu
     RunReport report;
     report.outcome = RunOutcome::Finished;
     try {
-        const RunPlan plan = plan_selected_run(job.input_folder, job.output_folder, options);
+        const ImageSettings image_settings = image_settings_of(job);
+        const RunPlan plan = plan_selected_run(job.input_folder, job.output_folder, options,
+                                               {job.inputs, image_settings.format});
         const int workers = worker_count(options.workers, plan.images.size());
         const int removed = remove_abandoned_temporaries(plan, options);
         events.push(RunStarted{static_cast<std::int64_t>(plan.images.size()), plan.folder_count, workers, removed});
         const int upload_slots = std::min(workers, UPLOAD_SLOTS_MAXIMUM);
-        SharedRun run{job, options, image_settings_of(job), plan, events, UploadGate(upload_slots),
+        SharedRun run{job, options, image_settings, plan, events, UploadGate(upload_slots),
                       std::vector<ImageResult>(plan.images.size())};
         const int started = run_workers(run, workers);
         report = make_report(plan, run, started);

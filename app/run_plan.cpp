@@ -46,9 +46,10 @@ std::string temporary_beside(const std::string& output)
 }
 
 PlannedImage planned_image(const std::string& folder, const std::string& name, const std::string& input_root,
-                           const std::string& output_root)
+                           const std::string& output_root, OutputFormat format)
 {
     ImagePaths paths = image_paths(folder, name, input_root, output_root);
+    paths.output = output_path_in_format(paths.output, format);
     const bool nameable = path_fits_host(paths.source) && path_fits_host(paths.output)
                           && path_fits_host(temporary_beside(paths.output));
     std::string relative = relative_to(paths.source, input_root);
@@ -88,14 +89,18 @@ void refuse_shared_outputs(std::vector<PlannedImage>& images)
 {
     std::unordered_map<std::string, std::optional<FileIdentity>> folder_identities;
     std::unordered_set<std::string> taken;
-    for (PlannedImage& image : images) {
-        if (image.refused == FailureReason::None
-            && !taken.insert(output_file_key(image.output_path, folder_identities)).second)
+    const auto claims = [&](const PlannedImage& image) {
+        return taken.insert(output_file_key(image.output_path, folder_identities)).second;
+    };
+    for (const PlannedImage& image : images)
+        if (image.refused == FailureReason::None && image.output_path == image.source_path)
+            claims(image);
+    for (PlannedImage& image : images)
+        if (image.refused == FailureReason::None && image.output_path != image.source_path && !claims(image))
             image.refused = FailureReason::SameOutput;
-    }
 }
 
-RunPlan plan_run(const std::string& input_root, const std::string& output_root)
+RunPlan plan_run(const std::string& input_root, const std::string& output_root, const PlanFormats& formats)
 {
     const std::optional<FileIdentity> left_out = folder_left_out(input_root, output_root);
 
@@ -108,14 +113,15 @@ RunPlan plan_run(const std::string& input_root, const std::string& output_root)
     output_tree(
         walk, input_root, output_root,
         [&found](const std::string& folder, const std::string& name) { found.push_back({folder, name}); },
-        left_out, [&found](const std::string& folder) { found.push_back({folder, {}}); });
+        left_out, [&found](const std::string& folder) { found.push_back({folder, {}}); }, formats.inputs);
 
     RunPlan plan;
     plan.folder_count = walk.folder_count;
     plan.images.reserve(found.size());
     for (const Found& entry : found)
         plan.images.push_back(entry.name.empty() ? planned_folder(entry.folder, input_root, output_root)
-                                                 : planned_image(entry.folder, entry.name, input_root, output_root));
+                                                 : planned_image(entry.folder, entry.name, input_root, output_root,
+                                                                 formats.output));
     refuse_shared_outputs(plan.images);
     plan.output_folders.reserve(static_cast<std::size_t>(walk.folder_count) + 1);
     plan.output_folders.push_back(output_root);

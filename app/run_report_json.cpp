@@ -1,11 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/run_report_json.h"
 
+#include "app/image_formats.h"
 #include "app/json_writer.h"
+#include "image/image_object.h"
 #include "pictavo_version.h"
 
 namespace pictavo {
 namespace {
+
+// The format of an output the run wrote or kept; null for a copy and for no output.
+const char* format_name(const ImageResult& result)
+{
+    if (!has_output(result))
+        return nullptr;
+    for (const OutputFormat format : {OutputFormat::Jpeg, OutputFormat::Png, OutputFormat::Webp, OutputFormat::Avif})
+        if (encoder_of(format) == result.shape.encoder)
+            return output_format_name(format);
+    return nullptr;
+}
 
 std::string size_pair(std::int64_t width, std::int64_t height)
 {
@@ -30,6 +43,9 @@ void write_settings(JsonWriter& json, const JobSettings& job, const RunOptions& 
     json.member("optimize", job.compression.optimize);
     json.member("png_palette", job.compression.png_palette);
     json.member("only_smaller", job.compression.only_smaller);
+    json.member("format", output_format_name(job.output_format));
+    json.member("inputs", input_kinds_text(job.inputs));
+    json.member("lossless", job.lossless);
     if (job.compression.size_limit > 0)
         json.member("max_size_bytes", job.compression.size_limit);
     else
@@ -104,8 +120,15 @@ void write_record(JsonWriter& json, const ImageRecord& record)
         json.member("service_status", failure.service_status);
     optional_count(json, "source_bytes", result.source_bytes);
     optional_count(json, "output_bytes", result.output_bytes);
-    // What the encoder chose: the JPEG quality (1..100) and the colours of a lossy palette.
-    optional_count(json, "jpeg_quality", result.encoded.native_quality > 0 ? result.encoded.native_quality : -1);
+    // The output's format, and what its encoder chose: its quality on its own scale (1..100;
+    // as jpeg_quality too for a JPEG) and the colours of a lossy palette.
+    if (const char* format = format_name(result); format != nullptr)
+        json.member("format", format);
+    else
+        json.null_member("format");
+    const std::int64_t quality = result.encoded.native_quality > 0 ? result.encoded.native_quality : -1;
+    optional_count(json, "quality", quality);
+    optional_count(json, "jpeg_quality", result.shape.encoder == IMAGE_CODE_JPEG ? quality : -1);
     optional_count(json, "palette_colours", result.encoded.lossy_palette ? result.encoded.palette_colours : -1);
     json.member("milliseconds", result.milliseconds);
     json.end_object();

@@ -38,11 +38,12 @@ std::unordered_map<std::string, std::vector<std::string>> outputs_by_folder(cons
 
 } // namespace
 
-RunPlan plan_selected_run(const std::string& input_root, const std::string& output_root, const RunOptions& options)
+RunPlan plan_selected_run(const std::string& input_root, const std::string& output_root, const RunOptions& options,
+                          const PlanFormats& formats)
 {
     if (options.listed_images)
-        return plan_listed_run(*options.listed_images, input_root, output_root, options.shard);
-    RunPlan plan = plan_run(input_root, output_root);
+        return plan_listed_run(*options.listed_images, input_root, output_root, options.shard, formats);
+    RunPlan plan = plan_run(input_root, output_root, formats);
     if (options.shard)
         std::erase_if(plan.images,
                       [&shard = *options.shard](const PlannedImage& image) { return !shard.owns(image.relative_path); });

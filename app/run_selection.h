@@ -13,8 +13,11 @@
 namespace pictavo {
 
 // The plan of a run with these options: the walk (every shard creates the whole output tree,
-// where shards meet) or the list, then only the shard's images.
-RunPlan plan_selected_run(const std::string& input_root, const std::string& output_root, const RunOptions& options);
+// where shards meet) or the list, then only the shard's images. Which of two images meeting at
+// one output name is refused is decided over the whole walk or list, so every shard decides it
+// alike.
+RunPlan plan_selected_run(const std::string& input_root, const std::string& output_root, const RunOptions& options,
+                          const PlanFormats& formats = {});
 
 // The size of the output the run leaves as it is (skip_existing: any regular file; update: one
 // modified no earlier than its source), or -1 when the image is to be done.

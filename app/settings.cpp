@@ -263,6 +263,19 @@ bool AppState::compression_box_ticked(CompressionBox box) const
     return compression_flag(copy, box);
 }
 
+void AppState::choose_output_format(OutputFormat format)
+{
+    if (window.format_enabled())
+        job.output_format = format;
+}
+
+void AppState::click_extra_inputs_box()
+{
+    const bool ticked = !extra_inputs_ticked();
+    job.inputs.webp = ticked;
+    job.inputs.avif = ticked;
+}
+
 std::string AppState::max_size_lost_focus(const std::string& text)
 {
     const std::int64_t kilobytes = text_to_integer(text);

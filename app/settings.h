@@ -7,6 +7,8 @@
 // here.
 #pragma once
 
+#include "app/image_formats.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -86,6 +88,11 @@ struct JobSettings {
     int date_copy = 0;
     CompressionSettings compression;
     std::string max_size_text; // the window's max size field, in kilobytes; "" for no limit
+    // The format of every output (its source's by default), and the files taken as sources.
+    OutputFormat output_format = OutputFormat::Same;
+    InputKinds inputs;
+    // PNG sources written as WebP keep every pixel (lossless WebP) instead of the lossy form.
+    bool lossless = false;
     int tinify_upload = 0;
     std::string api_key;        // exactly 32 characters, or empty
     int exiftool_found = 1;
@@ -134,8 +141,10 @@ struct WindowState {
     bool mode_box_ticked(ModeBox box) const { return box == selection; }
     bool upload_originals_enabled() const { return tinify_ticked; }
     bool quality_enabled() const { return selection != ModeBox::UploadOriginals; }
-    // Copied originals are not encoded, so nothing of local compression applies to them.
+    // Copied originals are not encoded, so nothing of local compression applies to them, and
+    // they keep their format.
     bool compression_enabled() const { return selection != ModeBox::UploadOriginals; }
+    bool format_enabled() const { return selection != ModeBox::UploadOriginals; }
 };
 
 // Where start-up looks for its files. Folders end with '/'; an empty one is not looked in.
@@ -204,6 +213,12 @@ public:
     // A click on an Optimize, PNG palette or Only if smaller box toggles its setting.
     void click_compression_box(CompressionBox box);
     bool compression_box_ticked(CompressionBox box) const;
+    // The format drop-down: the output format chosen (ignored while it is disabled).
+    void choose_output_format(OutputFormat format);
+    // A click on the "Also WebP/AVIF inputs" box: WebP and AVIF files become sources too, or no
+    // longer are.
+    void click_extra_inputs_box();
+    bool extra_inputs_ticked() const { return job.inputs.webp && job.inputs.avif; }
 
     // A numeric field lost the focus with text: stores the text, corrected when its number is
     // out of range, and answers the text the field must show.

@@ -2,6 +2,7 @@
 #include "app/size_search.h"
 
 #include "image/image_save.h"
+#include "image/quality_scale.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,11 +94,16 @@ int highest_fitting(int low, int high, Fits fits)
     return best;
 }
 
-void search_lossy_quality(Tries& tries, int quality, const EncodeOptions& options)
+void search_lossy_quality(Tries& tries, std::uint32_t encoder, int quality, const EncodeOptions& options)
 {
-    // The program quality's own mapping: 1..10 to 10..100; 0 gives libjpeg's lowest, 1.
-    const int top = std::max(1, std::clamp(quality, 0, 10) * 10);
+    // A lossless output that was asked for is tried first; only when it does not fit does the
+    // search go on over the lossy form.
+    if (options.lossless && (tries.fits(options) || tries.failed()))
+        return;
+    // The program quality on the encoder's own scale; JPEG's 0 gives libjpeg's lowest, 1.
+    const int top = std::max(1, native_quality_of(encoder, quality));
     EncodeOptions at = options;
+    at.lossless = false;
     at.native_quality = top;
     if (tries.fits(at) || tries.failed())
         return;
@@ -177,7 +183,7 @@ LimitedEncode encode_within_limit(const ImageObject& image, std::uint32_t encode
     if (encoder == IMAGE_CODE_PNG)
         search_png(tries, image, options, result);
     else
-        search_lossy_quality(tries, quality, options);
+        search_lossy_quality(tries, encoder, quality, options);
     tries.finish();
     return result;
 }

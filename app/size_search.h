@@ -38,12 +38,13 @@ struct LimitedEncode {
 };
 
 // The file of image in the format of encoder within limit bytes, or its smallest try.
-// JPEG: the highest libjpeg quality, up to the one the program quality maps to, whose file
-// fits; the next quality up was tried and does not fit. PNG: the file as options ask for it,
-// then (unless a palette was asked for, or LOSSLESS_REACH says it cannot fit) the lossless
-// optimised one, then an optimised lossy palette of as many of PALETTE_COLOUR_STEPS colours as
-// fit, whatever quality that palette keeps (the step above was tried and does not fit). A try
-// that fits at once is the file the options give without a limit.
+// JPEG, WebP, AVIF: the highest quality on the encoder's own scale, up to the one the program
+// quality maps to (image/quality_scale.h), whose file fits; the next quality up was tried and
+// does not fit. A lossless WebP asked for is tried before that search. PNG: the file as
+// options ask for it, then (unless a palette was asked for, or LOSSLESS_REACH says it cannot
+// fit) the lossless optimised one, then an optimised lossy palette of as many of
+// PALETTE_COLOUR_STEPS colours as fit, whatever quality that palette keeps (the step above was
+// tried and does not fit). A try that fits at once is the file the options give without a limit.
 LimitedEncode encode_within_limit(const ImageObject& image, std::uint32_t encoder, int quality,
                                   const EncodeOptions& options, std::int64_t limit);
 

@@ -49,6 +49,9 @@ std::string apply_options(const CliOptions& options, AppState& state)
     job.date_copy = options.dates ? 1 : 0;
     job.keep_orientation = options.keep_orientation;
     job.compression = options.compression;
+    job.output_format = options.format;
+    job.inputs = options.inputs;
+    job.lossless = options.lossless;
     if (options.exif) {
         if (job.exiftool_found != 1)
             return "--exif needs exiftool, which is neither on PATH nor beside pictavo-cli "
@@ -150,7 +153,7 @@ int cli_main(const std::vector<std::string>& arguments, const CliStreams& stream
         std::fprintf(streams.err, "pictavo-cli: Can't initialize networking...\n");
         return EXIT_USAGE;
     }
-    register_jpeg_and_png_codecs();
+    register_image_codecs();
 
     AppState state;
     state.start_up();

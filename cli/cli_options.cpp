@@ -38,6 +38,10 @@ std::string conflicting_options(const CliOptions& options)
     if (options.mode == RESIZE_UPLOAD_ORIGINALS && options.compression != CompressionSettings{})
         return "--mode upload copies the files unchanged, so --optimize, --png-palette, --only-smaller "
                "and --max-size do not apply to it";
+    if (options.mode == RESIZE_UPLOAD_ORIGINALS && options.format != OutputFormat::Same)
+        return "--mode upload copies the files unchanged, in their own format; --format does not apply to it";
+    if (options.lossless && options.format != OutputFormat::Webp)
+        return "--lossless writes PNG sources as lossless WebP files; it needs --format webp";
     return {};
 }
 
@@ -119,7 +123,8 @@ bool Parser::option(const std::string& argument)
                              name == "--uniform" || name == "--quality" || name == "--key" ||
                              name == "--service-url" || name == "--jobs" || name == "--report" ||
                              name == "--max-size" || name == "--progress" || name == "--shard" ||
-                             name == "--shard-count" || name == "--files-from";
+                             name == "--shard-count" || name == "--files-from" || name == "--format" ||
+                             name == "--inputs";
     if (inline_value_ && !takes_value)
         return fail(name + " takes no value");
 
@@ -155,6 +160,19 @@ bool Parser::option(const std::string& argument)
         options_.compression.png_palette = true;
     } else if (name == "--only-smaller") {
         options_.compression.only_smaller = true;
+    } else if (name == "--lossless") {
+        options_.lossless = true;
+    } else if (name == "--format") {
+        const std::optional<OutputFormat> format = output_format_named(value);
+        if (!format)
+            return fail("unknown --format '" + value + "': use same, jpeg, png, webp or avif");
+        options_.format = *format;
+    } else if (name == "--inputs") {
+        const std::optional<InputKinds> kinds = input_kinds_named(value);
+        if (!kinds)
+            return fail("--inputs takes kinds of files joined by commas, from jpeg, png, webp and avif "
+                        "(for example jpeg,png,webp,avif), not '" + value + "'");
+        options_.inputs = *kinds;
     } else if (name == "--max-size") {
         const std::optional<std::int64_t> bytes = parse_byte_size(value);
         if (!bytes || *bytes < SIZE_LIMIT_MINIMUM || *bytes > SIZE_LIMIT_MAXIMUM)
@@ -186,7 +204,7 @@ bool Parser::option(const std::string& argument)
                         ", not '" + value + "'");
     } else if (name == "--report") {
         // Every input and output of a run has an image's name, so a report never takes one's place.
-        if (value.empty() || value.back() == '/' || is_image_file_name(value))
+        if (value.empty() || value.back() == '/' || format_of_file_name(value) != OutputFormat::Same)
             return fail("--report needs a file name that is not an image's (for example run.json), not '" +
                         value + "'");
         options_.report_path = value;
@@ -273,11 +291,11 @@ std::string cli_help_text()
        pictavo-cli merge-reports OUT.json REPORT.json...
 
 Processes every .jpg, .jpeg and .png file (any case) in INPUT_FOLDER and all of its
-sub-folders, and writes each result with the same name and the same relative path into
-OUTPUT_FOLDER, whose sub-folders are created first. Folders whose names begin with a dot
-are skipped with everything in them. JPEG files stay JPEG and PNG files stay PNG. Files of
-the same name already in OUTPUT_FOLDER are replaced (kept with --skip-existing); both
-folders must exist.
+sub-folders (--inputs adds .webp and .avif files), and writes each result with the same name
+and the same relative path into OUTPUT_FOLDER, whose sub-folders are created first. Folders
+whose names begin with a dot are skipped with everything in them. JPEG files stay JPEG and
+PNG files stay PNG unless --format says otherwise. Files of the same name already in
+OUTPUT_FOLDER are replaced (kept with --skip-existing); both folders must exist.
 
 Example: make 800-pixel copies of a photo folder, keeping the camera data and file dates:
   pictavo-cli --size 800 --exif --dates ~/Pictures/trip ~/Pictures/trip-small
@@ -297,9 +315,24 @@ Sizes and quality (out-of-range values are refused, not corrected):
   --size N           longer side for normal mode, 12 to 8000 (default 1000)
   --fill WxH         size for fill mode, each side 12 to 8000 (default 1000x667)
   --uniform WxH      size for uniform mode, each side 12 to 8000 (default 1000x667)
-  --quality Q        JPEG quality 1 (smallest files) to 10 (best), default 6; it does not
-                     apply to PNG files: colour PNGs are written without loss, palette and
-                     grey PNGs with a palette of as many colours as their bit depth allows
+  --quality Q        JPEG quality 1 (smallest files) to 10 (best), default 6; WebP and AVIF
+                     outputs get about the same visual quality on their own scales. It does
+                     not apply to PNG files: colour PNGs are written without loss, palette
+                     and grey PNGs with a palette of as many colours as their bit depth allows
+
+Formats (by default each output has its source's format):
+  --format F         write every output as F: same (default), jpeg, png, webp or avif. The
+                     output keeps its relative path and takes F's extension (a/x.jpg becomes
+                     a/x.webp). Where two sources would meet at one name (x.jpg and x.png
+                     as x.webp), the first in folder order keeps it and the other fails:
+                     no output is written twice. Transparency stays in PNG, WebP and AVIF;
+                     JPEG has none, so transparent parts are laid on white
+  --lossless         with --format webp: PNG sources become lossless WebP files, every
+                     pixel kept (other sources stay lossy)
+  --inputs LIST      the kinds of files taken as sources, from jpeg, png, webp and avif
+                     joined by commas (default jpeg,png); jpeg,png,webp,avif also takes
+                     .webp and .avif files. An animated WebP and an AVIF image sequence
+                     without a still image fail as a kind of image this program cannot read
 
 Smaller files, made on this computer (all off by default):
   --optimize         smaller files with exactly the same pixels: JPEG with optimised
@@ -308,13 +341,15 @@ Smaller files, made on this computer (all off by default):
   --png-palette      colour PNGs become 8-bit palette PNGs (transparency kept) where the
                      palette keeps them close to the original; others stay true colour
   --max-size SIZE    make every output at most SIZE bytes (200000, 200K, 2M; K is 1024
-                     bytes, M is 1024K; 1K to 256M), metadata included: JPEG at the
-                     highest quality up to --quality that fits, PNG optimised, then as a
-                     palette, then with fewer colours. An output that cannot fit is written
-                     at its smallest and counted as failed
+                     bytes, M is 1024K; 1K to 256M), metadata included: JPEG, WebP and
+                     AVIF at the highest quality up to --quality that fits (a lossless WebP
+                     first when asked for), PNG optimised, then as a palette, then with
+                     fewer colours. An output that cannot fit is written at its smallest
+                     and counted as failed
   --only-smaller     where an output has its source's format and size (--mode keep, or a
                      resize that changed nothing) but would be larger than the source,
-                     write the source's own bytes instead ("kept")
+                     write the source's own bytes instead ("kept"); never where --format
+                     gives the output another format than its source's
   Every number is written in plain decimal digits and nothing else: no sign, no blanks,
   no unit and no other base ("800", not "+800", " 800", "800px" or "0x320"); W and H are
   joined by an x (1000x667).
@@ -331,7 +366,8 @@ Extra steps after each image, in this order:
                      PICTAVO_TINIFY_KEY or the key file keep it to yourself
   --service-url URL  the service's shrink address (default https://api.tinify.com/shrink)
   --exif             copy the metadata of each source into its result with exiftool (looked
-                     for on PATH, then beside pictavo-cli; never in the current folder)
+                     for on PATH, then beside pictavo-cli; never in the current folder);
+                     WebP and AVIF results get the EXIF and XMP tags, not IPTC
   --dates            give each result the source file's dates
 
 Other options:
@@ -348,10 +384,10 @@ Other options:
                      it (modification time, whole seconds) is done again
   --report FILE      write a JSON report to FILE at the end of the run, stopped or not:
                      the settings, the totals and one record per image (its path below
-                     INPUT_FOLDER, result, reason, source and output size, the quality
-                     or palette used, and milliseconds). FILE is replaced only by a
-                     complete report and may not have an image's name; {shard} and
-                     {count} in it become K and N of --shard (0 and 1 without)
+                     INPUT_FOLDER, result, reason, source and output size, the output's
+                     format, the quality or palette used, and milliseconds). FILE is
+                     replaced only by a complete report and may not have an image's name;
+                     {shard} and {count} in it become K and N of --shard (0 and 1 without)
   --yes, -y          do not ask before writing into the input folder or inside it; without
                      it the question is asked on a terminal, and refused otherwise
   --progress STYLE   how progress shows on standard error: bar (one line redrawn in

@@ -43,6 +43,9 @@ struct CliOptions {
     bool null_separated = false;     // --null: the list's entries end with NUL, not a line break
     CompressionSettings compression; // --optimize, --png-palette, --only-smaller, --max-size
     std::string max_size_text;       // --max-size as given, for the report
+    OutputFormat format = OutputFormat::Same; // --format
+    InputKinds inputs;               // --inputs
+    bool lossless = false;           // --lossless
     std::string progress;            // --progress bar|lines|none; empty: by where standard error goes
 };
 

@@ -100,7 +100,7 @@ std::string scan_line(const JobSettings& job, const CliOptions& options, const C
                                                                   job.input_folder)))
             ++owned;
     };
-    walk_folder_tree(run, job.input_folder, count, folder_left_out(job.input_folder, job.output_folder));
+    walk_folder_tree(run, job.input_folder, count, folder_left_out(job.input_folder, job.output_folder), {}, job.inputs);
     const std::int64_t whole_tree = run.image_count;
     run.image_count = owned;
     const std::string line = scan_summary(run) + shard;

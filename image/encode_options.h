@@ -28,8 +28,12 @@ struct EncodeOptions {
     int palette_quality_floor = PALETTE_QUALITY_FLOOR; // 0 takes whatever palette comes out
     int palette_colours = PALETTE_COLOURS_MAXIMUM;     // 2..256, fewer to make files smaller
     // 1..100: the encoder's own quality, in place of the program quality's mapping (JPEG: libjpeg
-    // quality instead of ten times the program quality). 0: the mapping.
+    // quality instead of ten times the program quality; WebP: libwebp's; AVIF: see
+    // avif_quantizer_of). 0: the mapping (image/quality_scale.h).
     int native_quality = 0;
+    // WebP: every pixel kept (lossless WebP, the colours under transparent pixels included)
+    // instead of the lossy form. Other formats ignore it.
+    bool lossless = false;
 
     bool operator==(const EncodeOptions&) const = default;
 };
@@ -38,7 +42,7 @@ struct EncodeOptions {
 struct EncodeOutcome {
     bool lossy_palette = false; // the lossy palette was used
     int palette_colours = 0;    // colours in the written palette; 0 for a true-colour output
-    int native_quality = 0;     // JPEG: the libjpeg quality written; 0 for a lossless format
+    int native_quality = 0;     // the encoder's own quality written; 0 for a lossless output
     int palette_quality = 0;    // how close the lossy palette keeps the image (libimagequant's 0..100)
 };
 

@@ -9,6 +9,7 @@
 #include "image/plugins.h"
 #include "sys/descriptor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -237,15 +238,25 @@ ImageError decode_resized(DecodeContext& context, ImageSize size, PixelBuffer& r
     return ImageError::None;
 }
 
+// The registered decoders but those under the codes left out.
+std::vector<const ImageDecoder*> decoders_without(const std::vector<std::uint32_t>& left_out)
+{
+    std::vector<const ImageDecoder*> decoders = image_decoders();
+    std::erase_if(decoders, [&](const ImageDecoder* decoder) {
+        return std::find(left_out.begin(), left_out.end(), decoder->code) != left_out.end();
+    });
+    return decoders;
+}
+
 // As decode_into followed by image_resize_object to the size choose gives, when it gives one.
 ImageError decode_sized(const std::uint8_t* data, std::size_t size, const SizeChoice& choose, ImageObject& image,
-                        bool& streamed)
+                        bool& streamed, const std::vector<const ImageDecoder*>& decoders)
 {
     image = ImageObject();
     if (!data || is_icon_data(data, size))
-        return decode_object(data, size, true, image_decoders(), image);
+        return decode_object(data, size, true, decoders, image);
     ImageError error = ImageError::None;
-    DecodeContext& context = open_context(data, size, image_decoders(), error);
+    DecodeContext& context = open_context(data, size, decoders, error);
     if (!context.plugin)
         return decode_opened(context, error, image);
     const ImageHeader header{context.width, context.height, known_orientation(context), context.plugin->code};
@@ -263,7 +274,7 @@ ImageError decode_sized(const std::uint8_t* data, std::size_t size, const SizeCh
         // answer, down to an image left at its size when the resize has no memory either.
         if (error != ImageError::None)
             return error;
-        error = decode_into(image, data, size, image_decoders());
+        error = decode_into(image, data, size, decoders);
     } else {
         error = decode_opened(context, ImageError::None, image);
     }
@@ -304,7 +315,7 @@ ImageError image_read_file(const std::string& path, ImageObject& image)
 }
 
 ImageError image_read_file_sized(const std::string& path, const SizeChoice& choose, ImageObject& image,
-                                 bool* streamed)
+                                 bool* streamed, const std::vector<std::uint32_t>& left_out)
 {
     bool resized_while_decoding = false;
     ImageError error = ImageError::None;
@@ -313,7 +324,7 @@ ImageError image_read_file_sized(const std::string& path, const SizeChoice& choo
         std::size_t size = 0;
         error = read_whole_file(path, block, size);
         if (error == ImageError::None)
-            error = decode_sized(block.get(), size, choose, image, resized_while_decoding);
+            error = decode_sized(block.get(), size, choose, image, resized_while_decoding, decoders_without(left_out));
         else
             image = ImageObject();
     } catch (const std::bad_alloc&) {

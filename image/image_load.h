@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pictavo {
 
@@ -44,9 +45,10 @@ using SizeChoice = std::function<std::optional<ImageSize>(const ImageHeader&)>;
 // so a resize that fails leaves the image at its size). A JPEG that decodes to 24 bits is
 // resized as its rows are decoded and never held whole; image and error are the same. choose
 // is not asked for icon data or a file that fails before its header is read. streamed, when
-// given, tells whether the pixels were resized while decoding.
+// given, tells whether the pixels were resized while decoding. The decoders registered under the
+// codes in left_out are not tried: data only they read is not an image here.
 ImageError image_read_file_sized(const std::string& path, const SizeChoice& choose, ImageObject& image,
-                                 bool* streamed = nullptr);
+                                 bool* streamed = nullptr, const std::vector<std::uint32_t>& left_out = {});
 
 // Non-zero on success: the pixel handle, or for IMAGE_ANY the new image's reference.
 ImageHandle image_load(ImageNumber number, const std::string& path);

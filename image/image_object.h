@@ -26,6 +26,8 @@ constexpr std::uint32_t IMAGE_CODE_BMP = 0x00504D42;
 constexpr std::uint32_t IMAGE_CODE_JPEG = 0x4745504A;
 constexpr std::uint32_t IMAGE_CODE_PNG = 0x00474E50;
 constexpr std::uint32_t IMAGE_CODE_ICON = 0x4E4F4349;
+constexpr std::uint32_t IMAGE_CODE_WEBP = 0x50424557;
+constexpr std::uint32_t IMAGE_CODE_AVIF = 0x46495641;
 
 struct ImageObject {
     PixelBuffer pixels;          // empty: the number holds no image

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/plugins.h"
 
+#include "image/avif_decoder.h"
+#include "image/avif_encoder.h"
 #include "image/bmp_decoder.h"
 #include "image/bmp_encoder.h"
 #include "image/jpeg_decoder.h"
 #include "image/jpeg_encoder.h"
 #include "image/png_decoder.h"
 #include "image/png_encoder.h"
+#include "image/webp_decoder.h"
+#include "image/webp_encoder.h"
 
 #include <mutex>
 
@@ -64,6 +68,16 @@ void register_jpeg_and_png_codecs()
     std::call_once(png_decoder_once, [] { register_decoder(png_decoder_plugin); });
     std::call_once(jpeg_encoder_once, [] { register_encoder(jpeg_encoder_plugin); });
     std::call_once(png_encoder_once, [] { register_encoder(png_encoder_plugin); });
+}
+
+void register_webp_and_avif_codecs()
+{
+    register_jpeg_and_png_codecs();
+    static std::once_flag webp_decoder_once, avif_decoder_once, webp_encoder_once, avif_encoder_once;
+    std::call_once(webp_decoder_once, [] { register_decoder(webp_decoder_plugin); });
+    std::call_once(avif_decoder_once, [] { register_decoder(avif_decoder_plugin); });
+    std::call_once(webp_encoder_once, [] { register_encoder(webp_encoder_plugin); });
+    std::call_once(avif_encoder_once, [] { register_encoder(avif_encoder_plugin); });
 }
 
 std::vector<const ImageDecoder*> image_decoders()

@@ -2,9 +2,9 @@
 // The lists of registered decoders and encoders.
 //
 // The BMP decoder and encoder are registered by the library itself before the first use of
-// either list. The program's start-up then calls register_jpeg_and_png_codecs(), so that the
-// lists read BMP, JPEG, PNG; loading tries the decoders in that order. Every registration
-// happens once, however often it is asked for.
+// either list. The program's start-up then calls register_image_codecs(), so that the lists
+// read BMP, JPEG, PNG, WEBP, AVIF; loading tries the decoders in that order. Every
+// registration happens once, however often it is asked for.
 #pragma once
 
 #include "image/image_plugin.h"
@@ -20,6 +20,10 @@ void register_encoder(const ImageEncoder& plugin);
 
 // JPEG and PNG decoders, then JPEG and PNG encoders.
 void register_jpeg_and_png_codecs();
+// The JPEG and PNG codecs first, then the WebP and AVIF decoders and encoders.
+void register_webp_and_avif_codecs();
+// Every codec of the program, in the order above.
+inline void register_image_codecs() { register_webp_and_avif_codecs(); }
 
 // Copies of the lists in registration order (registration happens only at start-up, but a copy
 // keeps a reader safe even if it did not).

@@ -4,14 +4,14 @@
 # clang's libFuzzer (plus ASan and UBSan) in build/fuzz and runs each for FUZZ_SECONDS
 # (default 180). The working corpus starts from tests/fuzz_corpus/<target> and the images of
 # tests/data; findings land in build/fuzz/findings/<target>/.
-# Usage: scripts/fuzz.sh [bmp|icon|jpeg|png|metadata ...]
+# Usage: scripts/fuzz.sh [bmp|icon|jpeg|png|webp|avif|metadata ...]
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build/fuzz"
 seconds="${FUZZ_SECONDS:-180}"
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(bmp icon jpeg png metadata)
+[ ${#targets[@]} -gt 0 ] || targets=(bmp icon jpeg png webp avif metadata)
 
 bash "$root/scripts/install-deps.sh" fuzz
 CC="${CC:-clang-14}" CXX="${CXX:-clang++-14}" \

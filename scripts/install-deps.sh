@@ -11,6 +11,7 @@ job=${1:-run}
 RUN_PACKAGES=(
   build-essential cmake pkg-config
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libimagequant-dev libdeflate-dev
+  libwebp-dev libavif-dev
   libcurl4-openssl-dev ca-certificates
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libimage-exiftool-perl xdg-utils
@@ -25,8 +26,9 @@ CLUSTER_PACKAGES=(slurmctld slurmd slurm-client munge)
 PACKAGE_PACKAGES=(dpkg-dev file lintian appstream desktop-file-utils man-db bsdextrautils)
 # imagemagick: bench/make-corpus.sh builds the photo corpus with it. The reference tools the
 # compression benchmark runs beside its own figures: jpegtran (libjpeg-turbo-progs), zopflipng
-# (zopfli) and pngquant; libzopfli-dev for its deflate comparison.
-BENCH_PACKAGES=(libbenchmark-dev imagemagick libjpeg-turbo-progs zopfli pngquant libzopfli-dev)
+# (zopfli) and pngquant; libzopfli-dev for its deflate comparison; cwebp (webp) and avifenc
+# (libavif-bin) beside the WebP and AVIF outputs.
+BENCH_PACKAGES=(libbenchmark-dev imagemagick libjpeg-turbo-progs zopfli pngquant libzopfli-dev webp libavif-bin)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # A virtual display with a small window manager, the GTK platform theme with a dark GTK theme,
 # and the tools that take and compare the pictures.

@@ -24,7 +24,7 @@ ControlId MemoryToolkit::create_control(const ControlSpec& spec)
 {
     MemoryControl control;
     control.spec = spec;
-    control.text = spec.caption;
+    control.text = spec.kind == ControlKind::DropDown && !spec.choices.empty() ? spec.choices.front() : spec.caption;
     control.minimum = spec.minimum;
     control.maximum = spec.maximum;
     controls_.push_back(control);
@@ -86,8 +86,15 @@ void MemoryToolkit::set_enabled(ControlId id, bool enabled)
 
 void MemoryToolkit::set_state(ControlId id, std::int64_t value)
 {
-    if (auto* c = find_control(id))
-        c->state = value;
+    auto* c = find_control(id);
+    if (c == nullptr)
+        return;
+    if (c->spec.kind == ControlKind::DropDown) {
+        if (value < 0 || static_cast<std::size_t>(value) >= c->spec.choices.size())
+            return;
+        c->text = c->spec.choices[static_cast<std::size_t>(value)];
+    }
+    c->state = value;
 }
 
 void MemoryToolkit::set_text(ControlId id, const std::string& text)
@@ -271,6 +278,18 @@ void MemoryToolkit::enter(ControlId field, const std::string& text)
 {
     type(field, text);
     leave_field();
+}
+
+void MemoryToolkit::choose(ControlId drop_down, std::size_t index)
+{
+    MemoryControl* c = find_control(drop_down);
+    if (c == nullptr || c->spec.kind != ControlKind::DropDown || !c->enabled || c->hidden
+        || index >= c->spec.choices.size() || (busy_pointer && drop_down != live_while_busy))
+        return;
+    leave_field();
+    c->state = static_cast<std::int64_t>(index);
+    c->text = c->spec.choices[index];
+    events_.push_back({EventType::Click, drop_down, {}});
 }
 
 void MemoryToolkit::request_close() { events_.push_back({EventType::Close, 0, {}}); }

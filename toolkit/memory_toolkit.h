@@ -126,6 +126,9 @@ public:
     void leave_field();
     // type() followed by leave_field().
     void enter(ControlId field, const std::string& text);
+    // Picks choice index of an enabled, visible drop-down, which takes the keyboard focus and
+    // gives a Click event; an index outside its list, or any other control, gives nothing.
+    void choose(ControlId drop_down, std::size_t index);
     void request_close();
     // Drags a text/uri-list onto the control and lets go: true when it was taken (a Drop
     // event with the folder is queued), false when refused.

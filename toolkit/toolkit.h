@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window toolkit: exactly what the main window needs of a window system.
 //
-// One fixed-size top-level window with child controls of seven kinds, fonts, colours, a polled
+// One fixed-size top-level window with child controls of eight kinds, fonts, colours, a polled
 // event queue, modal message boxes, a Yes/No question and a folder picker. Positions and sizes
 // are logical units of a 96 dots-per-inch screen; an implementation scales them for the screen.
 // Every call comes from the window's thread. Nothing here throws.
@@ -37,6 +37,7 @@ enum class ControlKind {
     Field,       // single-line edit box; gives a LostFocus event when the focus leaves it
     Link,        // underlined label with hand pointer and hover colour; a click gives an event
     ProgressBar, // horizontal bar with a range and a position
+    DropDown,    // one choice of a fixed list; the user's choice gives a Click event
 };
 
 struct ControlSpec {
@@ -51,6 +52,7 @@ struct ControlSpec {
     bool underlined = true;       // Link only
     std::int64_t minimum = 0;     // ProgressBar only
     std::int64_t maximum = 0;     // ProgressBar only
+    std::vector<std::string> choices; // DropDown only: the list, the first chosen at the start
     // Button and CheckBox: Alt with this letter clicks the control. The first letter of the
     // caption that matches it, whatever its case, is marked; the caption's text is unchanged.
     // 0 for none, and none while the caption holds no such letter.
@@ -120,9 +122,11 @@ public:
     virtual void set_colour(ControlId control, ColourRole role, Rgb colour) = 0;
     // A disabled control gives no events.
     virtual void set_enabled(ControlId control, bool enabled) = 0;
-    // Check box: 1 ticked, 0 unticked. Progress bar: position.
+    // Check box: 1 ticked, 0 unticked. Progress bar: position. Drop-down: the index of the
+    // choice shown (one outside the list is ignored).
     virtual void set_state(ControlId control, std::int64_t value) = 0;
-    // Caption of a button, frame, check box, label or link; content of a field.
+    // Caption of a button, frame, check box, label or link; content of a field; text() of a
+    // drop-down is its chosen choice.
     virtual void set_text(ControlId control, const std::string& text) = 0;
     virtual std::string text(ControlId control) = 0;
     virtual void set_hover_hint(ControlId control, const std::string& hint) = 0;

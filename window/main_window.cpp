@@ -110,6 +110,7 @@ void MainWindow::build_controls()
     toolkit_.set_text(id(C::apiKeyField), state_.window.api_key_text);
     toolkit_.set_hover_hint(id(C::maxSizeField), MAX_SIZE_HINT);
     toolkit_.set_hover_hint(id(C::previewButton), PREVIEW_HINT);
+    toolkit_.set_hover_hint(id(C::formatChoice), FORMAT_HINT);
     show_options();
 }
 
@@ -132,6 +133,10 @@ void MainWindow::show_options()
         toolkit_.set_enabled(id(control), window.compression_enabled());
     }
     toolkit_.set_enabled(id(C::maxSizeField), window.compression_enabled());
+    toolkit_.set_state(id(C::formatChoice), static_cast<std::int64_t>(state_.job.output_format));
+    toolkit_.set_enabled(id(C::formatChoice), window.format_enabled());
+    toolkit_.set_enabled(id(C::formatLabel), window.format_enabled());
+    toolkit_.set_state(id(C::extraInputsBox), state_.extra_inputs_ticked() ? 1 : 0);
 }
 
 void MainWindow::show_field_texts()
@@ -257,6 +262,14 @@ void MainWindow::handle_event(const Event& event)
     } else if (is(C::tinifyBox)) {
         state_.click_tinify_box();
         show_options();
+    } else if (is(C::formatChoice)) {
+        format_chosen();
+    } else if (is(C::extraInputsBox)) {
+        state_.click_extra_inputs_box();
+        show_options();
+        // The scan line counts what a run would take.
+        if (!state_.job.input_folder.empty())
+            choose_input_folder(state_.job.input_folder);
     } else if (is(C::skipExistingBox)) {
         skip_existing_ = !skip_existing_;
         toolkit_.set_state(id(C::skipExistingBox), skip_existing_ ? 1 : 0);
@@ -360,6 +373,15 @@ void MainWindow::field_lost_focus(WindowControl control)
     }
 }
 
+void MainWindow::format_chosen()
+{
+    const std::string chosen = toolkit_.text(id(C::formatChoice));
+    for (std::size_t index = 0; index < FORMAT_CHOICES.size(); ++index)
+        if (chosen == FORMAT_CHOICES[index])
+            state_.choose_output_format(static_cast<OutputFormat>(index));
+    show_options();
+}
+
 void MainWindow::max_size_lost_focus()
 {
     const std::string typed = toolkit_.text(id(C::maxSizeField));
@@ -412,14 +434,17 @@ ImageSettings MainWindow::current_image_settings()
 namespace {
 
 // The first image of a walk of folder (in the order a run takes them), or "".
-std::string first_image_in(const std::string& folder)
+std::string first_image_in(const std::string& folder, const InputKinds& kinds)
 {
     RunState walk;
     std::string first;
-    walk_folder_tree(walk, folder, [&](const std::string& in, const std::string& name) {
-        if (first.empty())
-            first = collapse_separators(in + "/" + name);
-    });
+    walk_folder_tree(
+        walk, folder,
+        [&](const std::string& in, const std::string& name) {
+            if (first.empty())
+                first = collapse_separators(in + "/" + name);
+        },
+        std::nullopt, {}, kinds);
     return first;
 }
 
@@ -431,7 +456,7 @@ void MainWindow::open_preview()
     const std::string& folder = state_.job.input_folder;
     std::string source = preview_.source_path();
     if (folder.empty() || source.rfind(folder, 0) != 0 || file_size(source) < 0)
-        source = folder.empty() || file_size(folder) != FILE_SIZE_FOLDER ? std::string() : first_image_in(folder);
+        source = folder.empty() || file_size(folder) != FILE_SIZE_FOLDER ? std::string() : first_image_in(folder, state_.job.inputs);
     if (source.empty()) {
         toolkit_.message_box(NOT_OPENED_TITLE, NO_PREVIEW_TEXT, BoxIcon::Information);
         return;
@@ -443,7 +468,10 @@ void MainWindow::choose_preview_image()
 {
     const std::string& start = state_.job.input_folder;
     const std::string chosen =
-        toolkit_.pick_file("Choose an Image", start, "Images (*.jpg *.jpeg *.png *.JPG *.JPEG *.PNG)");
+        toolkit_.pick_file("Choose an Image", start,
+                           state_.extra_inputs_ticked()
+                               ? "Images (*.jpg *.jpeg *.png *.webp *.avif *.JPG *.JPEG *.PNG *.WEBP *.AVIF)"
+                               : "Images (*.jpg *.jpeg *.png *.JPG *.JPEG *.PNG)");
     if (!chosen.empty())
         preview_.open(chosen, current_image_settings());
 }
@@ -489,7 +517,7 @@ void MainWindow::save_report(const RunReport& report)
     if (path.empty())
         return;
     // Every input and output of a run has an image's name, so a report never takes one's place.
-    if (is_image_file_name(path)) {
+    if (format_of_file_name(path) != OutputFormat::Same) {
         toolkit_.message_box(NOT_OPENED_TITLE, "A report cannot take the name of an image: " + path + ".",
                              BoxIcon::Error);
         return;

@@ -102,6 +102,7 @@ private:
     void field_lost_focus(WindowControl field);
     void api_key_lost_focus();
     void max_size_lost_focus();
+    void format_chosen();
     void process();
     void request_stop();
     void show_results(const RunReport& report);

@@ -17,12 +17,13 @@ std::string pixel_size(int width, int height)
 }
 
 // What the encoder chose, where that is more than the format's plain form.
-std::string encoding_text(const EncodeOutcome& encoded)
+std::string encoding_text(const EncodeOutcome& encoded, std::uint32_t encoder)
 {
     if (encoded.lossy_palette)
         return ", palette of " + std::to_string(encoded.palette_colours) + " colours";
+    const char* format = encoder == IMAGE_CODE_WEBP ? "WebP" : encoder == IMAGE_CODE_AVIF ? "AVIF" : "JPEG";
     if (encoded.native_quality > 0)
-        return ", JPEG quality " + std::to_string(encoded.native_quality);
+        return ", " + std::string(format) + " quality " + std::to_string(encoded.native_quality);
     return {};
 }
 
@@ -73,7 +74,7 @@ PreviewResult make(const std::string& source_path, const ImageSettings& settings
                              + byte_size_text(std::max<std::int64_t>(source_bytes, 0));
     content.after_caption = "Output: " + pixel_size(decoded.width, decoded.height) + ", "
                             + byte_size_text(output_bytes) + saving_text(source_bytes, output_bytes)
-                            + encoding_text(encoded.encoded);
+                            + encoding_text(encoded.encoded, prepared->encoder);
     if (!encoded.fits)
         content.after_caption += " \u2014 " + failure_text(Failure{FailureReason::OverSizeLimit, 0,
                                                                    CompressionFailure::None, settings.size_limit});

@@ -47,6 +47,13 @@ ControlLayout key(char letter, ControlLayout layout)
     return layout;
 }
 
+ControlLayout drop_down(C name, int x, int y, int width, int height)
+{
+    ControlLayout layout = make(name, K::DropDown, x, y, width, height, "");
+    layout.spec.choices.assign(FORMAT_CHOICES.begin(), FORMAT_CHOICES.end());
+    return layout;
+}
+
 ControlLayout link(C name, int x, int y, int width, int height, std::string caption)
 {
     ControlLayout layout = make(name, K::Link, x, y, width, height, std::move(caption));
@@ -110,6 +117,9 @@ std::array<ControlLayout, WINDOW_CONTROL_COUNT> build_layout()
         white(make(C::maxSizeField, K::Field, 655, 466, 60, 20, "")),
         make(C::maxSizeUnitLabel, K::Text, 725, 464, 30, 25, "KB"),
         key('v', make(C::previewButton, K::Button, 190, 375, 110, 30, "Preview")),
+        make(C::formatLabel, K::Text, 690, 330, 45, 20, "Format"),
+        drop_down(C::formatChoice, 740, 328, 80, 24),
+        key('W', make(C::extraInputsBox, K::CheckBox, 390, 464, 190, 25, EXTRA_INPUTS_CAPTION)),
     }};
 }
 

@@ -66,9 +66,14 @@ enum class WindowControl {
     maxSizeField,
     maxSizeUnitLabel,
     previewButton, // between the links and PROCESS
+    // Output format beside the quality, in the free part of its frame; the box for more kinds of
+    // sources in the free middle of the bottom row.
+    formatLabel,
+    formatChoice,
+    extraInputsBox,
 };
 
-constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::previewButton) + 1;
+constexpr std::size_t WINDOW_CONTROL_COUNT = static_cast<std::size_t>(WindowControl::extraInputsBox) + 1;
 
 // How the window looks before anything was done: the defined window, grown downward by the
 // row of local compression.
@@ -89,6 +94,10 @@ constexpr const char* RESULTS_TITLE = "PTV Results";
 constexpr const char* RESULTS_FILTER_CAPTION = "Show only failures";
 constexpr const char* SAVE_REPORT_CAPTION = "Save Report\u2026";
 constexpr const char* MAX_SIZE_HINT = "Every output at most this many kilobytes, metadata included; empty for no limit";
+constexpr const char* FORMAT_HINT = "The format of every output; Same writes each image in its source's format";
+constexpr const char* EXTRA_INPUTS_CAPTION = "Also WebP/AVIF inputs";
+// The format drop-down's choices, in the order of OutputFormat.
+constexpr std::array<const char*, 5> FORMAT_CHOICES = {"Same", "JPEG", "PNG", "WebP", "AVIF"};
 constexpr const char* DONATE_HINT = "I am saving for a modern PC,  Help...";
 constexpr const char* TITLE_FONT_FACE = "Arial";
 constexpr int TITLE_FONT_POINTS = 12;
@@ -106,21 +115,21 @@ const std::array<ControlLayout, WINDOW_CONTROL_COUNT>& window_layout();
 
 // The keyboard focus order: each frame's controls as they are read, from the input and output
 // folders through the options to PROCESS, the step that comes last.
-constexpr std::array<WindowControl, 26> TAB_ORDER = {
+constexpr std::array<WindowControl, 28> TAB_ORDER = {
     WindowControl::inputSelectButton,  WindowControl::inputOpenButton,   WindowControl::outputSelectButton,
     WindowControl::outputOpenButton,   WindowControl::skipExistingBox,   WindowControl::keepOriginalBox,
     WindowControl::normalResizeBox,
     WindowControl::normalSizeField,    WindowControl::fillFitBox,        WindowControl::fillWidthField,
     WindowControl::fillHeightField,    WindowControl::uniformBox,        WindowControl::uniformWidthField,
     WindowControl::uniformHeightField, WindowControl::exifBox,           WindowControl::datesBox,
-    WindowControl::qualityField,       WindowControl::tinifyBox,         WindowControl::uploadOriginalsBox,
-    WindowControl::apiKeyField,        WindowControl::optimizeBox,       WindowControl::pngPaletteBox,
-    WindowControl::onlySmallerBox,     WindowControl::maxSizeField,      WindowControl::previewButton,
-    WindowControl::processButton,
+    WindowControl::qualityField,       WindowControl::formatChoice,      WindowControl::tinifyBox,
+    WindowControl::uploadOriginalsBox, WindowControl::apiKeyField,       WindowControl::optimizeBox,
+    WindowControl::pngPaletteBox,      WindowControl::onlySmallerBox,    WindowControl::extraInputsBox,
+    WindowControl::maxSizeField,       WindowControl::previewButton,     WindowControl::processButton,
 };
 
 // Labels whose line is centred on the control beside them.
-constexpr std::array<std::pair<WindowControl, WindowControl>, 10> LABELS_BESIDE = {{
+constexpr std::array<std::pair<WindowControl, WindowControl>, 11> LABELS_BESIDE = {{
     {WindowControl::overwriteNote, WindowControl::outputSelectButton},
     {WindowControl::normalSizeLabel, WindowControl::normalSizeField},
     {WindowControl::fillWidthLabel, WindowControl::fillWidthField},
@@ -131,6 +140,7 @@ constexpr std::array<std::pair<WindowControl, WindowControl>, 10> LABELS_BESIDE 
     {WindowControl::apiKeyLabel, WindowControl::apiKeyField},
     {WindowControl::maxSizeLabel, WindowControl::maxSizeField},
     {WindowControl::maxSizeUnitLabel, WindowControl::maxSizeField},
+    {WindowControl::formatLabel, WindowControl::formatChoice},
 }};
 
 } // namespace pictavo

@@ -14,10 +14,10 @@ WindowServices program_window_services(const std::string& manual_address, const 
 {
     WindowServices services;
     services.start_networking = [] { return network_start() == 1; };
-    services.register_codecs = [] { register_jpeg_and_png_codecs(); };
+    services.register_codecs = [] { register_image_codecs(); };
     services.start_up_state = [](AppState& state) { state.start_up(); };
     services.scan_folder = [](AppState& state, const std::string& folder) {
-        folder_scan(state.run, folder, folder_left_out(folder, state.job.output_folder));
+        folder_scan(state.run, folder, folder_left_out(folder, state.job.output_folder), state.job.inputs);
     };
     services.run_batch = [](AppState& state, FrontEnd& front_end, const RunOptions& options) {
         batch_run(state, front_end, options);

@@ -22,6 +22,8 @@ TEST(RememberedSettings, EveryValueReadsBackFromTheFileAndOddFolderNamesSurvive)
     settings.quality_text = "9";
     settings.metadata_copy = true;
     settings.tinify_upload = true;
+    settings.output_format = OutputFormat::Avif;
+    settings.extra_inputs = true;
 
     TestFolder config;
     ASSERT_EQ(write_remembered_settings(config.path("pictavo/"), settings), 1);
@@ -46,7 +48,7 @@ TEST(RememberedSettings, EveryValueReadsBackFromTheFileAndOddFolderNamesSurvive)
 TEST(RememberedSettings, ABrokenFileGivesTheDefaultsAndSaysWhatIsWrong)
 {
     for (const std::string& text : {std::string("no equals sign\n"), std::string("mode=4\n"), std::string("mode=12\n"),
-                                    std::string("exif=yes\n"), std::string("input-folder=relative/\n"),
+                                    std::string("exif=yes\n"), std::string("format=gif\n"), std::string("input-folder=relative/\n"),
                                     std::string("output-folder=/no/slash\n"), std::string("quality=\\q\n"),
                                     std::string("quality=ends with \\"), std::string("\x00\x01\x02", 3)}) {
         const RememberedRead read = parse_remembered_settings("mode=0\n" + text);

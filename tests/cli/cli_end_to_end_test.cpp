@@ -326,6 +326,62 @@ TEST_F(CliTest, CompressionServiceThroughItsAddress)
     EXPECT_EQ(service.requests_to("POST", "/shrink").size(), 3u);
 }
 
+TEST_F(CliTest, FormatsGoThroughTheRunTheServiceAndTheReport)
+{
+    ServiceDouble service;
+    ASSERT_TRUE(service.start());
+    small_image("in/a.jpg");
+    ASSERT_TRUE(test::write_flat_image(folder.path("in/a.png"), 24, 16, IMAGE_CODE_PNG));
+    register_image_codecs();
+    ASSERT_TRUE(test::write_flat_image(folder.path("in/sub/w.webp"), 30, 20, IMAGE_CODE_WEBP));
+    const std::vector<std::string> service_arguments = {"--jobs", "1", "--tinify", "--key", ServiceDouble::default_key,
+                                                        "--service-url", service.shrink_url()};
+    std::vector<std::string> arguments = service_arguments;
+    arguments.insert(arguments.end(), {"--format", "webp", "--inputs", "jpeg,png,webp", "--report", "r.json", in(), out()});
+    const Finished sent = run(arguments);
+    EXPECT_EQ(sent.status, 1) << sent.err; // the clash
+    EXPECT_NE(sent.err.find("Found 3 images in 2 folders"), std::string::npos) << sent.err;
+    EXPECT_NE(sent.err.find("pictavo-cli: a.png: another image of this run writes the same output file\n"),
+              std::string::npos) << sent.err;
+    // WebP uploads, each output replaced by the service's WebP of it.
+    const auto uploads = service.requests_to("POST", "/shrink");
+    ASSERT_EQ(uploads.size(), 2u);
+    EXPECT_EQ(folder.read("out/a.webp"), ServiceDouble::compressed_form(uploads[0].body));
+    EXPECT_EQ(uploads[0].body.compare(8, 4, "WEBP"), 0);
+    EXPECT_EQ(test::loaded_size(folder.path("out/sub/w.webp")), (test::LoadedSize{1000, 667, IMAGE_CODE_WEBP}));
+    EXPECT_FALSE(folder.exists("out/a.jpg") || folder.exists("out/a.png"));
+    const auto report = test::read_json(folder.read("work/r.json"));
+    ASSERT_TRUE(report);
+    EXPECT_EQ((*report)["settings"]["format"].text, "webp");
+    EXPECT_EQ((*report)["settings"]["inputs"].text, "jpeg,png,webp");
+    const test::JsonValue& first = (*report)["images"].items.at(0);
+    EXPECT_EQ(first["path"].text, "a.jpg");
+    EXPECT_EQ(first["format"].text, "webp");
+    EXPECT_GT(first["quality"].number, 0);
+    EXPECT_TRUE(first["jpeg_quality"].is_null());
+    EXPECT_EQ((*report)["images"].items.at(1)["code"].text, "same_output");
+
+    // A service that does not take the format: the output stays as written, with the reason.
+    service.set_service_mode(ServiceMode::RefuseType);
+    arguments = service_arguments;
+    arguments.insert(arguments.end(), {"--format", "avif", in(), out()});
+    const Finished refused = run(arguments);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("a.jpg: compression service refused the image (HTTP 415)"), std::string::npos)
+        << refused.err;
+    EXPECT_EQ(test::loaded_size(folder.path("out/a.avif")), (test::LoadedSize{1000, 667, IMAGE_CODE_AVIF}));
+
+    // An answer in another format than the upload's never takes the output's place.
+    service.set_service_mode(ServiceMode::Normal);
+    service.set_download_mode(DownloadMode::OtherKind);
+    arguments = service_arguments;
+    arguments.insert(arguments.end(), {"--format", "webp", "--mode", "keep", in(), folder.path("out")});
+    const Finished other = run(arguments);
+    EXPECT_NE(other.err.find("a.jpg: compression service: the download was not an image of the uploaded kind"),
+              std::string::npos) << other.err;
+    EXPECT_EQ(test::loaded_size(folder.path("out/a.webp")).code, IMAGE_CODE_WEBP);
+}
+
 // The names in a folder tree that are not outputs of the run (a temporary, anything hidden).
 std::vector<std::string> hidden_names(const std::string& folder)
 {
@@ -549,7 +605,7 @@ TEST_F(CliTest, TheScanCountsWhatTheRunTakesAndNoOutputIsWrittenTwice)
         const Finished shared = run({"--jobs", jobs, "--mode", "keep", "--report", "report.json",
                                      folder.path("pair/in"), folder.path("pair/out")});
         EXPECT_EQ(shared.status, 1) << shared.err;
-        EXPECT_NE(shared.err.find("pictavo-cli: b/x.jpg: the output is the same file as an earlier image's output\n"),
+        EXPECT_NE(shared.err.find("pictavo-cli: b/x.jpg: another image of this run writes the same output file\n"),
                   std::string::npos) << shared.err;
         EXPECT_EQ(test::loaded_size(folder.path("pair/out/a/x.jpg")).width, 24);
         EXPECT_EQ(folder.entries("pair/out/a"), std::vector<std::string>{"x.jpg"});

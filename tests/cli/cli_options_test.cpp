@@ -111,6 +111,37 @@ TEST(CliOptions, LocalCompressionOptionsAndTheSizeLimitsTheyAccept)
     EXPECT_EQ(parse({"--tinify", "--mode", "upload", "--max-size", "9K", "a", "b"}).action, CliAction::UsageError);
 }
 
+TEST(CliOptions, FormatInputsAndLosslessTakeTheirNamesAndWhatTheyNeed)
+{
+    const CliParse plain = parse({"a", "b"});
+    EXPECT_EQ(plain.options.format, OutputFormat::Same);
+    EXPECT_EQ(plain.options.inputs, InputKinds{});
+    EXPECT_FALSE(plain.options.lossless);
+
+    const CliParse all = parse({"--format", "webp", "--inputs=jpeg,png,webp,avif", "--lossless", "a", "b"});
+    ASSERT_EQ(all.action, CliAction::Run) << all.error;
+    EXPECT_EQ(all.options.format, OutputFormat::Webp);
+    EXPECT_EQ(all.options.inputs, EVERY_INPUT_KIND);
+    EXPECT_TRUE(all.options.lossless);
+    EXPECT_EQ(parse({"--format=avif", "a", "b"}).options.format, OutputFormat::Avif);
+    EXPECT_EQ(parse({"--inputs", "avif,png", "a", "b"}).options.inputs, (InputKinds{false, true, false, true}));
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"--format", "gif", "a", "b"},         {"--format", "WEBP", "a", "b"},
+        {"--inputs", "", "a", "b"},            {"--inputs", "jpeg,,png", "a", "b"},
+        {"--inputs", "jpg", "a", "b"},         {"--lossless", "a", "b"},
+        {"--format", "avif", "--lossless", "a", "b"},
+        {"--tinify", "--mode", "upload", "--format", "png", "a", "b"},
+        {"--report", "run.webp", "a", "b"},    {"--report", "run.AVIF", "a", "b"},
+    };
+    for (const auto& arguments : refused) {
+        const CliParse parsed = parse(arguments);
+        EXPECT_EQ(parsed.action, CliAction::UsageError) << arguments[0] << " " << arguments[1];
+        EXPECT_FALSE(parsed.error.empty());
+    }
+    EXPECT_EQ(parse({"--tinify", "--mode", "upload", "--format", "same", "a", "b"}).action, CliAction::Run);
+}
+
 TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
 {
     EXPECT_EQ(parse({"--help"}).action, CliAction::Help);
@@ -120,7 +151,8 @@ TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
     const std::string help = cli_help_text();
     for (const char* option : {"--mode", "--size", "--fill", "--uniform", "--quality", "--exif", "--dates",
                                "--tinify", "--key", "--service-url", "--yes", "--quiet", "--version", "Exit status",
-                               "--optimize", "--png-palette", "--max-size", "--only-smaller"})
+                               "--optimize", "--png-palette", "--max-size", "--only-smaller", "--format",
+                               "--inputs", "--lossless"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

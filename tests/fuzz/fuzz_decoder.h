@@ -16,7 +16,7 @@ namespace pictavo {
 
 inline int fuzz_decoder(std::uint32_t plugin_code, const std::uint8_t* data, std::size_t size)
 {
-    static const bool started = (register_jpeg_and_png_codecs(), true);
+    static const bool started = (register_image_codecs(), true);
     (void)started;
     constexpr int small_image_pixels = 64 * 64;
     if (image_load_memory_as(0, data, size, plugin_code) &&

@@ -7,6 +7,7 @@
 #include "image/plugins.h"
 #include "test_data.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <fstream>
@@ -53,6 +54,35 @@ ImageObject& make_image(ImageNumber number, int width, int height, int depth, in
             std::uint8_t* p = image.pixels.image_row(y) + x * image.pixels.bytes_per_pixel();
             for (int c = 0; c < image.pixels.bytes_per_pixel(); ++c)
                 p[c] = static_cast<std::uint8_t>(bgra[static_cast<std::size_t>(c)]);
+        }
+    return image;
+}
+
+// A picture owned by the caller: colours that change smoothly from corner to corner (rows or
+// columns in the wrong order show), plus up to grain levels of fixed pseudo-random grain per
+// pixel (what makes a photograph hard to compress); with alpha, from 0 at the left edge to
+// 255 at the right.
+inline ImageObject picture(int width, int height, bool alpha, int grain = 0)
+{
+    ImageObject image;
+    image.pixels = PixelBuffer::create(width, height, alpha ? 32 : 24);
+    image.width = static_cast<std::int16_t>(width);
+    image.height = static_cast<std::int16_t>(height);
+    image.depth = static_cast<std::int8_t>(alpha ? 32 : 24);
+    image.source_depth = image.depth;
+    image.frame_count = 1;
+    std::uint32_t noise = 777;
+    const int bytes = image.pixels.bytes_per_pixel();
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            noise = noise * 1103515245u + 12345u;
+            const int g = grain > 0 ? static_cast<int>((noise >> 16) % static_cast<std::uint32_t>(grain)) : 0;
+            std::uint8_t* p = image.pixels.image_row(y) + x * bytes;
+            p[0] = static_cast<std::uint8_t>(40 + x * 150 / width + g);
+            p[1] = static_cast<std::uint8_t>(30 + y * 180 / height + g);
+            p[2] = static_cast<std::uint8_t>(200 - (x + y) * 120 / (width + height) + g / 2);
+            if (alpha)
+                p[3] = static_cast<std::uint8_t>(x * 255 / std::max(width - 1, 1));
         }
     return image;
 }

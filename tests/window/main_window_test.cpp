@@ -236,7 +236,8 @@ TEST_F(WindowTest, KeyboardReachesEveryControlOnceAndMnemonicsAreDistinctLetters
     };
     for (const ControlLayout& layout : window_layout()) {
         const ControlKind kind = layout.spec.kind;
-        if (kind == ControlKind::Button || kind == ControlKind::CheckBox || kind == ControlKind::Field)
+        if (kind == ControlKind::Button || kind == ControlKind::CheckBox || kind == ControlKind::Field
+            || kind == ControlKind::DropDown)
             focusable.push_back(id(layout.name));
         if (const std::string letter = lower(std::string(1, layout.spec.mnemonic)); letter[0] != 0) {
             EXPECT_EQ(letters.find(letter), std::string::npos) << layout.spec.caption;
@@ -247,7 +248,7 @@ TEST_F(WindowTest, KeyboardReachesEveryControlOnceAndMnemonicsAreDistinctLetters
     std::vector<ControlId> ordered = tk.tab_order;
     std::sort(ordered.begin(), ordered.end());
     EXPECT_EQ(ordered, focusable);
-    EXPECT_EQ(letters.size(), 18u);
+    EXPECT_EQ(letters.size(), 19u);
 }
 
 TEST_F(WindowTest, ClosingRemembersTheSessionAndTheNextStartRestoresWhatIsStillPossible)
@@ -362,6 +363,67 @@ TEST_F(WindowTest, CompressionControlsSetTheJobAreRememberedAndRestWhileOriginal
     EXPECT_EQ(next_state.job.compression, (CompressionSettings{true, true, false, 150 * 1024}));
     EXPECT_EQ(next.control(again.id(C::maxSizeField)).text, "150");
     EXPECT_EQ(next.control(again.id(C::pngPaletteBox)).state, 1);
+}
+
+TEST_F(WindowTest, FormatAndMoreSourcesAreChosenRememberedAndRestWhileOriginalsAreCopied)
+{
+    work.write("kestro.api.txt", KEY_32 + "\n");
+    files.write("in/a.jpg", "");
+    files.write("in/b.webp", "");
+    files.write("in/c.avif", "");
+    start();
+    // In the free room of their frame and row, over no defined control.
+    const auto rect = [this](C name) {
+        const ControlSpec& spec = control(name).spec;
+        return std::array{spec.x, spec.y, spec.x + spec.width, spec.y + spec.height};
+    };
+    const auto inside = [](std::array<int, 4> inner, std::array<int, 4> outer) {
+        return inner[0] >= outer[0] && inner[1] >= outer[1] && inner[2] <= outer[2] && inner[3] <= outer[3];
+    };
+    const auto apart = [](std::array<int, 4> a, std::array<int, 4> b) {
+        return a[2] <= b[0] || b[2] <= a[0] || a[3] <= b[1] || b[3] <= a[1];
+    };
+    for (C added : {C::formatLabel, C::formatChoice}) {
+        EXPECT_TRUE(inside(rect(added), rect(C::qualityFrame)));
+        EXPECT_TRUE(apart(rect(added), rect(C::qualityField)) && apart(rect(added), rect(C::qualityRangeLabel)));
+    }
+    EXPECT_TRUE(inside(rect(C::extraInputsBox), {390, 464, 580, 489}));
+    EXPECT_EQ(control(C::formatChoice).spec.kind, ControlKind::DropDown);
+    EXPECT_EQ(control(C::formatChoice).spec.choices,
+              (std::vector<std::string>{"Same", "JPEG", "PNG", "WebP", "AVIF"}));
+    EXPECT_EQ(control(C::formatChoice).text, "Same");
+    EXPECT_EQ(control(C::extraInputsBox).text, "Also WebP/AVIF inputs");
+    EXPECT_FALSE(ticked(C::extraInputsBox));
+
+    tk.choose(id(C::formatChoice), 3);
+    pump();
+    EXPECT_EQ(state.job.output_format, OutputFormat::Webp);
+    pick_input(files.root() + "in/");
+    EXPECT_EQ(control(C::statusLine).text, "Found 1 images in 1 folders");
+    click(C::extraInputsBox);
+    EXPECT_EQ(state.job.inputs, EVERY_INPUT_KIND);
+    EXPECT_EQ(control(C::statusLine).text, "Found 3 images in 1 folders"); // scanned again
+
+    click(C::tinifyBox);
+    click(C::uploadOriginalsBox);
+    EXPECT_FALSE(control(C::formatChoice).enabled);
+    tk.choose(id(C::formatChoice), 4);
+    pump();
+    EXPECT_EQ(state.job.output_format, OutputFormat::Webp);
+    EXPECT_EQ(image_settings_of(state.job).format, OutputFormat::Same); // copies keep their format
+    click(C::keepOriginalBox);
+    EXPECT_TRUE(control(C::formatChoice).enabled);
+
+    tk.queue_event({EventType::Close});
+    pump();
+    MemoryToolkit next;
+    AppState next_state;
+    MainWindow again(next, next_state, test_services());
+    ASSERT_TRUE(again.start());
+    EXPECT_EQ(next_state.job.output_format, OutputFormat::Webp);
+    EXPECT_EQ(next.control(again.id(C::formatChoice)).text, "WebP");
+    EXPECT_EQ(next_state.job.inputs, EVERY_INPUT_KIND);
+    EXPECT_EQ(next.control(again.id(C::extraInputsBox)).state, 1);
 }
 
 TEST_F(WindowTest, ModeBoxesActAsOneExclusiveGroup)

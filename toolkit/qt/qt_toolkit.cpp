@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -310,6 +311,14 @@ QWidget* QtToolkit::Impl::make_widget(const ControlSpec& spec, ControlId id)
         field->setAcceptDrops(false);
         return field;
     }
+    case ControlKind::DropDown: {
+        auto* list = new QComboBox(parent);
+        for (const std::string& choice : spec.choices)
+            list->addItem(to_qstring(choice));
+        // Only the user's choices are events; set_state changes the choice quietly.
+        QObject::connect(list, &QComboBox::activated, this, [this, id] { events.push_back({EventType::Click, id}); });
+        return list;
+    }
     case ControlKind::ProgressBar: {
         auto* bar = new QProgressBar(parent);
         bar->setTextVisible(false);
@@ -542,7 +551,10 @@ void QtToolkit::set_state(ControlId control, std::int64_t value)
         return;
     if (auto* box = qobject_cast<QCheckBox*>(record->widget))
         box->setChecked(value != 0);
-    else if (auto* bar = qobject_cast<QProgressBar*>(record->widget))
+    else if (auto* list = qobject_cast<QComboBox*>(record->widget)) {
+        if (value >= 0 && value < list->count())
+            list->setCurrentIndex(static_cast<int>(value));
+    } else if (auto* bar = qobject_cast<QProgressBar*>(record->widget))
         bar->setValue(clamp_to_int(value));
 }
 
@@ -579,6 +591,8 @@ std::string QtToolkit::text(ControlId control)
         return to_utf8(label->text());
     if (auto* field = qobject_cast<QLineEdit*>(record->widget))
         return to_utf8(field->text());
+    if (auto* list = qobject_cast<QComboBox*>(record->widget))
+        return to_utf8(list->currentText());
     return {};
 }
 

@@ -96,6 +96,25 @@ TEST(QtToolkit, ControlsKeepGeometryTextStateAndReportClicksAndFocusLoss)
     tk.set_enabled(box, false);
     QTest::mouseClick(tk.control_widget(box), Qt::LeftButton, {}, QPoint(8, 12)); // on the square
     EXPECT_EQ(tk.next_event().type, EventType::None);
+
+    // A drop-down: set quietly, chosen by the user with an event.
+    ControlSpec list_spec = spec_of(ControlKind::DropDown, 150, 10, 90, 24, "");
+    list_spec.choices = {"One", "Two", "Three"};
+    const ControlId list = tk.create_control(list_spec);
+    EXPECT_EQ(tk.control_widget(list)->geometry(), QRect(150, 10, 90, 24));
+    EXPECT_EQ(tk.text(list), "One");
+    tk.set_state(list, 2);
+    tk.set_state(list, 7); // no such choice
+    EXPECT_EQ(tk.text(list), "Three");
+    EXPECT_EQ(tk.next_event().type, EventType::None);
+    tk.control_widget(list)->setFocus();
+    while (tk.next_event().type != EventType::None) { // the field's focus loss
+    }
+    QTest::keyClick(tk.control_widget(list), Qt::Key_Up);
+    const Event chosen = wait_for_event(tk);
+    EXPECT_EQ(chosen.type, EventType::Click);
+    EXPECT_EQ(chosen.control, list);
+    EXPECT_EQ(tk.text(list), "Two");
 }
 
 TEST(QtToolkit, LinksClickAndCloseRequestsBecomeEventsAndBoxesAnswer)

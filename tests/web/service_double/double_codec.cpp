@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The double's own image work, straight over libjpeg and libpng, so that what it hands back
-// does not depend on the program's codecs under test.
+// The double's own image work, straight over libjpeg, libpng, libwebp and libavif, so that what
+// it hands back does not depend on the program's codecs under test.
 #include "double_codec.h"
 
 #include "image/jpeg_error.h"
 
+#include <avif/avif.h>
 #include <cstdlib>
+#include <cstring>
 #include <png.h>
 #include <vector>
+#include <webp/decode.h>
+#include <webp/encode.h>
 
 namespace pictavo {
 namespace {
 
 constexpr int compressed_jpeg_quality = 40;
+constexpr float compressed_webp_quality = 40;
+constexpr int compressed_avif_quantizer = 45;
 constexpr int sample_jpeg_quality = 95;
 
 struct JpegCodec {
@@ -127,6 +133,48 @@ std::string png_shrink(const std::string& bytes)
     return png_result(png.image, pixels.data(), colormap.data());
 }
 
+// Re-encoded at a low quality, alpha kept.
+std::string webp_shrink(const std::string& bytes)
+{
+    int width = 0;
+    int height = 0;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    std::uint8_t* pixels = WebPDecodeRGBA(data, bytes.size(), &width, &height);
+    if (!pixels)
+        return {};
+    std::uint8_t* output = nullptr;
+    const std::size_t size = WebPEncodeRGBA(pixels, width, height, width * 4, compressed_webp_quality, &output);
+    std::string shrunk(reinterpret_cast<const char*>(output), size);
+    WebPFree(output);
+    WebPFree(pixels);
+    return shrunk;
+}
+
+std::string avif_shrink(const std::string& bytes)
+{
+    avifImage* image = avifImageCreateEmpty();
+    avifDecoder* decoder = avifDecoderCreate();
+    avifEncoder* encoder = avifEncoderCreate();
+    avifRWData output = AVIF_DATA_EMPTY;
+    std::string shrunk;
+    if (image && decoder && encoder
+        && avifDecoderReadMemory(decoder, image, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())
+               == AVIF_RESULT_OK) {
+        encoder->speed = AVIF_SPEED_FASTEST;
+        encoder->minQuantizer = encoder->maxQuantizer = compressed_avif_quantizer;
+        if (avifEncoderWrite(encoder, image, &output) == AVIF_RESULT_OK)
+            shrunk.assign(reinterpret_cast<const char*>(output.data), output.size);
+    }
+    avifRWDataFree(&output);
+    if (encoder)
+        avifEncoderDestroy(encoder);
+    if (decoder)
+        avifDecoderDestroy(decoder);
+    if (image)
+        avifImageDestroy(image);
+    return shrunk;
+}
+
 // A picture that compresses: smooth ramps with fine grain, which a lower JPEG quality and a
 // palette both take away.
 unsigned char sample_value(int x, int y, int channel)
@@ -146,6 +194,11 @@ ImageKind image_kind(const std::string& bytes)
         return ImageKind::Jpeg;
     if (bytes.size() >= 8 && bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0)
         return ImageKind::Png;
+    if (bytes.size() >= 12 && bytes.compare(0, 4, "RIFF") == 0 && bytes.compare(8, 4, "WEBP") == 0)
+        return ImageKind::Webp;
+    if (bytes.size() >= 12 && bytes.compare(4, 4, "ftyp") == 0
+        && (bytes.compare(8, 4, "avif") == 0 || bytes.compare(8, 4, "avis") == 0))
+        return ImageKind::Avif;
     return ImageKind::None;
 }
 
@@ -160,6 +213,8 @@ std::string shrink_image(const std::string& bytes)
         break;
     }
     case ImageKind::Png: shrunk = png_shrink(bytes); break;
+    case ImageKind::Webp: shrunk = webp_shrink(bytes); break;
+    case ImageKind::Avif: shrunk = avif_shrink(bytes); break;
     case ImageKind::None: return {};
     }
     if (shrunk.empty())

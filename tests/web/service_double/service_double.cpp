@@ -202,6 +202,8 @@ std::string image_type(const std::string& bytes)
     switch (image_kind(bytes)) {
     case ImageKind::Jpeg: return "image/jpeg";
     case ImageKind::Png: return "image/png";
+    case ImageKind::Webp: return "image/webp";
+    case ImageKind::Avif: return "image/avif";
     case ImageKind::None: break;
     }
     return {};
@@ -458,7 +460,7 @@ ServiceDouble::Answer ServiceDouble::shrink(const RecordedRequest& request)
     }
 
     const std::string type = image_type(request.body);
-    if (type.empty())
+    if (type.empty() || service_mode_ == ServiceMode::RefuseType)
         return {415, {{"Content-Type", json}}, json_error("Unsupported media type", "File type is not supported.")};
     const std::string output = compressed_form(request.body);
     if (output.empty())

@@ -4,7 +4,7 @@
 // A small HTTP/1.1 server (plain HTTP, one connection at a time, one request per connection)
 // on 127.0.0.1 with a free port, running on a thread of its own. It answers like the real
 // service:
-//   POST /shrink with "Authorization: Basic <base64 of api:KEY>" and a JPEG or PNG body
+//   POST /shrink with "Authorization: Basic <base64 of api:KEY>" and a JPEG, PNG, WebP or AVIF body
 //     -> 201 Created, "Location: <base>/output/<id>", "Compression-Count: N",
 //        "Content-Type: application/json" and the one-line JSON body whose last string value is
 //        the same location: {"input":{...},"output":{...,"url":"<base>/output/<id>"}}
@@ -38,6 +38,7 @@ enum class ServiceMode {
     ServerErrorOnce, // 503 for the next shrink, then Normal again
     HugeAnswer,      // 201 whose body runs on for 1 GiB, its length not announced
     TrickleUpload,   // reads the upload a few bytes at a time, a few hundred bytes a second
+    RefuseType,      // 415 for every upload, as for a format the service does not take
 };
 
 enum class DownloadMode {
@@ -112,7 +113,7 @@ public:
 
     // The bytes the double hands back for an upload: the upload compressed in its own format
     // (smaller, and decodable), or the upload itself when compressing does not make it
-    // smaller; "" for an upload that is no decodable JPEG or PNG.
+    // smaller; "" for an upload that is no decodable JPEG, PNG, WebP or AVIF.
     static std::string compressed_form(const std::string& upload);
 
     // A generated PNG (or, with jpeg, a JPEG) of that size that compressed_form makes smaller.

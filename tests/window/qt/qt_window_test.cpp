@@ -7,6 +7,7 @@
 #include "toolkit/qt/qt_toolkit.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -134,7 +135,9 @@ TEST_F(QtWindowTest, BuildsEveryControlAtItsPlaceWithItsCaptionAndWritesAScreens
         ASSERT_NE(control, nullptr);
         const auto index = static_cast<int>(layout.name);
         EXPECT_EQ(control->geometry(), QRect(spec.x, spec.y, spec.width, spec.height)) << index;
-        if (spec.kind != ControlKind::ProgressBar) {
+        if (spec.kind == ControlKind::DropDown) {
+            EXPECT_EQ(tk.text(window->id(layout.name)), spec.choices.front()) << index;
+        } else if (spec.kind != ControlKind::ProgressBar) {
             EXPECT_EQ(tk.text(window->id(layout.name)), spec.caption) << index;
         }
         bool right_kind = false;
@@ -144,6 +147,7 @@ TEST_F(QtWindowTest, BuildsEveryControlAtItsPlaceWithItsCaptionAndWritesAScreens
         case ControlKind::CheckBox: right_kind = qobject_cast<QCheckBox*>(control) != nullptr; break;
         case ControlKind::Field: right_kind = qobject_cast<QLineEdit*>(control) != nullptr; break;
         case ControlKind::ProgressBar: right_kind = qobject_cast<QProgressBar*>(control) != nullptr; break;
+        case ControlKind::DropDown: right_kind = qobject_cast<QComboBox*>(control) != nullptr; break;
         case ControlKind::Text:
         case ControlKind::Link: right_kind = qobject_cast<QLabel*>(control) != nullptr; break;
         }
