@@ -67,8 +67,11 @@ std::string input_kinds_text(const InputKinds& kinds)
 {
     std::string text;
     for (const KindName& kind : KIND_NAMES)
-        if (kinds.*kind.member)
-            text += (text.empty() ? "" : ",") + std::string(kind.name);
+        if (kinds.*kind.member) {
+            if (!text.empty())
+                text += ',';
+            text += kind.name;
+        }
     return text;
 }
 
