@@ -13,7 +13,7 @@ namespace {
 // PSNR over the benchmark's photos, sized to 1000 pixels, reaches that of JPEG at ten times the
 // program quality (bench_formats; WebP at WEBP_METHOD, AVIF at AVIF_ENCODER_SPEED). JPEG at
 // 100 is beyond what lossy WebP reaches at all, so 10 takes WebP's best.
-constexpr int webp_qualities[11] = {1, 1, 12, 28, 40, 49, 60, 72, 81, 89, 100};
+constexpr int webp_qualities[11] = {1, 1, 12, 28, 40, 49, 60, 73, 81, 90, 100};
 constexpr int avif_qualities[11] = {1, 17, 33, 41, 46, 49, 52, 57, 63, 82, 100};
 
 } // namespace
