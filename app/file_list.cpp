@@ -137,6 +137,9 @@ RunPlan plan_listed_run(const std::vector<std::string>& entries, const std::stri
         }
         plan.images.push_back(std::move(image));
     }
+    // Once the folders are made, a link among them shows: two of this shard's images may now
+    // name one file by two paths.
+    refuse_shared_outputs(plan.images);
     plan.folder_count = static_cast<std::int64_t>(folders_made.size());
     return plan;
 }
