@@ -7,6 +7,8 @@
 // tree at different moments still agree, and an image added meanwhile is taken by exactly one.
 #pragma once
 
+#include "sys/name_hash.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -19,8 +21,12 @@ inline constexpr std::string_view SHARD_RULE = "fnv1a64(relative path) mod N";
 // would leave most of them empty.
 constexpr std::uint32_t SHARD_COUNT_MAXIMUM = 1'000'000;
 
-// FNV-1a, 64 bits: offset basis 0xcbf29ce484222325, prime 0x100000001b3.
-std::uint64_t fnv1a64(std::string_view bytes);
+// FNV-1a, 64 bits: offset basis 0xcbf29ce484222325, prime 0x100000001b3. The shard rule is
+// part of the reports, so it is named for what it is rather than for the hash in use.
+constexpr std::uint64_t fnv1a64(std::string_view bytes)
+{
+    return name_hash(bytes);
+}
 
 struct Shard {
     std::uint32_t index = 0; // 0 .. count-1
