@@ -2,12 +2,12 @@
 #include "app/size_search.h"
 
 #include "image/image_save.h"
+#include "image/png_reduction.h"
 #include "image/quality_scale.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
-#include <unordered_set>
 
 namespace pictavo {
 namespace {
@@ -113,24 +113,6 @@ void search_lossy_quality(Tries& tries, std::uint32_t encoder, int quality, cons
     });
 }
 
-// At most 256 colours (alpha counted): the exact palette of lossless optimisation applies.
-bool has_few_colours(const ImageObject& image)
-{
-    const PixelBuffer& pixels = image.pixels;
-    const int bytes = pixels.bytes_per_pixel();
-    std::unordered_set<std::uint32_t> colours;
-    for (int row = 0; row < pixels.height(); ++row) {
-        const std::uint8_t* pixel = pixels.buffer_row(row);
-        for (int x = 0; x < pixels.width(); ++x, pixel += bytes) {
-            const std::uint32_t alpha = bytes == 4 ? pixel[3] : 255u;
-            colours.insert(pixel[0] | pixel[1] << 8 | pixel[2] << 16 | alpha << 24);
-            if (colours.size() > PALETTE_COLOURS_MAXIMUM)
-                return false;
-        }
-    }
-    return true;
-}
-
 void search_png(Tries& tries, const ImageObject& image, const EncodeOptions& options, LimitedEncode& result)
 {
     if (tries.fits(options) || tries.failed())
@@ -139,7 +121,7 @@ void search_png(Tries& tries, const ImageObject& image, const EncodeOptions& opt
     lossless.optimize = true;
     const bool lossless_may_fit =
         static_cast<double>(tries.last_size()) <= LOSSLESS_REACH * static_cast<double>(tries.limit())
-        || has_few_colours(image);
+        || has_few_colours(image.pixels);
     if (!options.optimize && !options.lossy_palette && lossless_may_fit && (tries.fits(lossless) || tries.failed()))
         return;
     EncodeOptions palette = options;

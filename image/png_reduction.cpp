@@ -191,6 +191,19 @@ int palette_bit_depth(std::size_t colours)
     return colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8;
 }
 
+bool has_few_colours(const PixelBuffer& pixels)
+{
+    const int channels = pixels.bytes_per_pixel();
+    ColourTable table;
+    for (int y = 0; y < pixels.height(); ++y) {
+        const std::uint8_t* pixel = pixels.buffer_row(y);
+        for (int x = 0; x < pixels.width(); ++x, pixel += channels)
+            if (!table.insert(colour_at(pixel, channels)))
+                return false;
+    }
+    return true;
+}
+
 PixelCensus take_pixel_census(const EncodeRequest& request, int channels)
 {
     PixelCensus census;

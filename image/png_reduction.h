@@ -6,6 +6,7 @@
 #pragma once
 
 #include "image/image_plugin.h"
+#include "image/pixel_buffer.h"
 #include "image/png_raster.h"
 
 #include <vector>
@@ -33,6 +34,10 @@ struct PngForm {
 
 // The smallest palette bit depth that addresses that many colours.
 int palette_bit_depth(std::size_t colours);
+
+// Whether 24- or 32-bit pixels hold at most 256 distinct colours (alpha included): whether an
+// exact palette can hold them.
+bool has_few_colours(const PixelBuffer& pixels);
 
 // Looks at the request's pixels: channels is 3 (blue, green, red) or 4 (with alpha).
 PixelCensus take_pixel_census(const EncodeRequest& request, int channels);
