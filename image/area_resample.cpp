@@ -62,6 +62,15 @@ std::uint8_t* output_row(PixelBuffer& destination, RowOrder order, int y)
     return order == RowOrder::TopDown ? destination.image_row(y) : destination.buffer_row(y);
 }
 
+std::uint8_t* output_row(SamplePlane& destination, RowOrder order, int y)
+{
+    return destination.row(order == RowOrder::TopDown ? y : destination.height() - 1 - y);
+}
+
+// Samples past the end of a line that the 4-lane sums of its last pixel may read or write.
+template <int Channels>
+constexpr std::size_t spare_lanes = Channels == 1 ? 3 : 1;
+
 // sums[i] = the coverage-weighted sum of byte i of the source rows that output row covers.
 // Sum is 16 bits wide when the coverages of an output add up to at most 257 (255 * 257 fits),
 // else 32 bits; the narrower the sums, the more of them one vector instruction handles.
@@ -134,6 +143,16 @@ PICTAVO_INLINE void add_runs(const Sum* __restrict sums, Sum* __restrict totals,
 {
     using Pixel = typename PixelSums<Sum>::Type;
     const int count = Fixed != 0 ? Fixed : factor;
+    if constexpr (Channels == 1) {
+        for (std::size_t x = 0; x < outputs; ++x) {
+            const Sum* run = sums + x * static_cast<std::size_t>(count);
+            Sum total = run[0];
+            for (int j = 1; j < count; ++j)
+                total = static_cast<Sum>(total + run[j]);
+            totals[x] = total;
+        }
+        return;
+    }
     const std::size_t step = static_cast<std::size_t>(count) * Channels;
     for (std::size_t x = 0, at = 0; x < outputs; x += Channels, at += step) {
         Pixel run;
@@ -222,16 +241,16 @@ PICTAVO_INLINE void round_totals(const Total* __restrict totals, std::uint8_t* _
 
 // The whole-number resize, for areas whose sums fit in 32 bits. Sum must hold the row sums,
 // and with a whole shrink factor the totals too.
-template <class Sum, int Channels>
-PICTAVO_INLINE void resample_whole(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
+template <class Sum, int Channels, class Destination>
+PICTAVO_INLINE void resample_whole(AreaSource& source, Destination& destination, const AreaAxis& columns,
                                    const AreaAxis& rows, const WholeArea& whole)
 {
     static_assert(Channels <= 4);
     const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
     const std::size_t outputs = static_cast<std::size_t>(destination.width()) * Channels;
-    // One spare sum at the end of each line, for the spare lane of the last pixel.
-    const std::size_t line = length + 1;
-    const std::size_t output_line = outputs + 1;
+    // Spare sums at the end of each line, for the spare lanes of the last pixel.
+    const std::size_t line = length + spare_lanes<Channels>;
+    const std::size_t output_line = outputs + spare_lanes<Channels>;
     if (source.width() % destination.width() == 0) {
         const int factor = source.width() / destination.width();
         std::vector<Sum> sums(line);
@@ -262,8 +281,8 @@ PICTAVO_INLINE void resample_whole(AreaSource& source, PixelBuffer& destination,
     }
 }
 
-template <int Channels>
-PICTAVO_INLINE void resample_whole(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
+template <int Channels, class Destination>
+PICTAVO_INLINE void resample_whole(AreaSource& source, Destination& destination, const AreaAxis& columns,
                                    const AreaAxis& rows, const WholeArea& whole)
 {
     // 255 * 257 is the most 16 bits hold.
@@ -330,13 +349,14 @@ PICTAVO_INLINE void average_pixel(const SumLines& lines, std::size_t first, cons
     }
 }
 
-template <class Vector, class Sum, int Channels>
-PICTAVO_INLINE void resample_rows(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
+template <class Vector, class Sum, int Channels, class Destination>
+PICTAVO_INLINE void resample_rows(AreaSource& source, Destination& destination, const AreaAxis& columns,
                                   const AreaAxis& rows)
 {
     const std::size_t length = static_cast<std::size_t>(source.width()) * Channels;
     std::vector<Sum> sums(length);
-    SumLines lines{length + Channels, std::vector<double>((length + Channels) * group_rows)};
+    const std::size_t padded = length + std::max<std::size_t>(Channels, spare_lanes<Channels>);
+    SumLines lines{padded, std::vector<double>(padded * group_rows)};
     const std::vector<double> column_weights(columns.weights.begin(), columns.weights.end());
     const double area = static_cast<double>(columns.output_length) * rows.output_length;
     for (int y = 0; y < destination.height(); y += group_rows) {
@@ -359,38 +379,45 @@ PICTAVO_INLINE void resample_rows(AreaSource& source, PixelBuffer& destination, 
     }
 }
 
+template <class Vector, int Channels, class Destination>
+PICTAVO_INLINE void resample(AreaSource& source, Destination& destination, const AreaAxis& columns,
+                             const AreaAxis& rows)
+{
+    if (const std::optional<WholeArea> whole = whole_area(columns, rows)) {
+        resample_whole<Channels>(source, destination, columns, rows, *whole);
+        return;
+    }
+    if (rows.output_length <= 257)
+        resample_rows<Vector, std::uint16_t, Channels>(source, destination, columns, rows);
+    else
+        resample_rows<Vector, std::uint32_t, Channels>(source, destination, columns, rows);
+}
+
 template <class Vector>
 PICTAVO_INLINE void resample(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
                              const AreaAxis& rows)
 {
-    if (const std::optional<WholeArea> whole = whole_area(columns, rows)) {
-        if (source.depth() == 32)
-            resample_whole<4>(source, destination, columns, rows, *whole);
-        else
-            resample_whole<3>(source, destination, columns, rows, *whole);
-        return;
-    }
-    const bool narrow = rows.output_length <= 257;
-    if (source.depth() == 32) {
-        if (narrow)
-            resample_rows<Vector, std::uint16_t, 4>(source, destination, columns, rows);
-        else
-            resample_rows<Vector, std::uint32_t, 4>(source, destination, columns, rows);
-    } else {
-        if (narrow)
-            resample_rows<Vector, std::uint16_t, 3>(source, destination, columns, rows);
-        else
-            resample_rows<Vector, std::uint32_t, 3>(source, destination, columns, rows);
-    }
+    if (source.depth() == 32)
+        resample<Vector, 4>(source, destination, columns, rows);
+    else
+        resample<Vector, 3>(source, destination, columns, rows);
 }
 
-void resample_baseline(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
-                       const AreaAxis& rows)
+template <class Vector>
+PICTAVO_INLINE void resample(AreaSource& source, SamplePlane& destination, const AreaAxis& columns,
+                             const AreaAxis& rows)
+{
+    resample<Vector, 1>(source, destination, columns, rows);
+}
+
+template <class Destination>
+void resample_baseline(AreaSource& source, Destination& destination, const AreaAxis& columns, const AreaAxis& rows)
 {
     resample<DoublePair>(source, destination, columns, rows);
 }
 
-PICTAVO_TARGET_AVX2 void resample_avx2(AreaSource& source, PixelBuffer& destination, const AreaAxis& columns,
+template <class Destination>
+PICTAVO_TARGET_AVX2 void resample_avx2(AreaSource& source, Destination& destination, const AreaAxis& columns,
                                        const AreaAxis& rows)
 {
     resample<DoubleQuad>(source, destination, columns, rows);
@@ -409,17 +436,23 @@ private:
     const PixelBuffer& buffer_;
 };
 
-} // namespace
+// The rows of a plane, all at hand.
+class PlaneRows final : public AreaSource {
+public:
+    explicit PlaneRows(const SamplePlane& plane)
+        : AreaSource(plane.width(), plane.height(), 8, RowOrder::TopDown), plane_(plane)
+    {
+    }
+    const std::uint8_t* row(int index) override { return plane_.row(index); }
 
-bool area_resample(const PixelBuffer& source, PixelBuffer& destination)
-{
-    BufferRows rows(source);
-    return area_resample(rows, destination);
-}
+private:
+    const SamplePlane& plane_;
+};
 
-bool area_resample(AreaSource& source, PixelBuffer& destination)
+template <class Destination>
+bool resample_into(AreaSource& source, Destination& destination, int depth)
 try {
-    if (source.width() < 1 || source.height() < 1 || destination.empty() || source.depth() != destination.depth())
+    if (source.width() < 1 || source.height() < 1 || destination.empty() || source.depth() != depth)
         return false;
     const AreaAxis columns = area_axis(source.width(), destination.width());
     const AreaAxis rows = area_axis(source.height(), destination.height());
@@ -430,6 +463,30 @@ try {
     return true;
 } catch (const std::bad_alloc&) {
     return false;
+}
+
+} // namespace
+
+bool area_resample(const PixelBuffer& source, PixelBuffer& destination)
+{
+    BufferRows rows(source);
+    return area_resample(rows, destination);
+}
+
+bool area_resample(AreaSource& source, PixelBuffer& destination)
+{
+    return resample_into(source, destination, destination.depth());
+}
+
+bool area_resample(const SamplePlane& source, SamplePlane& destination)
+{
+    PlaneRows rows(source);
+    return area_resample(rows, destination);
+}
+
+bool area_resample(AreaSource& source, SamplePlane& destination)
+{
+    return resample_into(source, destination, 8);
 }
 
 int area_rows_at_once(int source_rows, int rows)

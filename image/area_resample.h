@@ -6,6 +6,7 @@
 #pragma once
 
 #include "image/pixel_buffer.h"
+#include "image/sample_plane.h"
 
 #include <cstdint>
 
@@ -53,6 +54,9 @@ bool area_resample(const PixelBuffer& source, PixelBuffer& destination);
 // row order; the result does not depend on that order, since the areas of an axis are the
 // same counted from either end.
 bool area_resample(AreaSource& source, PixelBuffer& destination);
+// The same for planes of one sample per pixel (from a source of depth 8).
+bool area_resample(const SamplePlane& source, SamplePlane& destination);
+bool area_resample(AreaSource& source, SamplePlane& destination);
 
 // The most consecutive rows of source_rows that one of rows output rows covers; 0 when a
 // count is below 1.

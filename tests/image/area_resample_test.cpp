@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 namespace pictavo {
 namespace {
@@ -48,13 +49,14 @@ std::int64_t overlap(int source, int output, int size, int new_size)
 }
 
 // The exact coverage-weighted mean of every output byte, rounded to nearest with halves up,
-// in whole numbers: floor((2 * sum + area) / (2 * area)).
-PixelBuffer area_definition(const PixelBuffer& source, int new_width, int new_height)
+// in whole numbers: floor((2 * sum + area) / (2 * area)). sample(x, y, c) is a source byte;
+// the result holds new_height rows of new_width * channels bytes, in the source's row order.
+template <class Sample>
+std::vector<std::uint8_t> area_definition(int width, int height, int channels, int new_width, int new_height,
+                                          Sample sample)
 {
-    PixelBuffer expected = PixelBuffer::create(new_width, new_height, source.depth());
-    const int width = source.width();
-    const int height = source.height();
-    const int channels = source.bytes_per_pixel();
+    const auto row_bytes = static_cast<std::size_t>(new_width) * static_cast<std::size_t>(channels);
+    std::vector<std::uint8_t> expected(row_bytes * static_cast<std::size_t>(new_height));
     const std::int64_t area = std::int64_t{width} * height;
     for (int y = 0; y < new_height; ++y) {
         const int first_row = static_cast<int>(std::int64_t{y} * height / new_height);
@@ -70,10 +72,11 @@ PixelBuffer area_definition(const PixelBuffer& source, int new_width, int new_he
                         const std::int64_t weight = overlap(sx, x, width, new_width);
                         if (weight == 0)
                             break;
-                        sum += row_weight * weight * source.buffer_row(sy)[sx * channels + c];
+                        sum += row_weight * weight * sample(sx, sy, c);
                     }
                 }
-                expected.buffer_row(y)[x * channels + c] = static_cast<std::uint8_t>((2 * sum + area) / (2 * area));
+                expected[static_cast<std::size_t>(y) * row_bytes + static_cast<std::size_t>(x * channels + c)]
+                    = static_cast<std::uint8_t>((2 * sum + area) / (2 * area));
             }
         }
     }
@@ -81,28 +84,49 @@ PixelBuffer area_definition(const PixelBuffer& source, int new_width, int new_he
 }
 
 // Random bytes, or bytes all near 255 so that the sums reach the top of their range.
-PixelBuffer random_pixels(int width, int height, int depth, unsigned seed, bool bright)
+std::uint8_t random_byte(std::mt19937& random, bool bright)
 {
-    PixelBuffer pixels = PixelBuffer::create(width, height, depth);
-    std::mt19937 random(seed);
-    for (std::size_t i = 0; i < pixels.size_bytes(); ++i)
-        pixels.data()[i] = static_cast<std::uint8_t>(bright ? 255 - random() % 3 : random());
-    return pixels;
+    return static_cast<std::uint8_t>(bright ? 255 - random() % 3 : random());
 }
 
+// Depth 8 is a sample plane, 24 and 32 a pixel buffer.
 void expect_area_definition(int width, int height, int new_width, int new_height, int depth, bool bright = false)
 {
     SCOPED_TRACE(testing::Message() << width << "x" << height << " -> " << new_width << "x" << new_height << " depth "
                                     << depth << (bright ? " bright" : ""));
-    const PixelBuffer source
-        = random_pixels(width, height, depth, static_cast<unsigned>(width * 7919 + new_width * 31 + height), bright);
-    const PixelBuffer expected = area_definition(source, new_width, new_height);
-    PixelBuffer resized = PixelBuffer::create(new_width, new_height, depth);
-    ASSERT_TRUE(area_resample(source, resized));
-    const std::size_t row_bytes = static_cast<std::size_t>(new_width) * static_cast<std::size_t>(depth / 8);
+    std::mt19937 random(static_cast<unsigned>(width * 7919 + new_width * 31 + height));
+    const int channels = depth / 8;
+    const std::size_t row_bytes = static_cast<std::size_t>(new_width) * static_cast<std::size_t>(channels);
+    std::vector<std::uint8_t> expected;
+    std::vector<const std::uint8_t*> resized_rows;
+    SamplePlane plane_resized;
+    PixelBuffer resized;
+    if (depth == 8) {
+        SamplePlane source = SamplePlane::create(width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                source.row(y)[x] = random_byte(random, bright);
+        expected = area_definition(width, height, 1, new_width, new_height,
+                                   [&](int x, int y, int) { return source.row(y)[x]; });
+        plane_resized = SamplePlane::create(new_width, new_height);
+        ASSERT_TRUE(area_resample(source, plane_resized));
+        for (int y = 0; y < new_height; ++y)
+            resized_rows.push_back(plane_resized.row(y));
+    } else {
+        PixelBuffer source = PixelBuffer::create(width, height, depth);
+        for (std::size_t i = 0; i < source.size_bytes(); ++i)
+            source.data()[i] = random_byte(random, bright);
+        expected = area_definition(width, height, channels, new_width, new_height,
+                                   [&](int x, int y, int c) { return source.buffer_row(y)[x * channels + c]; });
+        resized = PixelBuffer::create(new_width, new_height, depth);
+        ASSERT_TRUE(area_resample(source, resized));
+        for (int y = 0; y < new_height; ++y)
+            resized_rows.push_back(resized.buffer_row(y));
+    }
     for (int y = 0; y < new_height; ++y)
         for (std::size_t i = 0; i < row_bytes; ++i)
-            ASSERT_EQ(resized.buffer_row(y)[i], expected.buffer_row(y)[i]) << "buffer row " << y << " byte " << i;
+            ASSERT_EQ(resized_rows[static_cast<std::size_t>(y)][i], expected[static_cast<std::size_t>(y) * row_bytes + i])
+                << "row " << y << " byte " << i;
 }
 
 TEST(AreaResample, MatchesTheExactMeanByteForByte)
@@ -142,7 +166,7 @@ TEST(AreaResample, MatchesTheExactMeanByteForByte)
         SCOPED_TRACE(wide ? "wide vectors" : "baseline vectors");
         wide_vectors_allowed = wide;
         for (const auto& size : sizes)
-            for (int depth : {24, 32})
+            for (int depth : {8, 24, 32})
                 expect_area_definition(size[0], size[1], size[2], size[3], depth);
     }
     wide_vectors_allowed = true;
@@ -160,6 +184,8 @@ TEST(AreaResample, LargeAreasKeepTheirSumsWhole)
             expect_area_definition(150, 301, 3, 2, 24, bright); // tall rows and no reciprocal
             expect_area_definition(5, 301, 5, 2, 24, bright);   // vertical coverages past 16 bits
             expect_area_definition(301, 5, 2, 5, 32, bright);   // fractional, wide coverages
+            expect_area_definition(257, 2, 1, 2, 8, bright);    // one sample per pixel alike
+            expect_area_definition(150, 301, 3, 2, 8, bright);
         }
         // An area of 2900 * 2900: sums past 32 bits.
         expect_area_definition(2900, 2900, 3, 3, 24);
