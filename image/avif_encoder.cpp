@@ -43,8 +43,9 @@ std::unique_ptr<std::uint8_t[]> top_down_copy(const EncodeRequest& request, std:
     return rows;
 }
 
-// The YUV image of the request's pixels, described as sRGB, full range, BT.601 matrix.
-std::unique_ptr<avifImage, ImageDeleter> yuv_image(const EncodeRequest& request, int channels)
+// An empty 4:2:0 image of the request's size described as sRGB, full range, BT.601 matrix:
+// the YCbCr of JPEG.
+std::unique_ptr<avifImage, ImageDeleter> described_image(const EncodeRequest& request)
 {
     std::unique_ptr<avifImage, ImageDeleter> image(avifImageCreate(static_cast<std::uint32_t>(request.width),
                                                                    static_cast<std::uint32_t>(request.height), 8,
@@ -55,6 +56,41 @@ std::unique_ptr<avifImage, ImageDeleter> yuv_image(const EncodeRequest& request,
     image->transferCharacteristics = AVIF_TRANSFER_CHARACTERISTICS_SRGB;
     image->matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_BT601;
     image->yuvRange = AVIF_RANGE_FULL;
+    return image;
+}
+
+void set_profile(const EncodeRequest& request, avifImage& image)
+{
+    if (request.colour && icc_profile_describes_rgb(request.colour->icc))
+        avifImageSetProfileICC(&image, request.colour->icc.data(), request.colour->icc.size());
+}
+
+void copy_plane(const SamplePlane& plane, std::uint8_t* out, std::uint32_t row_bytes)
+{
+    for (int y = 0; y < plane.height(); ++y, out += row_bytes)
+        std::memcpy(out, plane.row(y), static_cast<std::size_t>(plane.width()));
+}
+
+// The request's YCbCr planes as they are: they have the image's own matrix and range.
+std::unique_ptr<avifImage, ImageDeleter> planes_image(const EncodeRequest& request)
+{
+    const YcbcrPlanes& planes = *request.ycbcr;
+    std::unique_ptr<avifImage, ImageDeleter> image = described_image(request);
+    if (!image || !is_420(planes) || avifImageAllocatePlanes(image.get(), AVIF_PLANES_YUV) != AVIF_RESULT_OK)
+        return nullptr;
+    copy_plane(planes.luma, image->yuvPlanes[AVIF_CHAN_Y], image->yuvRowBytes[AVIF_CHAN_Y]);
+    copy_plane(planes.blue, image->yuvPlanes[AVIF_CHAN_U], image->yuvRowBytes[AVIF_CHAN_U]);
+    copy_plane(planes.red, image->yuvPlanes[AVIF_CHAN_V], image->yuvRowBytes[AVIF_CHAN_V]);
+    set_profile(request, *image);
+    return image;
+}
+
+// The YUV image of the request's pixels.
+std::unique_ptr<avifImage, ImageDeleter> yuv_image(const EncodeRequest& request, int channels)
+{
+    std::unique_ptr<avifImage, ImageDeleter> image = described_image(request);
+    if (!image)
+        return nullptr;
     avifRGBImage rgb;
     avifRGBImageSetDefaults(&rgb, image.get());
     rgb.depth = 8;
@@ -64,8 +100,7 @@ std::unique_ptr<avifImage, ImageDeleter> yuv_image(const EncodeRequest& request,
     rgb.pixels = rows.get();
     if (!rows || avifImageRGBToYUV(image.get(), &rgb) != AVIF_RESULT_OK)
         return nullptr;
-    if (request.colour && icc_profile_describes_rgb(request.colour->icc))
-        avifImageSetProfileICC(image.get(), request.colour->icc.data(), request.colour->icc.size());
+    set_profile(request, *image);
     return image;
 }
 
@@ -87,7 +122,7 @@ bool encode(const EncodeRequest& request, const EncodeSink& sink, int channels)
     if (request.width < 1 || request.height < 1 || (!sink.file && !sink.memory))
         return false;
     const int quality = avif_quality(request);
-    const auto image = yuv_image(request, channels);
+    const auto image = request.ycbcr ? planes_image(request) : yuv_image(request, channels);
     const auto encoder = make_encoder(quality);
     Output output;
     if (!image || !encoder || avifEncoderWrite(encoder.get(), image.get(), &output.data) != AVIF_RESULT_OK
@@ -110,6 +145,11 @@ bool avif_encode32(const EncodeRequest& request, const EncodeSink& sink)
     return encode(request, sink, 4);
 }
 
-const ImageEncoder avif_encoder_plugin = {IMAGE_CODE_AVIF, avif_encode24, avif_encode32};
+bool avif_encode_ycbcr(const EncodeRequest& request, const EncodeSink& sink)
+{
+    return request.ycbcr && encode(request, sink, 0);
+}
+
+const ImageEncoder avif_encoder_plugin = {IMAGE_CODE_AVIF, avif_encode24, avif_encode32, avif_encode_ycbcr};
 
 } // namespace pictavo

@@ -16,6 +16,8 @@ constexpr int AVIF_ENCODER_SPEED = 7;
 
 bool avif_encode24(const EncodeRequest& request, const EncodeSink& sink);
 bool avif_encode32(const EncodeRequest& request, const EncodeSink& sink);
+// From request.ycbcr.
+bool avif_encode_ycbcr(const EncodeRequest& request, const EncodeSink& sink);
 
 extern const ImageEncoder avif_encoder_plugin;
 

@@ -6,6 +6,7 @@
 #include "image/icon_image.h"
 #include "image/image_plugin.h"
 #include "image/image_resize.h"
+#include "image/ycbcr_read.h"
 #include "image/plugins.h"
 #include "sys/descriptor.h"
 
@@ -298,42 +299,61 @@ ImageHandle load_with(ImageNumber number, const void* data, std::size_t size, bo
 
 } // namespace
 
-ImageError image_read_file(const std::string& path, ImageObject& image)
-{
-    try {
-        Block block;
-        std::size_t size = 0;
-        if (const ImageError error = read_whole_file(path, block, size); error != ImageError::None) {
-            image = ImageObject();
-            return error;
-        }
-        return decode_object(block.get(), size, true, image_decoders(), image);
-    } catch (const std::bad_alloc&) {
-        image = ImageObject();
-        return ImageError::OutOfMemory;
-    }
-}
+namespace {
 
-ImageError image_read_file_sized(const std::string& path, const SizeChoice& choose, ImageObject& image,
-                                 bool* streamed, const std::vector<std::uint32_t>& left_out)
+// decode(data, size) over the whole file at path; its error, the file's, or OutOfMemory.
+template <class Decode>
+ImageError read_file_into(const std::string& path, ImageObject& image, Decode decode)
 {
-    bool resized_while_decoding = false;
     ImageError error = ImageError::None;
     try {
         Block block;
         std::size_t size = 0;
         error = read_whole_file(path, block, size);
         if (error == ImageError::None)
-            error = decode_sized(block.get(), size, choose, image, resized_while_decoding, decoders_without(left_out));
-        else
-            image = ImageObject();
+            error = decode(block.get(), size);
     } catch (const std::bad_alloc&) {
-        image = ImageObject();
         error = ImageError::OutOfMemory;
     }
+    if (error != ImageError::None)
+        image = ImageObject();
+    return error;
+}
+
+} // namespace
+
+ImageError image_read_file(const std::string& path, ImageObject& image)
+{
+    image = ImageObject();
+    return read_file_into(path, image, [&](const std::uint8_t* data, std::size_t size) {
+        return decode_object(data, size, true, image_decoders(), image);
+    });
+}
+
+ImageError image_read_file_sized(const std::string& path, const SizeChoice& choose, ImageObject& image,
+                                 bool* streamed, const std::vector<std::uint32_t>& left_out)
+{
+    bool resized_while_decoding = false;
+    image = ImageObject();
+    const ImageError error = read_file_into(path, image, [&](const std::uint8_t* data, std::size_t size) {
+        return decode_sized(data, size, choose, image, resized_while_decoding, decoders_without(left_out));
+    });
     if (streamed)
         *streamed = resized_while_decoding && error == ImageError::None;
     return error;
+}
+
+ImageError image_read_ycbcr_sized(const std::string& path, const SizeChoice& choose, ImageObject& image)
+{
+    image = ImageObject();
+    // The first two bytes spare other files a whole read that could not succeed.
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    std::uint8_t start[2] = {};
+    if (!file.valid() || ::read(file.get(), start, sizeof start) != 2 || start[0] != 0xFF || start[1] != 0xD8)
+        return ImageError::Unsupported;
+    return read_file_into(path, image, [&](const std::uint8_t* data, std::size_t size) {
+        return decode_ycbcr_sized(data, size, choose, image);
+    });
 }
 
 ImageError image_decode(const void* data, std::size_t size, ImageObject& image)

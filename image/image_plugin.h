@@ -11,6 +11,7 @@
 #include "image/colour_profile.h"
 #include "image/encode_options.h"
 #include "image/image_error.h"
+#include "image/sample_plane.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -70,6 +71,9 @@ struct EncodeRequest {
     const ColourProfile* colour = nullptr;  // the source's, to be written with the pixels
     EncodeOptions options;                  // the default value: the plain output
     EncodeOutcome* outcome = nullptr;       // filled in on success when not null
+    // For an encoder's encode_ycbcr: the image as YCbCr 4:2:0 planes (width and height are
+    // theirs), instead of pixels.
+    const YcbcrPlanes* ycbcr = nullptr;
 
     // Buffer row holding image row y (0 = top).
     const std::uint8_t* image_row(int y) const;
@@ -90,6 +94,7 @@ struct ImageEncoder {
     std::uint32_t code;
     EncodeFunction encode24;  // required
     EncodeFunction encode32;  // may be null
+    EncodeFunction encode_ycbcr = nullptr;  // null: the encoder takes pixels only
 };
 
 // Buffer row that receives image row y (0 = top) of an image height rows tall.

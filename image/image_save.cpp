@@ -80,10 +80,31 @@ int source_save_depth(const ImageObject& image)
     return depth;
 }
 
+// The plan for an image held as YCbCr planes: only an encoder that codes them takes it.
+bool plan_ycbcr_save(const ImageObject& image, std::uint32_t plugin_code, int quality, SavePlan& plan,
+                     const EncodeOptions& options, EncodeOutcome* outcome)
+{
+    const ImageEncoder* encoder = find_encoder(plugin_code);
+    if (!encoder || !encoder->encode_ycbcr || image.ycbcr->empty() || !is_420(*image.ycbcr))
+        return false;
+    plan.encode = encoder->encode_ycbcr;
+    plan.request.ycbcr = image.ycbcr.get();
+    plan.request.width = image.ycbcr->width();
+    plan.request.height = image.ycbcr->height();
+    plan.request.quality = quality;
+    plan.request.depth = 24;
+    plan.request.colour = &image.colour;
+    plan.request.options = options;
+    plan.request.outcome = outcome;
+    return true;
+}
+
 // Everything that can fail before a file is touched.
 bool plan_save(const ImageObject* image, std::uint32_t plugin_code, int quality, int depth, SavePlan& plan,
                const EncodeOptions& options = {}, EncodeOutcome* outcome = nullptr)
 {
+    if (image && image->ycbcr && !image->holds_image())
+        return depth == -1 && plan_ycbcr_save(*image, plugin_code, quality, plan, options, outcome);
     if (!image || !image->holds_image() || image->is_icon || (image->pixels.depth() != 24 && image->pixels.depth() != 32))
         return false;
     if (depth == -1)

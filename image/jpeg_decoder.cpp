@@ -131,10 +131,9 @@ bool choose_output_colour_space(jpeg_decompress_struct& info)
     }
 }
 
-// Reads the header, checks the declared size against the limits and the data, and starts
-// decompression (which reads every scan of a multi-scan stream). Only trivially destructible
-// locals: a library error jumps back here.
-ImageError start_decompress(JpegDecoderState& state, const std::uint8_t* data, std::size_t size)
+// Reads the header and checks the declared size against the limits and the data. Only
+// trivially destructible locals: a library error jumps back here.
+ImageError read_header(JpegDecoderState& state, const std::uint8_t* data, std::size_t size)
 {
     jpeg_decompress_struct* info = &state.info;
     info->err = jpeg_install_error_manager(state.error);
@@ -164,6 +163,17 @@ ImageError start_decompress(JpegDecoderState& state, const std::uint8_t* data, s
         std::max(min_block_visit_budget, block_visits_per_data_byte * static_cast<std::uint64_t>(size));
     info->progress = &state.scan_limit.progress;
     info->dct_method = JDCT_ISLOW;
+    return ImageError::None;
+}
+
+// Starts decompression (which reads every scan of a multi-scan stream): to rows of pixels, or
+// with raw, to the samples of each component as the stream holds them.
+ImageError start_output(JpegDecoderState& state, bool raw)
+{
+    jpeg_decompress_struct* info = &state.info;
+    if (setjmp(state.error.jump))
+        return library_failure(state.error);
+    info->raw_data_out = raw ? TRUE : FALSE;
     jpeg_calc_output_dimensions(info);
     if (info->output_components != 3 && info->output_components != 4)
         return ImageError::Unsupported;
@@ -172,6 +182,12 @@ ImageError start_decompress(JpegDecoderState& state, const std::uint8_t* data, s
                                           info->output_width * static_cast<JDIMENSION>(info->output_components), 1);
     jpeg_start_decompress(info);
     return jpeg_data_cut_off(state.error, *info) ? ImageError::CutOff : ImageError::None;
+}
+
+// Whether the stream's samples are YCbCr, three components that planes can take as they are.
+bool is_ycbcr_stream(const jpeg_decompress_struct& info)
+{
+    return info.jpeg_color_space == JCS_YCbCr && info.num_components == 3;
 }
 
 // The orientation from the first EXIF block, and the ICC profile from the APP2 pieces.
@@ -232,19 +248,55 @@ ImageError read_rows(JpegDecoderState& state, JDIMENSION end, RowAt row_at)
     return ImageError::None;
 }
 
+// The next iMCU row of each component into rows[c][0 .. its group rows).
+ImageError read_plane_group(JpegDecoderState& state, std::uint8_t* const* const (&rows)[3])
+{
+    jpeg_decompress_struct* info = &state.info;
+    if (setjmp(state.error.jump))
+        return library_failure(state.error);
+    const auto rows_per_call = static_cast<JDIMENSION>(info->max_v_samp_factor * DCTSIZE);
+    JSAMPARRAY groups[3] = {const_cast<JSAMPARRAY>(rows[0]), const_cast<JSAMPARRAY>(rows[1]),
+                            const_cast<JSAMPARRAY>(rows[2])};
+    if (jpeg_read_raw_data(info, groups, rows_per_call) != rows_per_call)
+        return ImageError::Corrupt;
+    if (jpeg_data_cut_off(state.error, *info))
+        return ImageError::CutOff;
+    if (info->output_scanline >= info->output_height)
+        jpeg_finish_decompress(info);
+    return ImageError::None;
+}
+
+} // namespace
+
+namespace {
+
+// A new decoder state for the data in context, with its header read and checked; nullptr, with
+// the reason in context.error, when the data is no JPEG or the header is refused.
+JpegDecoderState* open_state(DecodeContext& context)
+{
+    if (context.size < 2 || context.data[0] != 0xFF || context.data[1] != 0xD8)
+        return nullptr;
+    auto* state = new (std::nothrow) JpegDecoderState();
+    if (!state) {
+        context.error = ImageError::OutOfMemory;
+        return nullptr;
+    }
+    context.state.reset(state);
+    if (const ImageError error = read_header(*state, context.data, context.size); error != ImageError::None) {
+        context.error = error;
+        return nullptr;
+    }
+    return state;
+}
+
 } // namespace
 
 bool jpeg_check(DecodeContext& context)
 {
-    if (context.size < 2 || context.data[0] != 0xFF || context.data[1] != 0xD8)
+    JpegDecoderState* state = open_state(context);
+    if (!state)
         return false;
-    auto* state = new (std::nothrow) JpegDecoderState();
-    if (!state) {
-        context.error = ImageError::OutOfMemory;
-        return false;
-    }
-    context.state.reset(state);
-    if (const ImageError error = start_decompress(*state, context.data, context.size); error != ImageError::None) {
+    if (const ImageError error = start_output(*state, false); error != ImageError::None) {
         context.error = error;
         return false;
     }
@@ -254,6 +306,56 @@ bool jpeg_check(DecodeContext& context)
     context.source_depth = 8 * state->info.output_components;
     read_metadata(state->info, context);
     return true;
+}
+
+bool jpeg_check_planes(DecodeContext& context)
+{
+    JpegDecoderState* state = open_state(context);
+    if (!state)
+        return false;
+    if (!is_ycbcr_stream(state->info)) {
+        context.error = ImageError::Unsupported;
+        return false;
+    }
+    context.width = static_cast<std::int32_t>(state->info.image_width);
+    context.height = static_cast<std::int32_t>(state->info.image_height);
+    context.depth = 24;
+    context.source_depth = 24;
+    read_metadata(state->info, context);
+    return true;
+}
+
+bool jpeg_start_planes(DecodeContext& context, PlaneLayout& layout)
+{
+    auto* state = dynamic_cast<JpegDecoderState*>(context.state.get());
+    if (!state || !is_ycbcr_stream(state->info))
+        return false;
+    if (context.error = start_output(*state, true); context.error != ImageError::None)
+        return false;
+    const jpeg_decompress_struct& info = state->info;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        layout.width[c] = static_cast<int>(component.downsampled_width);
+        layout.height[c] = static_cast<int>(component.downsampled_height);
+        layout.room[c] = static_cast<int>(component.width_in_blocks) * DCTSIZE;
+        layout.group_rows[c] = component.v_samp_factor * DCTSIZE;
+    }
+    layout.groups = static_cast<int>(info.total_iMCU_rows);
+    return true;
+}
+
+bool jpeg_read_plane_group(DecodeContext& context, std::uint8_t* const* const (&rows)[3])
+{
+    auto* state = dynamic_cast<JpegDecoderState*>(context.state.get());
+    if (!state || !state->info.raw_data_out || state->rows_stopped ||
+        state->info.output_scanline >= state->info.output_height) {
+        context.error = ImageError::Corrupt;
+        return false;
+    }
+    context.error = read_plane_group(*state, rows);
+    // After a failure libjpeg's state is undefined, and after the last group it is finished.
+    state->rows_stopped = context.error != ImageError::None || state->info.output_scanline >= state->info.output_height;
+    return context.error == ImageError::None;
 }
 
 bool jpeg_decode(DecodeContext& context, std::uint8_t* pixels, std::size_t stride, int flags)

@@ -4,6 +4,7 @@
 #include "image/image_object.h"
 #include "image/quality_scale.h"
 
+#include <array>
 #include <climits>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -77,6 +78,47 @@ bool import_pixels(const EncodeRequest& request, int channels, WebPPicture& pict
                          : WebPPictureImportBGR(&picture, top, stride) != 0;
 }
 
+// Full-range samples onto the ranges VP8 codes: luma 16..235, chroma 16..240 around 128.
+struct StudioRange {
+    std::array<std::uint8_t, 256> luma{};
+    std::array<std::uint8_t, 256> chroma{};
+};
+
+constexpr StudioRange studio_range = [] {
+    StudioRange range;
+    for (int v = 0; v < 256; ++v) {
+        const int offset = v - 128;
+        range.luma[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(16 + (219 * v + 127) / 255);
+        range.chroma[static_cast<std::size_t>(v)] =
+            static_cast<std::uint8_t>(128 + (224 * offset + (offset < 0 ? -127 : 127)) / 255);
+    }
+    return range;
+}();
+
+void map_plane(const SamplePlane& plane, const std::array<std::uint8_t, 256>& map, std::uint8_t* out, int stride)
+{
+    for (int y = 0; y < plane.height(); ++y, out += stride) {
+        const std::uint8_t* in = plane.row(y);
+        for (int x = 0; x < plane.width(); ++x)
+            out[x] = map[in[x]];
+    }
+}
+
+// The request's YCbCr planes as the picture's own, without a conversion through RGB.
+bool import_planes(const YcbcrPlanes& planes, WebPPicture& picture)
+{
+    picture.width = planes.width();
+    picture.height = planes.height();
+    picture.use_argb = 0;
+    picture.colorspace = WEBP_YUV420;
+    if (!is_420(planes) || !WebPPictureAlloc(&picture))
+        return false;
+    map_plane(planes.luma, studio_range.luma, picture.y, picture.y_stride);
+    map_plane(planes.blue, studio_range.chroma, picture.u, picture.uv_stride);
+    map_plane(planes.red, studio_range.chroma, picture.v, picture.uv_stride);
+    return true;
+}
+
 // The encoded image with the profile in an ICCP chunk (which makes the file an extended one).
 bool write_with_profile(const WebPMemoryWriter& encoded, const std::vector<std::uint8_t>& profile,
                         const EncodeSink& sink)
@@ -98,7 +140,9 @@ bool encode(const EncodeRequest& request, const EncodeSink& sink, int channels)
     WebPConfig config;
     Picture picture;
     MemoryWriter encoded;
-    if (!make_config(request, config) || !picture.ready || !import_pixels(request, channels, picture.picture))
+    const bool imported = request.ycbcr ? !request.options.lossless && import_planes(*request.ycbcr, picture.picture)
+                                        : import_pixels(request, channels, picture.picture);
+    if (!make_config(request, config) || !picture.ready || !imported)
         return false;
     picture.picture.writer = WebPMemoryWrite;
     picture.picture.custom_ptr = &encoded.writer;
@@ -124,6 +168,11 @@ bool webp_encode32(const EncodeRequest& request, const EncodeSink& sink)
     return encode(request, sink, 4);
 }
 
-const ImageEncoder webp_encoder_plugin = {IMAGE_CODE_WEBP, webp_encode24, webp_encode32};
+bool webp_encode_ycbcr(const EncodeRequest& request, const EncodeSink& sink)
+{
+    return request.ycbcr && encode(request, sink, 0);
+}
+
+const ImageEncoder webp_encoder_plugin = {IMAGE_CODE_WEBP, webp_encode24, webp_encode32, webp_encode_ycbcr};
 
 } // namespace pictavo

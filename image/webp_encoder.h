@@ -16,6 +16,8 @@ constexpr int WEBP_METHOD = 3;
 
 bool webp_encode24(const EncodeRequest& request, const EncodeSink& sink);
 bool webp_encode32(const EncodeRequest& request, const EncodeSink& sink);
+// From request.ycbcr (lossy only).
+bool webp_encode_ycbcr(const EncodeRequest& request, const EncodeSink& sink);
 
 extern const ImageEncoder webp_encoder_plugin;
 

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -188,6 +190,88 @@ TEST(SizedRead, GivesWhatReadingWholeAndResizingGives)
     // Ten of the JPEG sources that decode change size under all targets but the last, the
     // one-row one under six of them.
     EXPECT_EQ(streamed_reads, 10 * 7 + 6);
+}
+
+// How far planes are from pixels of the same size: the mean difference of the luma plane from
+// the pixels' luma, and of the chroma planes from the pixels' chroma over the 2 x 2 pixels each
+// chroma sample covers (samples: the largest of the two).
+struct PlaneDifference {
+    double luma = 0;
+    double chroma = 0;
+};
+
+PlaneDifference plane_difference(const YcbcrPlanes& planes, const ImageObject& pixels)
+{
+    double luma = 0, blue = 0, red = 0;
+    for (int y = 0; y < pixels.height; ++y)
+        for (int x = 0; x < pixels.width; ++x) {
+            const std::uint8_t* bgr = pixels.pixels.image_row(y) + 3 * x;
+            luma += std::abs(0.299 * bgr[2] + 0.587 * bgr[1] + 0.114 * bgr[0] - planes.luma.row(y)[x]);
+        }
+    for (int y = 0; y < planes.blue.height(); ++y)
+        for (int x = 0; x < planes.blue.width(); ++x) {
+            double pixel_blue = 0, pixel_red = 0;
+            int covered = 0;
+            for (int dy = 0; dy < 2 && 2 * y + dy < pixels.height; ++dy)
+                for (int dx = 0; dx < 2 && 2 * x + dx < pixels.width; ++dx, ++covered) {
+                    const std::uint8_t* bgr = pixels.pixels.image_row(2 * y + dy) + 3 * (2 * x + dx);
+                    pixel_blue += 128 - 0.168736 * bgr[2] - 0.331264 * bgr[1] + 0.5 * bgr[0];
+                    pixel_red += 128 + 0.5 * bgr[2] - 0.418688 * bgr[1] - 0.081312 * bgr[0];
+                }
+            blue += std::abs(pixel_blue / covered - planes.blue.row(y)[x]);
+            red += std::abs(pixel_red / covered - planes.red.row(y)[x]);
+        }
+    const double count = static_cast<double>(pixels.width) * pixels.height;
+    const double chroma_count = static_cast<double>(planes.blue.width()) * planes.blue.height();
+    return {luma / count, std::max(blue, red) / chroma_count};
+}
+
+// A YCbCr JPEG read as its planes (for the encoders that code YCbCr) gives the record the
+// pixels give and, shown as RGB, their picture; any other file is left to the pixels, and a
+// broken stream fails as the pixels fail.
+TEST(SizedRead, YcbcrPlanesShowThePictureThePixelsShow)
+{
+    test::CodecsRegistered registered;
+    TestFolder folder;
+    const std::string path = folder.path("source");
+    int read_as_planes = 0;
+    for (const Source& source : sources()) {
+        test::write_bytes(path, source.bytes);
+        for (const Target& target : targets) {
+            SCOPED_TRACE(std::string(source.what) + ", " + target.what);
+            const SizeChoice choose = [&](const ImageHeader& header) {
+                return std::optional<ImageSize>(target.size(header.width, header.height));
+            };
+            ImageObject pixels;
+            const ImageError pixel_error = image_read_file_sized(path, choose, pixels);
+            ImageObject planes;
+            const ImageError error = image_read_ycbcr_sized(path, choose, planes);
+            if (error != ImageError::None) {
+                EXPECT_FALSE(planes.ycbcr);
+                EXPECT_EQ(planes.width, 0);
+                if (error != ImageError::Unsupported) {
+                    EXPECT_EQ(error, pixel_error);
+                }
+                continue;
+            }
+            ASSERT_EQ(pixel_error, ImageError::None);
+            ++read_as_planes;
+            EXPECT_EQ(planes.width, pixels.width);
+            EXPECT_EQ(planes.height, pixels.height);
+            EXPECT_EQ(planes.plugin_code, IMAGE_CODE_JPEG);
+            EXPECT_EQ(planes.orientation, pixels.orientation);
+            EXPECT_EQ(planes.colour.icc, pixels.colour.icc);
+            EXPECT_FALSE(planes.holds_image());
+            ASSERT_TRUE(planes.ycbcr && planes.ycbcr->width() == pixels.width && is_420(*planes.ycbcr));
+            const PlaneDifference difference = plane_difference(*planes.ycbcr, pixels);
+            // Luma is resized alike (up to rounding); chroma is taken at its own sampling
+            // instead of upsampled, which differs most where colour changes between pixels.
+            EXPECT_LT(difference.luma, 1.0);
+            EXPECT_LT(difference.chroma, 10.0);
+        }
+    }
+    // The eight YCbCr sources that decode, under every target.
+    EXPECT_EQ(read_as_planes, 8 * 8);
 }
 
 TEST(SizedRead, AreasTooLargeForWholeNumberSumsToo)
