@@ -8,6 +8,7 @@
 #include "image/image_orientation.h"
 #include "image/image_resize.h"
 #include "image/image_save.h"
+#include "image/plugins.h"
 #include "sys/atomic_file.h"
 #include "sys/files.h"
 
@@ -50,29 +51,50 @@ bool apply_plan(const ResizePlan& plan, ImageObject& image)
     return cut_to_plan(plan, image);
 }
 
+// Whether the output's encoder codes YCbCr planes itself, so that a JPEG source may be read as
+// its planes: no colour conversion to RGB and back, no chroma upsampling, and a resize of
+// one sample instead of three for most of the image.
+bool output_takes_ycbcr(const ImageSettings& settings, std::uint32_t encoder)
+{
+    const ImageEncoder* plugin = find_encoder(encoder);
+    return plugin && plugin->encode_ycbcr &&
+           std::find(settings.decoders_left_out.begin(), settings.decoders_left_out.end(), IMAGE_CODE_JPEG) ==
+               settings.decoders_left_out.end();
+}
+
 ImageResult prepare(const ImageSettings& settings, const std::string& source_path, PreparedImage& prepared)
 {
     // An image that needs no turn is planned from its header, so the library can resize it
     // while decoding instead of holding it whole.
     std::optional<ResizePlan> header_plan;
     ImageSize stored; // the source's size as the file holds it
-    const SizeChoice choose = [&](const ImageHeader& header) -> std::optional<ImageSize> {
-        stored = {header.width, header.height};
-        if (!settings.keep_orientation && header.orientation != 1)
-            return std::nullopt;
-        const ResizePlan plan = plan_resize(settings.resize_mode, header.width, header.height,
-                                            settings.target_width, settings.target_height);
-        if (!plan.resize)
-            return std::nullopt;
-        prepared.source_width = header.width;
-        prepared.source_height = header.height;
-        header_plan = plan;
-        return ImageSize{plan.width, plan.height};
+    const auto choose_for = [&](bool as_planes) -> SizeChoice {
+        return [&, as_planes](const ImageHeader& header) -> std::optional<ImageSize> {
+            stored = {header.width, header.height};
+            if (!settings.keep_orientation && header.orientation != 1)
+                return std::nullopt;
+            const ResizePlan plan = plan_resize(settings.resize_mode, header.width, header.height,
+                                                settings.target_width, settings.target_height);
+            // Planes are only resized, never cut: a cut would have to keep the chroma's siting.
+            if (!plan.resize || (as_planes && plan.crop))
+                return std::nullopt;
+            prepared.source_width = header.width;
+            prepared.source_height = header.height;
+            header_plan = plan;
+            return ImageSize{plan.width, plan.height};
+        };
     };
     ImageObject& image = prepared.image;
-    if (const ImageError error = image_read_file_sized(source_path, choose, image, nullptr, settings.decoders_left_out);
-        error != ImageError::None)
-        return failed_image(failure_reason_of(error));
+    // Any failure of the planes is left to the pixels, which give its reason.
+    const bool as_planes = output_takes_ycbcr(settings, prepared.encoder) &&
+                           image_read_ycbcr_sized(source_path, choose_for(true), image) == ImageError::None;
+    if (!as_planes) {
+        header_plan.reset();
+        if (const ImageError error =
+                image_read_file_sized(source_path, choose_for(false), image, nullptr, settings.decoders_left_out);
+            error != ImageError::None)
+            return failed_image(failure_reason_of(error));
+    }
     OutputShape& shape = prepared.shape;
     if (header_plan) {
         if (!cut_to_plan(*header_plan, image))

@@ -87,7 +87,7 @@ PreviewResult make(const std::string& source_path, const ImageSettings& settings
 PreparationKey preparation_key(const std::string& source_path, const ImageSettings& settings)
 {
     return {source_path, settings.resize_mode, settings.target_width, settings.target_height,
-            settings.keep_orientation};
+            settings.keep_orientation, settings.format};
 }
 
 PreviewResult make_preview(const std::string& source_path, const ImageSettings& settings,
@@ -100,10 +100,30 @@ PreviewResult make_preview(const std::string& source_path, const ImageSettings& 
     }
 }
 
+PreviewPicture preview_picture(const YcbcrPlanes& planes)
+{
+    PreviewPicture picture;
+    picture.width = planes.width();
+    picture.height = planes.height();
+    picture.rgba.resize(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 4);
+    std::uint8_t* out = picture.rgba.data();
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x, out += 4) {
+            const std::array<std::uint8_t, 3> rgb = ycbcr_to_rgb(planes, x, y);
+            out[0] = rgb[0];
+            out[1] = rgb[1];
+            out[2] = rgb[2];
+            out[3] = 255;
+        }
+    return picture;
+}
+
 PreviewPicture preview_picture(const ImageObject& image)
 {
     PreviewPicture picture;
     const PixelBuffer& pixels = image.pixels;
+    if (pixels.empty() && image.ycbcr && !image.ycbcr->empty())
+        return preview_picture(*image.ycbcr);
     if (pixels.empty())
         return picture;
     picture.width = pixels.width();

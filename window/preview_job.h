@@ -21,6 +21,7 @@ struct PreparationKey {
     std::int32_t target_width = 0;
     std::int32_t target_height = 0;
     bool keep_orientation = false;
+    OutputFormat format = OutputFormat::Same; // decides the encoder, and whether JPEG is read as planes
     bool operator==(const PreparationKey&) const = default;
 };
 PreparationKey preparation_key(const std::string& source_path, const ImageSettings& settings);
@@ -39,5 +40,6 @@ PreviewResult make_preview(const std::string& source_path, const ImageSettings& 
 
 // The image's pixels as the preview window takes them: red, green, blue, alpha, top row first.
 PreviewPicture preview_picture(const ImageObject& image);
+PreviewPicture preview_picture(const YcbcrPlanes& planes);
 
 } // namespace pictavo

@@ -8,6 +8,7 @@
 #include "app/run_plan.h"
 #include "app/size_search.h"
 #include "image/image_test_support.h"
+#include "image/jpeg_test_support.h"
 #include "image/metadata_test_support.h"
 #include "image/quality_scale.h"
 #include "job_test_support.h"
@@ -215,6 +216,80 @@ TEST_F(OutputFormatRunTest, OutputsAreTheSameForEveryWorkerCountAndFoundUnderThe
         const RunReport again = run("one-" + name);
         EXPECT_EQ(again.skipped, 8);
         options.skip_existing = false;
+    }
+}
+
+// The mean difference per colour sample of two images of one size.
+double mean_difference(const ImageObject& a, const ImageObject& b)
+{
+    long total = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width * 3; ++x)
+            total += std::abs(a.pixels.image_row(y)[x] - b.pixels.image_row(y)[x]);
+    return static_cast<double>(total) / (3.0 * a.width * a.height);
+}
+
+// A JPEG that is only resized reaches the WebP and AVIF encoders as its YCbCr planes; one that
+// is turned upright or cut, one kept at its size, a greyscale one, and every JPEG result go
+// through pixels. Either way the result is the source's picture at the size its mode gives.
+TEST(OutputRoutes, JpegSourcesReachWebpAndAvifAsPlanesWhenOnlyResized)
+{
+    register_image_codecs();
+    TestFolder folder;
+    const ImageObject colours = photo(400, 300);
+    ASSERT_EQ(image_write(colours, folder.path("plain.jpg"), IMAGE_CODE_JPEG, 10), ImageError::None);
+    std::vector<std::uint8_t> rgb, grey;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 400; ++x) {
+            const std::uint8_t* bgr = colours.pixels.image_row(y) + 3 * x;
+            rgb.insert(rgb.end(), {bgr[2], bgr[1], bgr[0]});
+            grey.push_back(bgr[1]);
+        }
+    const std::vector<test::JpegMarker> turned = {{JPEG_APP0 + 1, test::exif_app1(test::exif_block(6, false))}};
+    test::write_bytes(folder.path("turned.jpg"), test::write_jpeg(rgb, 400, 300, JCS_RGB, 3, JCS_YCbCr, false, false, turned));
+    test::write_bytes(folder.path("grey.jpg"), test::write_jpeg(grey, 400, 300, JCS_GRAYSCALE, 1, JCS_GRAYSCALE));
+
+    struct Case {
+        const char* what;
+        const char* source;
+        int mode;
+        OutputFormat format;
+        bool planes;
+        int width, height;
+    };
+    const Case cases[] = {
+        {"resized into WebP", "plain.jpg", RESIZE_NORMAL, OutputFormat::Webp, true, 200, 150},
+        {"resized into AVIF", "plain.jpg", RESIZE_NORMAL, OutputFormat::Avif, true, 200, 150},
+        {"resized into JPEG", "plain.jpg", RESIZE_NORMAL, OutputFormat::Same, false, 200, 150},
+        {"stretched", "plain.jpg", RESIZE_FILL_FIT, OutputFormat::Webp, true, 200, 90},
+        {"turned upright", "turned.jpg", RESIZE_NORMAL, OutputFormat::Webp, false, 150, 200},
+        {"cut", "plain.jpg", RESIZE_UNIFORM, OutputFormat::Webp, false, 200, 90},
+        {"kept at its size", "plain.jpg", RESIZE_KEEP, OutputFormat::Avif, false, 400, 300},
+        {"greyscale", "grey.jpg", RESIZE_NORMAL, OutputFormat::Webp, false, 200, 150},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImageSettings settings;
+        settings.resize_mode = c.mode;
+        settings.target_width = 200;
+        settings.target_height = c.mode == RESIZE_NORMAL ? 200 : 90;
+        settings.quality = 10;
+        settings.format = c.format;
+        PreparedImage prepared;
+        ASSERT_EQ(prepare_image(settings, folder.path(c.source), prepared).outcome, ImageOutcome::Written);
+        EXPECT_EQ(prepared.image.ycbcr != nullptr, c.planes);
+        const EncodedOutput encoded = encode_prepared_image(settings, prepared, 0);
+        ASSERT_EQ(encoded.failure, FailureReason::None);
+        ImageObject result;
+        ASSERT_EQ(image_decode(encoded.bytes.data(), encoded.bytes.size(), result), ImageError::None);
+        ASSERT_EQ(result.width, c.width);
+        ASSERT_EQ(result.height, c.height);
+        // The same picture as the lossless route through pixels gives.
+        settings.format = OutputFormat::Png;
+        PreparedImage reference;
+        ASSERT_EQ(prepare_image(settings, folder.path(c.source), reference).outcome, ImageOutcome::Written);
+        ASSERT_TRUE(reference.image.holds_image());
+        EXPECT_LT(mean_difference(result, reference.image), 2.0);
     }
 }
 

@@ -55,6 +55,20 @@ TEST_F(PreviewTest, ShowsWhatARunWritesForTheSameSettingsAndFollowsTheirChanges)
     run();
     EXPECT_EQ(std::string(first.output.begin(), first.output.end()), files.read("out/a.jpg"));
 
+    // Another format is another encoder, and the JPEG reaches WebP's as its YCbCr planes: in the
+    // preview as in the run.
+    tk.choose(id(C::formatChoice), 3);
+    pump();
+    const PreviewResult& webp = previewed();
+    EXPECT_EQ(webp.content.before.width, 1000);
+    EXPECT_EQ(webp.content.after.width, 1000);
+    EXPECT_EQ(webp.content.after_caption.rfind("Output: 1000 \u00d7 656 px, ", 0), 0u) << webp.content.after_caption;
+    run();
+    EXPECT_EQ(std::string(webp.output.begin(), webp.output.end()), files.read("out/a.webp"));
+    tk.choose(id(C::formatChoice), 0);
+    pump();
+    previewed();
+
     // Each change of the settings makes a new preview, again what a run then writes.
     struct Change {
         const char* what;
