@@ -11,9 +11,13 @@
 //   bytes:    JPEG, WebP and AVIF at the program quality 6 through the table in use, with the
 //             metrics of each, and cwebp and avifenc at the same settings on the same pictures;
 //   runs:     pictavo-cli --jobs 1 --size 1000 over the photos with --format same (JPEG), webp
-//             and avif: median wall and processor time of PICTAVO_BENCH_ROUNDS runs (3) and the
-//             peak memory, with the ratios to the JPEG run; cwebp and avifenc encoding the
-//             resized photos (from PNG files) in the same run.
+//             and avif, one after the other in each of PICTAVO_BENCH_ROUNDS rounds (3): median
+//             wall and processor time, the median of each round's ratio to its JPEG run, and the
+//             peak memory; cwebp and avifenc encoding the resized photos (from PNG files) in the
+//             same run.
+//
+// WebP and AVIF are given the photos as a run gives them, YCbCr planes read from the JPEG
+// files; every metric is taken against the resized pixels.
 //
 // PICTAVO_BENCH_SKIP_CALIBRATION=1 leaves out the quality sweep (the slow part).
 #include "app/image_formats.h"
@@ -146,6 +150,29 @@ ImageObject resized(const std::string& path)
     return image;
 }
 
+// A photo as a run has it before encoding: its pixels, which the JPEG encoder is given and
+// every output is measured against, and its YCbCr planes at the same size, which the WebP and
+// AVIF encoders are given.
+struct Photo {
+    ImageObject pixels;
+    ImageObject planes;
+    const ImageObject& input(std::uint32_t code) const
+    {
+        return code == IMAGE_CODE_JPEG || !planes.ycbcr ? pixels : planes;
+    }
+};
+
+Photo prepared_photo(const std::string& path)
+{
+    Photo photo;
+    photo.pixels = resized(path);
+    const SizeChoice same_size = [&](const ImageHeader&) {
+        return std::optional<ImageSize>(ImageSize{photo.pixels.width, photo.pixels.height});
+    };
+    image_read_ycbcr_sized(path, same_size, photo.planes);
+    return photo;
+}
+
 std::vector<std::uint8_t> encode(const ImageObject& image, std::uint32_t code, int program_quality, int native = 0)
 {
     EncodeOptions options;
@@ -161,13 +188,13 @@ struct Sample {
     double bytes = 0;
 };
 
-Sample median_of(const std::vector<ImageObject>& photos, std::uint32_t code, int program_quality, int native)
+Sample median_of(const std::vector<Photo>& photos, std::uint32_t code, int program_quality, int native)
 {
     std::vector<double> ssims, psnrs;
     double bytes = 0;
-    for (const ImageObject& photo : photos) {
-        const std::vector<std::uint8_t> encoded = encode(photo, code, program_quality, native);
-        const Metrics m = metrics_of(photo, encoded);
+    for (const Photo& photo : photos) {
+        const std::vector<std::uint8_t> encoded = encode(photo.input(code), code, program_quality, native);
+        const Metrics m = metrics_of(photo.pixels, encoded);
         ssims.push_back(m.ssim);
         psnrs.push_back(m.psnr);
         bytes += static_cast<double>(encoded.size());
@@ -187,7 +214,7 @@ int lowest_reaching(const std::vector<Sample>& sweep, double target, double Samp
 // For each program quality, the lowest native quality whose median PSNR reaches JPEG's (the
 // table's rule), and for comparison the one whose median SSIM does, each with its bytes
 // against JPEG's.
-void calibrate(const std::vector<ImageObject>& photos)
+void calibrate(const std::vector<Photo>& photos)
 {
     std::vector<Sample> jpeg(11);
     for (int q = 1; q <= 10; ++q)
@@ -226,7 +253,7 @@ bool write_png(const std::string& path, const ImageObject& image)
 }
 
 // Runs a tool over every PNG, its output beside; total bytes and median metrics of the outputs.
-void outside_tool(const char* name, const std::vector<ImageObject>& photos, const fs::path& folder,
+void outside_tool(const char* name, const std::vector<Photo>& photos, const fs::path& folder,
                   const std::vector<std::string>& pngs, const std::function<std::vector<std::string>(const std::string&, const std::string&)>& command)
 {
     double bytes = 0, wall = 0, cpu = 0;
@@ -242,7 +269,7 @@ void outside_tool(const char* name, const std::vector<ImageObject>& photos, cons
         cpu += run.cpu_ms;
         const std::vector<std::uint8_t> encoded = read_file(output);
         bytes += static_cast<double>(encoded.size());
-        const Metrics m = metrics_of(photos[i], encoded);
+        const Metrics m = metrics_of(photos[i].pixels, encoded);
         ssims.push_back(m.ssim);
         psnrs.push_back(m.psnr);
     }
@@ -251,7 +278,7 @@ void outside_tool(const char* name, const std::vector<ImageObject>& photos, cons
                 bytes / count, median(ssims), median(psnrs), wall / count, cpu / count);
 }
 
-void compare_bytes(const std::vector<ImageObject>& photos, const fs::path& folder)
+void compare_bytes(const std::vector<Photo>& photos, const fs::path& folder)
 {
     std::printf("\nAt program quality %d (per image, median metrics against the resized photo):\n", PROGRAM_QUALITY);
     double jpeg_bytes = 0;
@@ -269,7 +296,7 @@ void compare_bytes(const std::vector<ImageObject>& photos, const fs::path& folde
     std::vector<std::string> pngs;
     for (std::size_t i = 0; i < photos.size(); ++i) {
         pngs.push_back((folder / ("photo-" + std::to_string(i) + ".png")).string());
-        write_png(pngs.back(), photos[i]);
+        write_png(pngs.back(), photos[i].pixels);
     }
     const std::string webp_quality = std::to_string(native_quality_of(IMAGE_CODE_WEBP, PROGRAM_QUALITY));
     const std::string quantizer = std::to_string(avif_quantizer_of(native_quality_of(IMAGE_CODE_AVIF, PROGRAM_QUALITY)));
@@ -292,33 +319,39 @@ void compare_runs(const fs::path& folder)
     const std::string input = photos ? photos : std::string(corpus ? corpus : "/tmp/corpus") + "/jpg12";
     const int rounds = environment_count("PICTAVO_BENCH_ROUNDS", 3);
     const std::size_t count = photo_paths().size();
-    std::printf("\npictavo-cli --jobs 1 --size 1000 over %zu photos, median of %d runs, per image:\n", count, rounds);
-    double jpeg_wall = 0, jpeg_cpu = 0;
-    long jpeg_rss = 0;
-    for (const char* format : {"same", "webp", "avif"}) {
-        const fs::path output = folder / (std::string("run-") + format);
-        fs::create_directories(output);
-        std::vector<double> walls, cpus;
-        long rss = 0;
-        for (int round = 0; round < rounds; ++round) {
-            const ProgramRun run = run_program_measured({PICTAVO_CLI_PATH, "--quiet", "--jobs", "1", "--format", format,
-                                                         input, output.string()});
+    std::printf("\npictavo-cli --jobs 1 --size 1000 over %zu photos, %d rounds of the three runs one after the other;\n"
+                "per image: the median, and the median of each round's ratio to its JPEG run:\n",
+                count, rounds);
+    constexpr std::size_t formats = 3;
+    const char* const names[formats] = {"same", "webp", "avif"};
+    // Interleaved, so that a machine that slows down or speeds up during the bench weighs on
+    // every format alike.
+    std::vector<double> walls[formats], cpus[formats];
+    long rss[formats] = {};
+    for (int round = 0; round < rounds; ++round)
+        for (std::size_t f = 0; f < formats; ++f) {
+            const fs::path output = folder / (std::string("run-") + names[f]);
+            fs::remove_all(output);
+            fs::create_directories(output);
+            const ProgramRun run = run_program_measured({PICTAVO_CLI_PATH, "--quiet", "--jobs", "1", "--format",
+                                                         names[f], input, output.string()});
             if (!run.ok) {
-                std::printf("  --format %s failed\n", format);
+                std::printf("  --format %s failed\n", names[f]);
                 return;
             }
-            walls.push_back(run.wall_ms / static_cast<double>(count));
-            cpus.push_back(run.cpu_ms / static_cast<double>(count));
-            rss = std::max(rss, run.peak_rss_kib);
+            walls[f].push_back(run.wall_ms / static_cast<double>(count));
+            cpus[f].push_back(run.cpu_ms / static_cast<double>(count));
+            rss[f] = std::max(rss[f], run.peak_rss_kib);
         }
-        const double wall = median(walls), cpu = median(cpus);
-        if (std::string(format) == "same") {
-            jpeg_wall = wall;
-            jpeg_cpu = cpu;
-            jpeg_rss = rss;
+    for (std::size_t f = 0; f < formats; ++f) {
+        std::vector<double> wall_ratios, cpu_ratios;
+        for (std::size_t r = 0; r < walls[f].size(); ++r) {
+            wall_ratios.push_back(walls[f][r] / walls[0][r]);
+            cpu_ratios.push_back(cpus[f][r] / cpus[0][r]);
         }
         std::printf("  --format %-5s %7.1f ms (cpu %7.1f ms)   %.2f x JPEG time (cpu %.2f x)   peak %6ld KiB (%.2f x)\n",
-                    format, wall, cpu, wall / jpeg_wall, cpu / jpeg_cpu, rss, static_cast<double>(rss) / jpeg_rss);
+                    names[f], median(walls[f]), median(cpus[f]), median(wall_ratios), median(cpu_ratios), rss[f],
+                    static_cast<double>(rss[f]) / static_cast<double>(rss[0]));
     }
 }
 
@@ -334,9 +367,9 @@ int main()
         std::printf("no photos: build the corpus (bench/make-corpus.sh) or set PICTAVO_BENCH_PHOTOS\n");
         return 0;
     }
-    std::vector<ImageObject> photos;
+    std::vector<Photo> photos;
     for (const std::string& path : paths)
-        photos.push_back(resized(path));
+        photos.push_back(prepared_photo(path));
     const fs::path folder = fs::temp_directory_path() / "pictavo-bench-formats";
     fs::create_directories(folder);
     const char* skip = std::getenv("PICTAVO_BENCH_SKIP_CALIBRATION");

@@ -149,23 +149,38 @@ ProgramRun run_program_measured(const std::vector<std::string>& argv, const std:
         environment.push_back(text.data());
     environment.push_back(nullptr);
 
+    // Through the launcher, which reports the program's own peak through a pipe.
+    int report[2];
+    if (pipe(report) != 0)
+        return {};
+    const std::string report_descriptor = std::to_string(report[1]);
+    std::vector<char*> launch = {const_cast<char*>(PICTAVO_BENCH_LAUNCHER_PATH),
+                                 const_cast<char*>(report_descriptor.c_str())};
+    launch.insert(launch.end(), arguments.begin(), arguments.end());
+
     const auto start = Clock::now();
     const pid_t child = fork();
     if (child == 0) {
+        close(report[0]);
         if (std::freopen("/dev/null", "w", stdout) == nullptr)
             _exit(127);
-        execve(arguments[0], arguments.data(), environment.data());
+        execve(launch[0], launch.data(), environment.data());
         _exit(127);
     }
+    close(report[1]);
     int status = 0;
     rusage usage{};
     ProgramRun run;
-    if (child < 0 || wait4(child, &status, 0, &usage) != child)
-        return run;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const bool waited = child >= 0 && wait4(child, &status, 0, &usage) == child;
     run.wall_ms = milliseconds_since(start);
+    char text[32] = {};
+    const ssize_t length = read(report[0], text, sizeof text - 1);
+    close(report[0]);
+    if (!waited || length <= 0)
+        return {};
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     run.cpu_ms = cpu_milliseconds(usage.ru_utime, usage.ru_stime);
-    run.peak_rss_kib = usage.ru_maxrss;
+    run.peak_rss_kib = std::atol(text);
     return run;
 }
 

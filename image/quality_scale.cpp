@@ -11,10 +11,11 @@ namespace {
 
 // Indexed by the program quality 0..10 (0 as 1). Each entry is the lowest quality whose median
 // PSNR over the benchmark's photos, sized to 1000 pixels, reaches that of JPEG at ten times the
-// program quality (bench_formats; WebP at WEBP_METHOD, AVIF at AVIF_ENCODER_SPEED). JPEG at
+// program quality (bench_formats; WebP at WEBP_METHOD, AVIF at AVIF_ENCODER_SPEED, each given
+// the photos' YCbCr planes as a run gives them). JPEG at
 // 100 is beyond what lossy WebP reaches at all, so 10 takes WebP's best.
-constexpr int webp_qualities[11] = {1, 1, 12, 28, 40, 49, 60, 73, 81, 90, 100};
-constexpr int avif_qualities[11] = {1, 17, 33, 41, 46, 49, 52, 57, 63, 82, 100};
+constexpr int webp_qualities[11] = {1, 1, 12, 29, 40, 49, 60, 72, 81, 90, 100};
+constexpr int avif_qualities[11] = {1, 16, 33, 41, 46, 49, 52, 55, 63, 81, 100};
 
 } // namespace
 
