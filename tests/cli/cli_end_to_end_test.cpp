@@ -430,8 +430,11 @@ TEST_F(CliTest, SignalsStopTheRunAndASecondOneEndsItAtOnce)
         folder.make_folder("out");
         const pid_t hurried = start(arguments, path);
         ASSERT_TRUE(wait_for_error_text("[1/8]"));
+        // Signalled once the next images are in their 0.3 s metadata step: had the first signal
+        // come while no image was in progress, the stop would end before the second one.
+        ::usleep(100000);
         ::kill(hurried, signal);
-        ::usleep(50000);
+        ::usleep(20000);
         ::kill(hurried, signal);
         const Finished ended = finish(hurried);
         EXPECT_EQ(ended.status, status);
