@@ -280,6 +280,11 @@ TEST(OutputRoutes, JpegSourcesReachWebpAndAvifAsPlanesWhenOnlyResized)
         EXPECT_EQ(prepared.image.ycbcr != nullptr, c.planes);
         const EncodedOutput encoded = encode_prepared_image(settings, prepared, 0);
         ASSERT_EQ(encoded.failure, FailureReason::None);
+        // A size limit searches the encoder's quality over the same planes.
+        const auto limit = static_cast<std::int64_t>(encoded.bytes.size() / 2);
+        const EncodedOutput limited = encode_prepared_image(settings, prepared, limit);
+        EXPECT_TRUE(limited.fits);
+        EXPECT_LE(static_cast<std::int64_t>(limited.bytes.size()), limit);
         ImageObject result;
         ASSERT_EQ(image_decode(encoded.bytes.data(), encoded.bytes.size(), result), ImageError::None);
         ASSERT_EQ(result.width, c.width);
