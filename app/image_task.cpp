@@ -54,12 +54,10 @@ bool apply_plan(const ResizePlan& plan, ImageObject& image)
 // Whether the output's encoder codes YCbCr planes itself, so that a JPEG source may be read as
 // its planes: no colour conversion to RGB and back, no chroma upsampling, and a resize of
 // one sample instead of three for most of the image.
-bool output_takes_ycbcr(const ImageSettings& settings, std::uint32_t encoder)
+bool output_takes_ycbcr(std::uint32_t encoder)
 {
     const ImageEncoder* plugin = find_encoder(encoder);
-    return plugin && plugin->encode_ycbcr &&
-           std::find(settings.decoders_left_out.begin(), settings.decoders_left_out.end(), IMAGE_CODE_JPEG) ==
-               settings.decoders_left_out.end();
+    return plugin && plugin->encode_ycbcr;
 }
 
 ImageResult prepare(const ImageSettings& settings, const std::string& source_path, PreparedImage& prepared)
@@ -85,16 +83,14 @@ ImageResult prepare(const ImageSettings& settings, const std::string& source_pat
         };
     };
     ImageObject& image = prepared.image;
-    // Any failure of the planes is left to the pixels, which give its reason.
-    const bool as_planes = output_takes_ycbcr(settings, prepared.encoder) &&
-                           image_read_ycbcr_sized(source_path, choose_for(true), image) == ImageError::None;
-    if (!as_planes) {
-        header_plan.reset();
-        if (const ImageError error =
-                image_read_file_sized(source_path, choose_for(false), image, nullptr, settings.decoders_left_out);
-            error != ImageError::None)
-            return failed_image(failure_reason_of(error));
-    }
+    // When the planes are not taken, the pixels' choice plans the image anew from its header.
+    const ImageError read =
+        output_takes_ycbcr(prepared.encoder)
+            ? image_read_file_sized_as_planes(source_path, choose_for(true), choose_for(false), image,
+                                              settings.decoders_left_out)
+            : image_read_file_sized(source_path, choose_for(false), image, nullptr, settings.decoders_left_out);
+    if (read != ImageError::None)
+        return failed_image(failure_reason_of(read));
     OutputShape& shape = prepared.shape;
     if (header_plan) {
         if (!cut_to_plan(*header_plan, image))

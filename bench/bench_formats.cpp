@@ -29,6 +29,7 @@
 #include "image/plugins.h"
 #include "image/quality_scale.h"
 #include "image/webp_encoder.h"
+#include "image/ycbcr_read.h"
 
 #include <algorithm>
 #include <cmath>
@@ -169,7 +170,8 @@ Photo prepared_photo(const std::string& path)
     const SizeChoice same_size = [&](const ImageHeader&) {
         return std::optional<ImageSize>(ImageSize{photo.pixels.width, photo.pixels.height});
     };
-    image_read_ycbcr_sized(path, same_size, photo.planes);
+    const std::vector<std::uint8_t> bytes = read_file(path);
+    decode_ycbcr_sized(bytes.data(), bytes.size(), same_size, photo.planes);
     return photo;
 }
 

@@ -156,10 +156,6 @@ void close_context(DecodeContext& context)
     context.error = ImageError::None;
 }
 
-int known_orientation(const DecodeContext& context)
-{
-    return context.orientation >= 1 && context.orientation <= 8 ? context.orientation : 1;
-}
 
 // Fills image from what the decoder said of the file, around the pixels it holds.
 void describe(DecodeContext& context, ImageObject& image)
@@ -343,16 +339,18 @@ ImageError image_read_file_sized(const std::string& path, const SizeChoice& choo
     return error;
 }
 
-ImageError image_read_ycbcr_sized(const std::string& path, const SizeChoice& choose, ImageObject& image)
+ImageError image_read_file_sized_as_planes(const std::string& path, const SizeChoice& planes_choose,
+                                           const SizeChoice& choose, ImageObject& image,
+                                           const std::vector<std::uint32_t>& left_out)
 {
     image = ImageObject();
-    // The first two bytes spare other files a whole read that could not succeed.
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    std::uint8_t start[2] = {};
-    if (!file.valid() || ::read(file.get(), start, sizeof start) != 2 || start[0] != 0xFF || start[1] != 0xD8)
-        return ImageError::Unsupported;
+    const bool jpeg_read = std::find(left_out.begin(), left_out.end(), IMAGE_CODE_JPEG) == left_out.end();
     return read_file_into(path, image, [&](const std::uint8_t* data, std::size_t size) {
-        return decode_ycbcr_sized(data, size, choose, image);
+        // Any failure of the planes is left to the pixels, which give its reason.
+        if (jpeg_read && decode_ycbcr_sized(data, size, planes_choose, image) == ImageError::None)
+            return ImageError::None;
+        bool streamed = false;
+        return decode_sized(data, size, choose, image, streamed, decoders_without(left_out));
     });
 }
 

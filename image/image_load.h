@@ -50,12 +50,14 @@ using SizeChoice = std::function<std::optional<ImageSize>(const ImageHeader&)>;
 ImageError image_read_file_sized(const std::string& path, const SizeChoice& choose, ImageObject& image,
                                  bool* streamed = nullptr, const std::vector<std::uint32_t>& left_out = {});
 
-// As image_read_file_sized for a JPEG file whose stream is YCbCr and a size that choose gives,
-// with the image held as YCbCr 4:2:0 planes at that size (image.ycbcr) instead of pixels: each
-// plane is area-resized from the samples as the stream holds them, without colour conversion or
-// upsampling. ImageError::Unsupported when the file is no such JPEG or choose gives no size,
-// so that the caller reads it as pixels; any failure leaves image empty.
-ImageError image_read_ycbcr_sized(const std::string& path, const SizeChoice& choose, ImageObject& image);
+// As image_read_file_sized, except that a JPEG whose stream is YCbCr is held as YCbCr 4:2:0
+// planes (image.ycbcr) instead of pixels when planes_choose gives a size for its header: each
+// plane area-resized from the samples as the stream holds them, without colour conversion or
+// upsampling. Any other file, a JPEG whose planes cannot be given, and every file when JPEG is
+// in left_out, is read from the same bytes as image_read_file_sized reads it with choose.
+ImageError image_read_file_sized_as_planes(const std::string& path, const SizeChoice& planes_choose,
+                                           const SizeChoice& choose, ImageObject& image,
+                                           const std::vector<std::uint32_t>& left_out = {});
 
 // Non-zero on success: the pixel handle, or for IMAGE_ANY the new image's reference.
 ImageHandle image_load(ImageNumber number, const std::string& path);

@@ -44,8 +44,8 @@ struct ImageObject {
     // says: 1 (as stored) to 8. image_apply_orientation turns them and makes it 1.
     std::uint8_t orientation = 1;
     ColourProfile colour;        // goes into the image's outputs (see image_write)
-    // Set instead of pixels by image_read_ycbcr_sized: the image as YCbCr 4:2:0 planes, for the
-    // encoders that code YCbCr (see image_encode). holds_image() is false for it.
+    // Set instead of pixels by image_read_file_sized_as_planes: the image as YCbCr 4:2:0
+    // planes, for the encoders that code YCbCr (see image_encode). holds_image() is false for it.
     std::shared_ptr<const YcbcrPlanes> ycbcr;
 
     bool holds_image() const { return !pixels.empty(); }

@@ -48,6 +48,12 @@ struct DecodeContext {
     std::unique_ptr<DecoderState> state;
 };
 
+// The orientation the file gave, or 1 when it gave none of the eight.
+inline int known_orientation(const DecodeContext& context)
+{
+    return context.orientation >= 1 && context.orientation <= 8 ? context.orientation : 1;
+}
+
 struct ImageDecoder {
     std::uint32_t code;
     bool (*check)(DecodeContext& context);

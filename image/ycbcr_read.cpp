@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <utility>
 
 namespace pictavo {
@@ -24,8 +25,9 @@ public:
           layout_(layout),
           ring_rows_(window_rows + layout.group_rows[0])
     {
-        const bool valid = window_rows >= 1 && std::all_of(layout.group_rows.begin(), layout.group_rows.end(),
-                                                            [](int rows) { return rows >= 1 && rows <= max_group_rows; });
+        const auto usable = [](int rows) { return rows >= 1 && rows <= max_group_rows; };
+        const bool valid =
+            window_rows >= 1 && std::all_of(layout.group_rows.begin(), layout.group_rows.end(), usable);
         if (!valid)
             return;
         ring_ = SamplePlane::create(layout.width[0], ring_rows_, layout.room[0]);
@@ -103,9 +105,7 @@ private:
     ImageError error_ = ImageError::None;
 };
 
-} // namespace
-
-ImageError decode_ycbcr_sized(const std::uint8_t* data, std::size_t size, const SizeChoice& choose, ImageObject& image)
+ImageError planes_sized(const std::uint8_t* data, std::size_t size, const SizeChoice& choose, ImageObject& image)
 {
     DecodeContext context;
     context.plugin = &jpeg_decoder_plugin;
@@ -113,8 +113,7 @@ ImageError decode_ycbcr_sized(const std::uint8_t* data, std::size_t size, const 
     context.size = size;
     if (!jpeg_check_planes(context))
         return context.error != ImageError::None ? context.error : ImageError::Unsupported;
-    const int orientation = context.orientation >= 1 && context.orientation <= 8 ? context.orientation : 1;
-    const ImageHeader header{context.width, context.height, orientation, IMAGE_CODE_JPEG};
+    const ImageHeader header{context.width, context.height, known_orientation(context), IMAGE_CODE_JPEG};
     const std::optional<ImageSize> chosen = choose ? choose(header) : std::nullopt;
     if (!chosen || chosen->width < 1 || chosen->height < 1 || chosen->width > max_image_dimension ||
         chosen->height > max_image_dimension)
@@ -140,10 +139,21 @@ ImageError decode_ycbcr_sized(const std::uint8_t* data, std::size_t size, const 
     image.source_depth = 24;
     image.plugin_code = IMAGE_CODE_JPEG;
     image.frame_count = 1;
-    image.orientation = static_cast<std::uint8_t>(orientation);
+    image.orientation = static_cast<std::uint8_t>(header.orientation);
     image.colour = std::move(context.colour);
     image.ycbcr = std::move(resized);
     return ImageError::None;
+}
+
+} // namespace
+
+ImageError decode_ycbcr_sized(const std::uint8_t* data, std::size_t size, const SizeChoice& choose, ImageObject& image)
+{
+    try {
+        return planes_sized(data, size, choose, image);
+    } catch (const std::bad_alloc&) {
+        return ImageError::OutOfMemory;
+    }
 }
 
 } // namespace pictavo

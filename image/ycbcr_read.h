@@ -12,7 +12,9 @@
 
 namespace pictavo {
 
-// See image_read_ycbcr_sized.
+// The JPEG in data as YCbCr 4:2:0 planes at the size choose gives (see
+// image_read_file_sized_as_planes). ImageError::Unsupported, with nothing decoded, when the
+// data is no JPEG of a YCbCr stream or choose gives no size; any failure leaves image as it was.
 ImageError decode_ycbcr_sized(const std::uint8_t* data, std::size_t size, const SizeChoice& choose, ImageObject& image);
 
 } // namespace pictavo

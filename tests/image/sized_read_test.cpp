@@ -4,6 +4,7 @@
 #include "image/image_load.h"
 #include "image/image_resize.h"
 #include "image/image_save.h"
+#include "image/ycbcr_read.h"
 #include "image_test_support.h"
 #include "jpeg_test_support.h"
 #include "metadata_test_support.h"
@@ -245,7 +246,7 @@ TEST(SizedRead, YcbcrPlanesShowThePictureThePixelsShow)
             ImageObject pixels;
             const ImageError pixel_error = image_read_file_sized(path, choose, pixels);
             ImageObject planes;
-            const ImageError error = image_read_ycbcr_sized(path, choose, planes);
+            const ImageError error = decode_ycbcr_sized(source.bytes.data(), source.bytes.size(), choose, planes);
             if (error != ImageError::None) {
                 EXPECT_FALSE(planes.ycbcr);
                 EXPECT_EQ(planes.width, 0);
