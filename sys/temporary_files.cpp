@@ -48,16 +48,11 @@ std::string short_form_name(std::string_view target_name)
     return text;
 }
 
-bool ends_with_tool_suffix(std::string_view name)
-{
-    return name.size() > METADATA_TOOL_SUFFIX.size()
-           && name.substr(name.size() - METADATA_TOOL_SUFFIX.size()) == METADATA_TOOL_SUFFIX;
-}
-
 // The metadata tool's file beside a temporary: the temporary's name and the tool's suffix.
 bool is_tool_leftover_name(std::string_view name)
 {
-    return ends_with_tool_suffix(name) && is_temporary_name(name.substr(0, name.size() - METADATA_TOOL_SUFFIX.size()));
+    return name.ends_with(METADATA_TOOL_SUFFIX)
+           && is_temporary_name(name.substr(0, name.size() - METADATA_TOOL_SUFFIX.size()));
 }
 
 // Removes one candidate if nobody holds it locked; true when it was removed.
@@ -130,7 +125,7 @@ bool is_temporary_name(std::string_view name)
 bool temporary_belongs_to(const std::string& temporary_name, const std::string& target_name)
 {
     std::string_view name = temporary_name;
-    if (ends_with_tool_suffix(name))
+    if (name.ends_with(METADATA_TOOL_SUFFIX))
         name.remove_suffix(METADATA_TOOL_SUFFIX.size());
     if (!is_temporary_name(name))
         return false;
