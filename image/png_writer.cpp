@@ -5,6 +5,7 @@
 
 #include <png.h>
 #include <string>
+#include <type_traits>
 
 namespace pictavo {
 namespace {
@@ -109,10 +110,12 @@ void start_file(png_structp png, const EncodeSink& sink)
     png_set_compression_level(png, 9);
 }
 
-// Only trivially destructible locals: a libpng error jumps back here. rows_too writes the
-// raster's rows and the end of the file after the header.
-bool write_raster(PngWriteRecord& record, const PngRaster& raster, const ColourProfile* colour,
-                  const std::string& profile_name, const EncodeSink& sink, bool rows_too)
+// Only trivially destructible locals: a libpng error jumps back here. The raster gives the
+// header (its rows are not read); row_at(y) gives the rows to write after it and the end of
+// the file, none when it is nullptr. bgr: the rows hold blue, green, red (and alpha).
+template <class RowAt>
+bool write_file(PngWriteRecord& record, const PngRaster& raster, bool bgr, const ColourProfile* colour,
+                const std::string& profile_name, const EncodeSink& sink, RowAt row_at)
 {
     png_structp png = record.png;
     png_infop info = record.info;
@@ -122,35 +125,16 @@ bool write_raster(PngWriteRecord& record, const PngRaster& raster, const ColourP
     png_set_IHDR(png, info, static_cast<png_uint_32>(raster.width), static_cast<png_uint_32>(raster.height),
                  raster.bit_depth, static_cast<int>(raster.colour_type), PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (bgr)
+        png_set_bgr(png);
     set_palette_and_transparency(png, info, raster);
     set_colour_chunks(png, info, colour, profile_name);
     png_write_info(png, info);
-    if (!rows_too)
-        return true;
-    for (int y = 0; y < raster.height; ++y)
-        png_write_row(png, raster.row(y));
-    png_write_end(png, info);
-    return true;
-}
-
-// Only trivially destructible locals: a libpng error jumps back here.
-bool write_true_colour(PngWriteRecord& record, const EncodeRequest& request, int channels,
-                       const std::string& profile_name, const EncodeSink& sink)
-{
-    png_structp png = record.png;
-    png_infop info = record.info;
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    start_file(png, sink);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(request.width), static_cast<png_uint_32>(request.height), 8,
-                 channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_bgr(png);
-    set_colour_chunks(png, info, request.colour, profile_name);
-    png_write_info(png, info);
-    for (int y = 0; y < request.height; ++y)
-        png_write_row(png, request.image_row(y));
-    png_write_end(png, info);
+    if constexpr (!std::is_same_v<RowAt, std::nullptr_t>) {
+        for (int y = 0; y < raster.height; ++y)
+            png_write_row(png, row_at(y));
+        png_write_end(png, info);
+    }
     return true;
 }
 
@@ -171,20 +155,26 @@ std::string profile_name_of(const ColourProfile* colour)
 
 bool png_write_true_colour(const EncodeRequest& request, int channels, const EncodeSink& sink)
 {
+    PngRaster header;
+    header.width = request.width;
+    header.height = request.height;
+    header.colour_type = channels == 4 ? PngColourType::RgbAlpha : PngColourType::Rgb;
     PngWriteRecord record;
-    return create_record(record) && write_true_colour(record, request, channels, profile_name_of(request.colour), sink);
+    return create_record(record) && write_file(record, header, true, request.colour, profile_name_of(request.colour),
+                                               sink, [&](int y) { return request.image_row(y); });
 }
 
 bool png_write_raster(const PngRaster& raster, const ColourProfile* colour, const EncodeSink& sink)
 {
     PngWriteRecord record;
-    return create_record(record) && write_raster(record, raster, colour, profile_name_of(colour), sink, true);
+    return create_record(record) && write_file(record, raster, false, colour, profile_name_of(colour), sink,
+                                               [&](int y) { return raster.row(y); });
 }
 
 bool png_write_header(const PngRaster& raster, const ColourProfile* colour, const EncodeSink& sink)
 {
     PngWriteRecord record;
-    return create_record(record) && write_raster(record, raster, colour, profile_name_of(colour), sink, false);
+    return create_record(record) && write_file(record, raster, false, colour, profile_name_of(colour), sink, nullptr);
 }
 
 } // namespace pictavo
